@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing, benchmarking and the demo need.
+# Non-interactive and idempotent: packages already present are left alone.
+set -euo pipefail
+
+PACKAGES=(
+    # build
+    build-essential cmake ninja-build pkg-config git
+    libcurl4-openssl-dev libssl-dev zlib1g-dev libarchive-dev nlohmann-json3-dev
+    libboost-stacktrace-dev libexpat1-dev
+    # tests, benchmarks, fuzzing
+    libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+    clang libclang-rt-14-dev clang-format clang-tidy
+    7zip nginx tinyproxy openssl python3 curl ca-certificates
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+    echo "setup: all packages present"
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The one test command: installs what is missing, configures, builds with warnings as errors,
+# runs the whole CTest suite and a short smoke run of every fuzz target.
+#
+#   scripts/test.sh                  the dev preset (debug, warnings as errors)
+#   ORB_PRESET=asan scripts/test.sh  the same suite under AddressSanitizer + UBSan
+#   ORB_FUZZ_SECONDS=0 scripts/test.sh   skip the fuzz smoke runs
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PRESET="${ORB_PRESET:-dev}"
+FUZZ_SECONDS="${ORB_FUZZ_SECONDS:-30}"
+
+bash scripts/setup.sh
+
+echo "== configure and build ($PRESET)"
+cmake --preset "$PRESET" >/dev/null
+cmake --build --preset "$PRESET"
+
+echo "== tests ($PRESET)"
+ctest --preset "$PRESET" --no-tests=error
+
+if [ "$FUZZ_SECONDS" != "0" ]; then
+    echo "== fuzz smoke runs (${FUZZ_SECONDS}s each)"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz
+    work="$(mktemp -d)"
+    trap 'rm -rf "$work"' EXIT
+    while read -r fuzzer; do
+        [ -n "$fuzzer" ] || continue
+        corpus="$work/$fuzzer"
+        mkdir -p "$corpus"
+        seeds="fuzz/corpus/$fuzzer"
+        [ -d "$seeds" ] || seeds=""
+        echo "-- $fuzzer"
+        (cd "$work" && "$OLDPWD/build/fuzz/fuzz/$fuzzer" -max_total_time="$FUZZ_SECONDS" -timeout=10 \
+            -rss_limit_mb=4096 -print_final_stats=0 "$corpus" ${seeds:+"$OLDPWD/$seeds"} 2>"$work/$fuzzer.log") || {
+            tail -n 60 "$work/$fuzzer.log"
+            echo "fuzz target $fuzzer failed"
+            exit 1
+        }
+        grep -E '^#[0-9]+.*DONE' "$work/$fuzzer.log" | tail -n 1 || true
+    done < build/fuzz/fuzzers.txt
+fi
+echo "== all tests passed"
