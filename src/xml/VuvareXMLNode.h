@@ -1,0 +1,114 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace orb::xml
+{
+
+/// Node types, numbered as the platform's node-type enumeration.
+enum TNodeType
+{
+    ntReserved = 0,
+    ntElement = 1,
+    ntAttribute = 2,
+    ntText = 3,
+    ntProcessingInstr = 7,
+    ntComment = 8,
+};
+
+class IXMLNode;
+class IXMLNodeList;
+/// Nodes and lists are reference counted; a node lives as long as anything refers to it.
+using IXMLNodePtr = std::shared_ptr<IXMLNode>;
+using IXMLNodeListPtr = std::shared_ptr<IXMLNodeList>;
+
+/// An XML node: element, attribute, text, comment, processing instruction or an empty node.
+class IXMLNode
+{
+public:
+    virtual ~IXMLNode() = default;
+
+    /// The element or attribute name; empty for other kinds.
+    virtual std::string NodeName() const = 0;
+    /// The kind of node.
+    virtual TNodeType NodeType() const = 0;
+    /// The attribute value, the text of a text node or comment; empty for elements unless set.
+    virtual std::string NodeValue() const = 0;
+    /// Replaces the value.
+    virtual void SetNodeValue(const std::string& Value) = 0;
+    /// Same as NodeValue; an element's text lives in its first text child, not here.
+    virtual std::string Text() const = 0;
+    /// Same as SetNodeValue.
+    virtual void SetText(const std::string& Value) = 0;
+    /// The value of the attribute with exactly this name (case-sensitive); empty when missing.
+    virtual std::string Attributes(const std::string& Name) const = 0;
+    /// Replaces the attribute's value, or appends a new attribute at the end of the list.
+    virtual void SetAttribute(const std::string& Name, const std::string& Value) = 0;
+    /// True when an attribute of exactly this name exists.
+    virtual bool HasAttribute(const std::string& Name) const = 0;
+    /// The attribute list itself (shared); null for non-element nodes.
+    virtual IXMLNodeListPtr AttributeNodes() const = 0;
+    /// The child list itself (shared); null for non-element nodes.
+    virtual IXMLNodeListPtr ChildNodes() const = 0;
+    /// True when the node has at least one child.
+    virtual bool HasChildNodes() const = 0;
+    /// The parent element; null when there is none or it has been released (the back reference does not own it).
+    virtual IXMLNodePtr ParentNode() const = 0;
+    /// The node and its descendants as indented XML (CR LF, two spaces per level).
+    virtual std::string XML() const = 0;
+    /// Makes a new element child; appended when Index is -1, otherwise inserted at Index.
+    virtual IXMLNodePtr AddChild(const std::string& TagName, int Index = -1) = 0;
+};
+
+/// An ordered list of node references.
+class IXMLNodeList
+{
+public:
+    virtual ~IXMLNodeList() = default;
+
+    /// Number of nodes.
+    virtual int Count() const = 0;
+    /// The node at Index (0-based); raises EListError when out of range.
+    virtual IXMLNodePtr Get(int Index) const = 0;
+    /// Get(0).
+    virtual IXMLNodePtr First() const = 0;
+    /// Get(Count - 1).
+    virtual IXMLNodePtr Last() const = 0;
+    /// Appends; returns the new index.
+    virtual int Add(const IXMLNodePtr& Node) = 0;
+    /// Inserts before Index.
+    virtual void Insert(int Index, const IXMLNodePtr& Node) = 0;
+    /// Removes every node.
+    virtual void Clear() = 0;
+    /// Removes the node at Index; returns Index.
+    virtual int Delete(int Index) = 0;
+    /// Removes the first node of that name; returns its former index or -1.
+    virtual int Delete(const std::string& Name) = 0;
+    /// Removes that very node; returns its former index or -1.
+    virtual int Remove(const IXMLNodePtr& Node) = 0;
+    /// Index of that very node, or -1.
+    virtual int IndexOf(const IXMLNodePtr& Node) const = 0;
+    /// Index of the first node whose name equals Name exactly, or -1.
+    virtual int IndexOf(const std::string& Name) const = 0;
+    /// The first node of that name, or null.
+    virtual IXMLNodePtr FindNode(const std::string& NodeName) const = 0;
+    /// Exchanges the positions of two member nodes; returns OldNode.
+    virtual IXMLNodePtr ReplaceNode(const IXMLNodePtr& OldNode, const IXMLNodePtr& NewNode) = 0;
+};
+
+/// A new element node with empty attribute and child lists and no parent.
+IXMLNodePtr CreateXMLNode(const std::string& Name);
+/// Parses a UTF-8 text and returns the node of its root element (an ntReserved node when there is none).
+IXMLNodePtr LoadXMLNodeFromString(const std::string& Data);
+/// Parses a file and returns the node of its root element (an ntReserved node when there is none).
+IXMLNodePtr LoadXMLNodeFromFile(const std::filesystem::path& FileName);
+
+/// The next dotted number of S from the 1-based position Pos, which is advanced past the dot;
+/// -1 when Pos lies beyond the end. Raises EConvertError for a piece that is not a number.
+int NextVersionNumber(const std::string& S, int& Pos);
+/// -1, 0 or 1 as A is lower than, equal to or higher than B ("1.2" < "1.2.0", "1.9" < "1.10").
+int CompareVersions(const std::string& A, const std::string& B);
+
+} // namespace orb::xml
