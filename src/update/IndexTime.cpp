@@ -1,0 +1,122 @@
+#include "update/IndexTime.h"
+
+#include "base/Exceptions.h"
+#include "update/UpdateErrors.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace orb
+{
+
+namespace
+{
+
+bool ReadDigits(const std::string& Text, size_t Pos, size_t Count, int& Value)
+{
+    if (Text.size() < Pos + Count)
+        return false;
+    Value = 0;
+    for (size_t i = Pos; i < Pos + Count; ++i)
+    {
+        if (Text[i] < '0' || Text[i] > '9')
+            return false;
+        Value = Value * 10 + (Text[i] - '0');
+    }
+    return true;
+}
+
+bool IsLeapYear(int Year)
+{
+    return (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0;
+}
+
+bool IsValid(const TIndexTime& T)
+{
+    static const int daysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (T.Year < 1 || T.Month < 1 || T.Month > 12 || T.Day < 1)
+        return false;
+    int days = daysInMonth[T.Month - 1] + (T.Month == 2 && IsLeapYear(T.Year) ? 1 : 0);
+    return T.Day <= days && T.Hour < 24 && T.Minute < 60 && T.Second < 60;
+}
+
+std::chrono::system_clock::time_point ToSystemTime(std::filesystem::file_time_type Time)
+{
+    return std::chrono::file_clock::to_sys(Time);
+}
+
+} // namespace
+
+TIndexTime ParseIndexTime(const std::string& Text)
+{
+    TIndexTime t;
+    if (!ReadDigits(Text, 0, 4, t.Year) || !ReadDigits(Text, 4, 2, t.Month) || !ReadDigits(Text, 6, 2, t.Day) ||
+        !ReadDigits(Text, 8, 2, t.Hour) || !ReadDigits(Text, 10, 2, t.Minute) || !ReadDigits(Text, 12, 2, t.Second) ||
+        !IsValid(t))
+        throw EConvertError("Wrong date: \"" + Text + "\"");
+    return t;
+}
+
+std::string FormatIndexTime(const TIndexTime& T)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", T.Year % 10000, T.Month % 100, T.Day % 100,
+                  T.Hour % 100, T.Minute % 100, T.Second % 100);
+    return buf;
+}
+
+TIndexTime RoundToDosTime(const TIndexTime& Time)
+{
+    TIndexTime t = Time;
+    t.Second &= ~1;
+    return t;
+}
+
+namespace
+{
+
+TIndexTime FromTimeT(std::time_t Seconds)
+{
+    std::tm tm{};
+    localtime_r(&Seconds, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+} // namespace
+
+bool TryGetLocalFileTime(const std::filesystem::path& FileName, TIndexTime& Time)
+{
+    std::error_code ec;
+    auto fileTime = std::filesystem::last_write_time(FileName, ec);
+    if (ec)
+        return false;
+    auto sys = std::chrono::floor<std::chrono::seconds>(ToSystemTime(fileTime));
+    Time = FromTimeT(std::chrono::system_clock::to_time_t(sys));
+    return true;
+}
+
+void SetLocalFileTime(const std::filesystem::path& FileName, const TIndexTime& Time)
+{
+    std::tm tm{};
+    tm.tm_year = Time.Year - 1900;
+    tm.tm_mon = Time.Month - 1;
+    tm.tm_mday = Time.Day;
+    tm.tm_hour = Time.Hour;
+    tm.tm_min = Time.Minute;
+    tm.tm_sec = Time.Second;
+    tm.tm_isdst = -1; // let the time zone decide whether daylight saving applies at that moment
+    std::time_t seconds = std::mktime(&tm);
+    auto sys = std::chrono::system_clock::from_time_t(seconds);
+    std::error_code ec;
+    std::filesystem::last_write_time(FileName, std::chrono::file_clock::from_sys(sys), ec);
+    if (ec)
+        RaiseOSError(ec, FileName);
+}
+
+TIndexTime LocalNow()
+{
+    return FromTimeT(std::time(nullptr));
+}
+
+} // namespace orb

@@ -1,0 +1,351 @@
+#include "update/UpdateCache.h"
+
+#include "base/Exceptions.h"
+#include "base/TextUtils.h"
+#include "update/DirectoryUtils.h"
+#include "update/UpdateErrors.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace orb
+{
+
+namespace
+{
+
+constexpr const char* InstallationPrefix = "APP#";
+constexpr const char* IndexFileName = "index.xml";
+
+bool IsInstallationName(const fs::path& Name)
+{
+    return Name.filename().string().rfind(InstallationPrefix, 0) == 0;
+}
+
+/// The installation directories of Dir (directories only, links not followed), sorted by name so that the
+/// "first in enumeration order" rules give the same answer on every file system.
+std::vector<fs::directory_entry> ListInstallations(const fs::path& Dir)
+{
+    std::vector<fs::directory_entry> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(Dir, ec), end; !ec && it != end; it.increment(ec))
+    {
+        std::error_code statusEc;
+        if (IsInstallationName(it->path()) && it->is_directory(statusEc) && !it->is_symlink(statusEc))
+            found.push_back(*it);
+    }
+    if (ec)
+        RaiseOSError(ec, Dir);
+    std::sort(found.begin(), found.end(), [](const auto& A, const auto& B) { return A.path() < B.path(); });
+    return found;
+}
+
+fs::file_time_type WriteTimeOf(const fs::path& P)
+{
+    std::error_code ec;
+    auto t = fs::last_write_time(P, ec);
+    if (ec)
+        RaiseOSError(ec, P);
+    return t;
+}
+
+std::string WithSeparator(const fs::path& Dir)
+{
+    std::string text = Dir.string();
+    if (text.empty() || text.back() != fs::path::preferred_separator)
+        text += fs::path::preferred_separator;
+    return text;
+}
+
+void EnsureDirectory(const fs::path& Dir)
+{
+    std::error_code ec;
+    fs::create_directory(Dir, ec);
+    if (ec)
+        RaiseOSError(ec, Dir);
+}
+
+/// An older, complete installation whose files may be reused.
+struct TOlderInstallation
+{
+    fs::path Dir;
+    xml::IXMLNodePtr Root;
+    /// Children by name per element, built on first use: the first child of a name wins.
+    std::unordered_map<const xml::IXMLNode*, std::unordered_map<std::string, xml::IXMLNodePtr>> Children;
+
+    xml::IXMLNodePtr Child(const xml::IXMLNodePtr& Node, const std::string& Name)
+    {
+        auto [it, inserted] = Children.try_emplace(Node.get());
+        if (inserted)
+        {
+            if (auto list = Node->ChildNodes())
+            {
+                for (int i = 0, n = list->Count(); i < n; ++i)
+                {
+                    auto child = list->Get(i);
+                    if (child->NodeType() == xml::ntElement)
+                        it->second.try_emplace(child->Attributes("name"), child);
+                }
+            }
+        }
+        auto found = it->second.find(Name);
+        return found == it->second.end() ? nullptr : found->second;
+    }
+};
+
+class TCacheCheck
+{
+public:
+    TCacheCheck(fs::path Dir) : FDir(std::move(Dir)), FDirText(WithSeparator(FDir)) {}
+
+    int64_t Total = 0;
+    std::vector<TOlderInstallation> Older;
+
+    /// Prefix: the server path of Node with backslashes and a trailing backslash (empty for the root);
+    /// Segments: the same path split.
+    void CheckDirInCache(const std::string& Prefix, std::vector<std::string>& Segments, const xml::IXMLNode& Node)
+    {
+        auto list = Node.ChildNodes();
+        if (!list)
+            return;
+        for (int i = 0, n = list->Count(); i < n; ++i)
+        {
+            auto child = list->Get(i);
+            if (child->NodeType() != xml::ntElement)
+                continue;
+            std::string tag = child->NodeName();
+            std::string name = child->Attributes("name");
+            if (tag == "directory")
+            {
+                CheckSegmentName(name, Prefix + name);
+                Segments.push_back(name);
+                EnsureDirectory(LocalPath(Segments, ""));
+                CheckDirInCache(Prefix + name + "\\", Segments, *child);
+                Segments.pop_back();
+            }
+            else if (tag == "file")
+                CheckFileInCache(Prefix, Segments, *child);
+            else
+                throw Exception("CheckDirInCache: Unknown node name: " + tag);
+        }
+    }
+
+private:
+    fs::path FDir;
+    std::string FDirText;
+
+    /// The native path of Segments + Last below Dir.
+    std::string LocalPath(const std::vector<std::string>& Segments, const std::string& Last) const
+    {
+        std::string path = FDirText;
+        for (const auto& segment : Segments)
+        {
+            path += segment;
+            path += fs::path::preferred_separator;
+        }
+        path += Last;
+        if (Last.empty() && !Segments.empty())
+            path.pop_back();
+        return path;
+    }
+
+    void CheckFileInCache(const std::string& Prefix, std::vector<std::string>& Segments, xml::IXMLNode& File)
+    {
+        std::string name = File.Attributes("name");
+        std::string serverPath = Prefix + name;
+        CheckSegmentName(name, serverPath);
+        std::string local = LocalFileName(name, false);
+        CheckSegmentName(local, serverPath);
+        fs::path target = LocalPath(Segments, local);
+
+        TIndexTime modified = ReadIndexModified(File);
+        TIndexTime actual;
+        if (TryGetLocalFileTime(target, actual) && actual == modified)
+            return;
+
+        if (CopyFromOlder(Segments, name, local, File, target))
+            return;
+
+        Total += ReadIndexSize(File);
+        File.SetAttribute("need_for_update", "true");
+    }
+
+    bool CopyFromOlder(const std::vector<std::string>& Segments, const std::string& Name, const std::string& Local,
+                       const xml::IXMLNode& File, const fs::path& Target)
+    {
+        if (Older.empty())
+            return false;
+        std::string size = File.Attributes("size");
+        std::string modified = File.Attributes("modified");
+        for (auto& older : Older)
+        {
+            xml::IXMLNodePtr node = older.Root;
+            for (size_t i = 0; node && i < Segments.size(); ++i)
+                node = older.Child(node, Segments[i]);
+            if (node)
+                node = older.Child(node, Name);
+            if (!node || node->Attributes("size") != size || node->Attributes("modified") != modified)
+                continue;
+            fs::path source = older.Dir;
+            for (const auto& segment : Segments)
+                source /= segment;
+            source /= Local;
+            // An older installation may have lost the file since; then the next one or the server supplies it.
+            std::error_code ec;
+            if (!fs::is_regular_file(fs::symlink_status(source, ec)))
+                continue;
+            CopyFileReplacing(source, Target);
+            return true;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+std::string IndexTextIdentity(const std::string& XmlText)
+{
+    std::u16string wide = Utf8ToUtf16(XmlText);
+    std::string bytes(wide.size(), '?');
+    for (size_t i = 0; i < wide.size(); ++i)
+    {
+        if (wide[i] < 128)
+            bytes[i] = static_cast<char>(wide[i]);
+    }
+    uLong crc = crc32(0L, Z_NULL, 0);
+    crc = crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(crc) & 0xffffffffUL);
+    return hex;
+}
+
+std::string InstallationIdentity(const xml::IXMLNode& Index)
+{
+    return IndexTextIdentity(Index.XML());
+}
+
+int64_t ReadIndexSize(const xml::IXMLNode& Node)
+{
+    std::string text = Node.Attributes("size");
+    if (text.empty())
+        throw EConvertError("The value for field \"size\" is empty.");
+    int64_t value = 0;
+    if (!TryStrToInt64(text, value))
+        throw EConvertError("Wrong value for field \"size\" : \"" + text + "\"");
+    return value;
+}
+
+TIndexTime ReadIndexModified(const xml::IXMLNode& Node)
+{
+    return ParseIndexTime(Node.Attributes("modified"));
+}
+
+std::string LocalFileName(const std::string& ServerName, bool IgnoreCase)
+{
+    if (ServerName.size() >= 3)
+    {
+        std::string suffix = ServerName.substr(ServerName.size() - 3);
+        if (suffix == ".gz" || (IgnoreCase && SameText(suffix, ".gz")))
+            return ServerName.substr(0, ServerName.size() - 3);
+    }
+    return ServerName;
+}
+
+void MigrateInstallations(const fs::path& OldLayoutDir, const fs::path& AppDir)
+{
+    std::error_code ec;
+    // When the launcher runs inside its own application directory there is nothing to migrate.
+    if (fs::equivalent(OldLayoutDir, AppDir, ec))
+        return;
+    for (const auto& entry : ListInstallations(OldLayoutDir))
+    {
+        TIndexTime time;
+        if (TryGetLocalFileTime(entry.path(), time) && time == MigratedMarkTime)
+            continue;
+        CopyDirectory(entry.path(), AppDir / entry.path().filename());
+        SetDirectoryTime(entry.path(), MigratedMarkTime);
+    }
+}
+
+void RemoveOldestInstallation(const fs::path& AppDir)
+{
+    auto installations = ListInstallations(AppDir);
+    if (static_cast<int>(installations.size()) <= MaxInstallations)
+        return;
+    const fs::directory_entry* oldest = nullptr;
+    fs::file_time_type oldestTime;
+    for (const auto& entry : installations)
+    {
+        auto t = WriteTimeOf(entry.path());
+        if (!oldest || t < oldestTime)
+        {
+            oldest = &entry;
+            oldestTime = t;
+        }
+    }
+    DeleteDirectory(oldest->path());
+}
+
+void CheckUpdateCache(const xml::IXMLNodePtr& Index, bool& IsNewInstallation, const fs::path& AppDir,
+                      const fs::path& OldLayoutDir)
+{
+    IsNewInstallation = false;
+    MigrateInstallations(OldLayoutDir, AppDir);
+
+    fs::path dir;
+    int64_t total = 0;
+    if (Index->NodeName() != "empty")
+    {
+        dir = AppDir / (std::string(InstallationPrefix) + InstallationIdentity(*Index));
+        EnsureDirectory(dir);
+        if (fs::exists(dir / IndexFileName))
+            SetDirectoryTime(dir, LocalNow());
+        else
+        {
+            TCacheCheck check(dir);
+            for (const auto& entry : ListInstallations(AppDir))
+            {
+                fs::path indexFile = entry.path() / IndexFileName;
+                std::error_code ec;
+                if (!fs::is_regular_file(indexFile, ec))
+                    continue;
+                check.Older.push_back({entry.path(), xml::LoadXMLNodeFromFile(indexFile), {}});
+            }
+            std::vector<std::string> segments;
+            check.CheckDirInCache("", segments, *Index);
+            total = check.Total;
+            IsNewInstallation = true;
+        }
+    }
+    else
+    {
+        const fs::directory_entry* newest = nullptr;
+        fs::file_time_type newestTime;
+        auto installations = ListInstallations(AppDir);
+        for (const auto& entry : installations)
+        {
+            auto t = WriteTimeOf(entry.path());
+            if (!newest || t > newestTime)
+            {
+                newest = &entry;
+                newestTime = t;
+            }
+        }
+        if (!newest)
+            throw Exception("There is no VidEzadaz applications");
+        dir = newest->path();
+    }
+
+    Index->SetAttribute("local_name", WithSeparator(dir));
+    Index->SetAttribute("total_update_size", std::to_string(total));
+    RemoveOldestInstallation(AppDir);
+}
+
+} // namespace orb

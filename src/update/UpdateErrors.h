@@ -1,0 +1,24 @@
+#pragma once
+
+#include "base/Exceptions.h"
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace orb
+{
+
+/// An update index or an archive that names something outside the installation directory.
+ORB_DECLARE_EXCEPTION(EUnsafeName, Exception)
+/// An archive that cannot be read or unpacked.
+ORB_DECLARE_EXCEPTION(EArchiveError, Exception)
+
+/// Raises the system error of Code as EOSError, naming the path it concerns.
+[[noreturn]] void RaiseOSError(const std::error_code& Code, const std::filesystem::path& Path);
+
+/// Raises EUnsafeName unless Name is a single, harmless path segment: not empty, not "." or "..",
+/// without "/", "\" or NUL and not absolute. Where names the entry in the message.
+void CheckSegmentName(const std::string& Name, const std::string& Where);
+
+} // namespace orb

@@ -1,0 +1,186 @@
+#include "update/DirectoryUtils.h"
+#include "update/IndexTime.h"
+#include "update/UpdateErrors.h"
+
+#include "UpdateTestUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace orb;
+using orb::test::GetTime;
+using orb::test::ReadBytes;
+using orb::test::SetTime;
+using orb::test::TempDir;
+using orb::test::WriteBytes;
+
+TEST(IndexTime, ParsesFourteenDigitsAndIgnoresTheRest)
+{
+    EXPECT_EQ(ParseIndexTime("20240229235958"), (TIndexTime{2024, 2, 29, 23, 59, 58}));
+    EXPECT_EQ(ParseIndexTime("19991231000000extra"), (TIndexTime{1999, 12, 31, 0, 0, 0}));
+    EXPECT_EQ(FormatIndexTime({2024, 2, 9, 3, 4, 5}), "20240209030405");
+}
+
+TEST(IndexTime, RejectsMalformedOrImpossibleStamps)
+{
+    for (std::string text : {"", "2024010112000", "2024a101120000", "20230229120000", "20241301000000",
+                             "20240100000000", "20240101240000", "20240101126000", "20240101120060",
+                             "20240431000000", " 2024010112000"})
+    {
+        try
+        {
+            ParseIndexTime(text);
+            ADD_FAILURE() << "accepted " << text;
+        }
+        catch (const EConvertError& e)
+        {
+            EXPECT_EQ(e.Message, "Wrong date: \"" + text + "\"");
+        }
+    }
+}
+
+TEST(IndexTime, DosRoundingDropsOddSecondsOnly)
+{
+    EXPECT_EQ(RoundToDosTime({2024, 1, 1, 0, 0, 59}).Second, 58);
+    EXPECT_EQ(RoundToDosTime({2024, 1, 1, 0, 0, 58}).Second, 58);
+    EXPECT_EQ(RoundToDosTime({2024, 1, 1, 0, 0, 1}).Second, 0);
+}
+
+TEST(IndexTime, FileTimesRoundTripAsLocalTimeToTheSecond)
+{
+    TempDir dir;
+    WriteBytes(dir / "f", "x");
+    for (TIndexTime t : {TIndexTime{2024, 7, 1, 12, 30, 45}, TIndexTime{2024, 1, 15, 0, 0, 1},
+                         TIndexTime{1999, 12, 31, 0, 0, 0}})
+    {
+        SetTime(dir / "f", t);
+        EXPECT_EQ(GetTime(dir / "f"), t);
+    }
+    TIndexTime none;
+    EXPECT_FALSE(TryGetLocalFileTime(dir / "missing", none));
+}
+
+TEST(SegmentName, RefusesEveryNameThatLeavesItsDirectory)
+{
+    for (std::string name : {std::string(), std::string("."), std::string(".."), std::string("a/b"),
+                             std::string("a\\b"), std::string("/etc"), std::string("\\x"), std::string("a\0b", 3),
+                             std::string("../x")})
+    {
+        try
+        {
+            CheckSegmentName(name, "bin\\" + name);
+            ADD_FAILURE() << "accepted " << name;
+        }
+        catch (const EUnsafeName& e)
+        {
+            EXPECT_EQ(e.Message, "Unsafe name in the update index: \"bin\\" + name + "\"");
+        }
+    }
+    for (std::string name : {"app.exe", "...", "..gz", ".hidden", "a b", "Ünïcode.txt"})
+        EXPECT_NO_THROW(CheckSegmentName(name, name)) << name;
+}
+
+TEST(CopyDirectory, CopiesTheTreeKeepingTimesAndReplacingFiles)
+{
+    TempDir dir;
+    TIndexTime stamp{2021, 3, 4, 5, 6, 7};
+    WriteBytes(dir / "src" / "a.txt", "alpha");
+    WriteBytes(dir / "src" / "sub" / "deep" / "b.bin", std::string(100000, '\x01'));
+    SetTime(dir / "src" / "a.txt", stamp);
+    SetTime(dir / "src" / "sub" / "deep" / "b.bin", stamp);
+    fs::create_symlink(dir / "outside", dir / "src" / "link");
+    WriteBytes(dir / "dst" / "a.txt", "old content that is longer");
+
+    CopyDirectory(dir / "src", dir / "dst");
+
+    EXPECT_EQ(ReadBytes(dir / "dst" / "a.txt"), "alpha");
+    EXPECT_EQ(ReadBytes(dir / "dst" / "sub" / "deep" / "b.bin"), std::string(100000, '\x01'));
+    EXPECT_EQ(GetTime(dir / "dst" / "a.txt"), stamp);
+    EXPECT_EQ(GetTime(dir / "dst" / "sub" / "deep" / "b.bin"), stamp);
+    EXPECT_TRUE(fs::is_symlink(dir / "dst" / "link"));
+    EXPECT_EQ(fs::read_symlink(dir / "dst" / "link"), dir / "outside");
+}
+
+TEST(CopyDirectory, MissingSourceIsReportedByName)
+{
+    TempDir dir;
+    WriteBytes(dir / "file", "x");
+    for (auto source : {dir / "missing", dir / "file"})
+    {
+        try
+        {
+            CopyDirectory(source, dir / "dst");
+            ADD_FAILURE() << "no error for " << source;
+        }
+        catch (const Exception& e)
+        {
+            EXPECT_EQ(e.Message, "Directory " + source.string() + " does not exist");
+        }
+    }
+}
+
+TEST(DeleteDirectory, RemovesTheTreeButNeverWhatLinksPointTo)
+{
+    TempDir dir;
+    WriteBytes(dir / "keep" / "precious.txt", "keep me");
+    WriteBytes(dir / "victim" / "a.txt", "a");
+    WriteBytes(dir / "victim" / "sub" / "b.txt", "b");
+    fs::create_directory_symlink(dir / "keep", dir / "victim" / "sub" / "dirlink");
+    fs::create_symlink(dir / "keep" / "precious.txt", dir / "victim" / "filelink");
+    fs::create_symlink(dir / "nowhere", dir / "victim" / "dangling");
+
+    DeleteDirectory(dir / "victim");
+
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "victim")));
+    EXPECT_EQ(ReadBytes(dir / "keep" / "precious.txt"), "keep me");
+}
+
+TEST(DeleteDirectory, ALinkInPlaceOfTheDirectoryIsRemovedAlone)
+{
+    TempDir dir;
+    WriteBytes(dir / "keep" / "precious.txt", "keep me");
+    fs::create_directory_symlink(dir / "keep", dir / "APP#LINK");
+    DeleteDirectory(dir / "APP#LINK");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "APP#LINK")));
+    EXPECT_EQ(ReadBytes(dir / "keep" / "precious.txt"), "keep me");
+}
+
+TEST(DeleteDirectory, MissingDirectoryIsReportedByName)
+{
+    TempDir dir;
+    try
+    {
+        DeleteDirectory(dir / "missing");
+        FAIL() << "no error";
+    }
+    catch (const Exception& e)
+    {
+        EXPECT_EQ(e.Message, "Directory " + (dir / "missing").string() + " does not exist");
+    }
+}
+
+TEST(SetDirectoryTime, RoundsOddSecondsDown)
+{
+    TempDir dir;
+    fs::create_directory(dir / "d");
+    SetDirectoryTime(dir / "d", {2022, 6, 30, 23, 59, 59});
+    EXPECT_EQ(GetTime(dir / "d"), (TIndexTime{2022, 6, 30, 23, 59, 58}));
+    SetDirectoryTime(dir / "d", {2022, 6, 30, 10, 0, 4});
+    EXPECT_EQ(GetTime(dir / "d"), (TIndexTime{2022, 6, 30, 10, 0, 4}));
+    EXPECT_THROW(SetDirectoryTime(dir / "missing", {2022, 1, 1, 0, 0, 0}), EOSError);
+}
+
+TEST(CopyFileReplacing, ReplacesTheTargetAndLeavesNoTemporaryFile)
+{
+    TempDir dir;
+    TIndexTime stamp{2020, 2, 2, 2, 2, 2};
+    WriteBytes(dir / "a" / "src.bin", "new");
+    SetTime(dir / "a" / "src.bin", stamp);
+    WriteBytes(dir / "b" / "dst.bin", "old");
+    CopyFileReplacing(dir / "a" / "src.bin", dir / "b" / "dst.bin");
+    EXPECT_EQ(ReadBytes(dir / "b" / "dst.bin"), "new");
+    EXPECT_EQ(GetTime(dir / "b" / "dst.bin"), stamp);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "b"), fs::directory_iterator()), 1);
+    EXPECT_THROW(CopyFileReplacing(dir / "a" / "missing", dir / "b" / "dst.bin"), EOSError);
+    EXPECT_EQ(ReadBytes(dir / "b" / "dst.bin"), "new");
+}
