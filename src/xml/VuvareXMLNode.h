@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace orb::xml
 {
@@ -110,5 +111,77 @@ IXMLNodePtr LoadXMLNodeFromFile(const std::filesystem::path& FileName);
 int NextVersionNumber(const std::string& S, int& Pos);
 /// -1, 0 or 1 as A is lower than, equal to or higher than B ("1.2" < "1.2.0", "1.9" < "1.10").
 int CompareVersions(const std::string& A, const std::string& B);
+
+class TXMLTagBasic;
+
+/// The node list: an ordered list of counted node references.
+class TVuvareXMLNodeList : public IXMLNodeList
+{
+public:
+    int Count() const override;
+    IXMLNodePtr Get(int Index) const override;
+    IXMLNodePtr First() const override;
+    IXMLNodePtr Last() const override;
+    int Add(const IXMLNodePtr& Node) override;
+    void Insert(int Index, const IXMLNodePtr& Node) override;
+    void Clear() override;
+    int Delete(int Index) override;
+    int Delete(const std::string& Name) override;
+    int Remove(const IXMLNodePtr& Node) override;
+    int IndexOf(const IXMLNodePtr& Node) const override;
+    int IndexOf(const std::string& Name) const override;
+    IXMLNodePtr FindNode(const std::string& NodeName) const override;
+    IXMLNodePtr ReplaceNode(const IXMLNodePtr& OldNode, const IXMLNodePtr& NewNode) override;
+
+    /// The nodes.
+    std::vector<IXMLNodePtr> NodeList;
+};
+
+/// The node: a private, mutable copy of an item of a document tree, or a node made anew.
+class TVuvareXMLNode : public IXMLNode, public std::enable_shared_from_this<TVuvareXMLNode>
+{
+public:
+    /// An empty node (ntReserved).
+    TVuvareXMLNode() = default;
+
+    /// A node copied from a tree item and everything below it; an ntReserved node for a null item.
+    static IXMLNodePtr Create(const TXMLTagBasic* NodeTag);
+    /// A new element node with empty lists and the given parent (none when null).
+    static std::shared_ptr<TVuvareXMLNode> CreateElement(const std::string& Name,
+                                                         const std::shared_ptr<TVuvareXMLNode>& Parent = nullptr);
+
+    std::string NodeName() const override;
+    TNodeType NodeType() const override;
+    std::string NodeValue() const override;
+    void SetNodeValue(const std::string& Value) override;
+    std::string Text() const override;
+    void SetText(const std::string& Value) override;
+    std::string Attributes(const std::string& Name) const override;
+    void SetAttribute(const std::string& Name, const std::string& Value) override;
+    bool HasAttribute(const std::string& Name) const override;
+    IXMLNodeListPtr AttributeNodes() const override;
+    IXMLNodeListPtr ChildNodes() const override;
+    bool HasChildNodes() const override;
+    IXMLNodePtr ParentNode() const override;
+    std::string XML() const override;
+    IXMLNodePtr AddChild(const std::string& TagName, int Index = -1) override;
+
+    /// The element or attribute name.
+    std::string Name;
+    /// The attribute value, text or comment.
+    std::string Value;
+    /// The children; present for element nodes only.
+    std::shared_ptr<TVuvareXMLNodeList> IChildNodes;
+    /// The attribute nodes; present for element nodes only.
+    std::shared_ptr<TVuvareXMLNodeList> IAttributeNodes;
+    /// The kind of node.
+    TNodeType FNodeType = ntReserved;
+    /// The parent element; a back reference that does not keep it alive.
+    std::weak_ptr<TVuvareXMLNode> FParentNode;
+
+private:
+    static std::shared_ptr<TVuvareXMLNode> Copy(const TXMLTagBasic& NodeTag,
+                                                const std::shared_ptr<TVuvareXMLNode>& Parent);
+};
 
 } // namespace orb::xml

@@ -1,0 +1,275 @@
+#include "xml/VuvareXMLDocument.h"
+
+#include "base/AtomicFile.h"
+#include "base/TextUtils.h"
+#include "xml/XML_Utils.h"
+
+#include <cerrno>
+#include <fstream>
+
+namespace orb::xml
+{
+
+namespace
+{
+
+void AppendIndent(std::string& Out, int Level, int Margin)
+{
+    Out.append(static_cast<size_t>(Level) * static_cast<size_t>(Margin), ' ');
+}
+
+void AppendBreaks(std::string& Out, const TXMLFormatSettings& Settings)
+{
+    for (int i = 0; i < Settings.BreaksBetweenElements; ++i)
+        Out += "\r\n";
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Tree items
+
+TXMLTagBasic::TXMLTagBasic(TXMLElementList* Parent)
+{
+    if (Parent)
+    {
+        Parent->Elements.emplace_back(this);
+        ParentElementList = Parent;
+    }
+}
+
+std::string TXMLTagBasic::XML(const TXMLFormatSettings& Settings, TEncoding Enc, int Level) const
+{
+    std::string out;
+    WriteXML(out, Settings, Enc, Level);
+    return out;
+}
+
+std::string TXMLTagBasic::XML(int Level) const
+{
+    if (ParentElementList)
+        return XML(ParentElementList->FormatSettings, ParentElementList->Encoding, Level);
+    return XML(FormatSettings, Encoding, Level);
+}
+
+void TXMLTagElement::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Enc, int Level) const
+{
+    AppendIndent(Out, Level, Settings.Margin);
+    Out += '<';
+    Out += Name;
+    for (int i = 0; i < Attributes.Count(); ++i)
+    {
+        if (Settings.FormatMode == fmBreakAttributes)
+        {
+            Out += "\r\n";
+            AppendIndent(Out, Level + 1, Settings.Margin);
+        }
+        else
+        {
+            Out += ' ';
+        }
+        Out += Attributes.Names(i);
+        Out += "=\"";
+        Out += XMLEscape(Attributes.ValueFromIndex(i));
+        Out += '"';
+    }
+    if (Children.Count() == 0)
+    {
+        Out += "/>";
+        return;
+    }
+    Out += '>';
+    AppendBreaks(Out, Settings);
+    Children.WriteXML(Out, Settings, Enc, Level + 1);
+    AppendBreaks(Out, Settings);
+    AppendIndent(Out, Level, Settings.Margin);
+    Out += "</";
+    Out += Name;
+    Out += '>';
+}
+
+void TXMLTagText::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding, int Level) const
+{
+    AppendIndent(Out, Level, Settings.Margin);
+    Out += XMLEscape(Text);
+}
+
+void TXMLTagComment::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding, int Level) const
+{
+    AppendIndent(Out, Level, Settings.Margin);
+    Out += "<!--";
+    Out += Comment;
+    Out += "-->";
+}
+
+void TXMLTagPI::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding, int Level) const
+{
+    AppendIndent(Out, Level, Settings.Margin);
+    Out += "<?";
+    Out += Name;
+    for (int i = 0; i < Attributes.Count(); ++i)
+    {
+        Out += ' ';
+        Out += Attributes.Names(i);
+        Out += "=\"";
+        Out += XMLEscape(Attributes.ValueFromIndex(i));
+        Out += '"';
+    }
+    Out += "?>";
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TXMLElementList
+
+TXMLTagBasic* TXMLElementList::Item(int Index) const
+{
+    if (Index < 0 || Index >= Count())
+        throw orb::EListError("List index out of bounds (" + std::to_string(Index) + ")");
+    return Elements[static_cast<size_t>(Index)].get();
+}
+
+TXMLTagElement* TXMLElementList::FindElement(const std::string& ElementName) const
+{
+    for (const auto& item : Elements)
+        if (auto* element = dynamic_cast<TXMLTagElement*>(item.get()); element && element->Name == ElementName)
+            return element;
+    return nullptr;
+}
+
+void TXMLElementList::Remove(int Index)
+{
+    Item(Index);
+    Elements.erase(Elements.begin() + Index);
+}
+
+TXMLTagBasic* TXMLElementList::Append(std::unique_ptr<TXMLTagBasic> Tag)
+{
+    Tag->ParentElementList = this;
+    Elements.push_back(std::move(Tag));
+    return Elements.back().get();
+}
+
+std::string TXMLElementList::XML(const TXMLFormatSettings& Settings, TEncoding Enc, int Level) const
+{
+    std::string out;
+    WriteXML(out, Settings, Enc, Level);
+    return out;
+}
+
+void TXMLElementList::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Enc,
+                               int Level) const
+{
+    for (size_t i = 0; i < Elements.size(); ++i)
+    {
+        if (i > 0)
+            AppendBreaks(Out, Settings);
+        Elements[i]->WriteXML(Out, Settings, Enc, Level);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TVuvareXMLDocument
+
+TVuvareXMLDocument::TVuvareXMLDocument()
+    : CurrentBranch(&Elements),
+      VuvareSAX(std::make_unique<TVuvareSAX>(
+          [this](const std::string& Name, const TAttributes& Attributes) { StartElement(Name, Attributes); },
+          [this](const std::string& Name) { EndElement(Name); }, [this](const std::string& Text) { AddText(Text); },
+          [this](const std::string& Comment) { AddComment(Comment); }))
+{
+}
+
+void TVuvareXMLDocument::StartElement(const std::string& Name, const TAttributes& Attributes)
+{
+    if (!Name.empty() && Name[0] == '?')
+    {
+        auto* pi = new TXMLTagPI(CurrentBranch, Name.substr(1));
+        pi->Attributes = Attributes;
+        return;
+    }
+    auto* element = new TXMLTagElement(CurrentBranch, Name);
+    element->Attributes = Attributes;
+    CurrentBranch = &element->Children;
+}
+
+void TVuvareXMLDocument::EndElement(const std::string& Name)
+{
+    if (!Name.empty() && Name[0] == '?')
+        return;
+    // The parser has already checked the pairing; only the nesting matters here.
+    if (CurrentBranch->ParentElement && CurrentBranch->ParentElement->ParentElementList)
+        CurrentBranch = CurrentBranch->ParentElement->ParentElementList;
+}
+
+void TVuvareXMLDocument::AddText(const std::string& Text)
+{
+    new TXMLTagText(CurrentBranch, Text);
+}
+
+void TVuvareXMLDocument::AddComment(const std::string& Comment)
+{
+    if (!IgnoreComments)
+        new TXMLTagComment(CurrentBranch, Comment);
+}
+
+void TVuvareXMLDocument::LoadFromBuffer(std::string_view Data)
+{
+    Elements.Clear();
+    CurrentBranch = &Elements;
+    VuvareSAX->ParseString(Data);
+}
+
+void TVuvareXMLDocument::LoadFromString(std::string_view Data)
+{
+    LoadFromBuffer(Data);
+}
+
+void TVuvareXMLDocument::LoadFromStream(std::istream& Stream)
+{
+    Elements.Clear();
+    CurrentBranch = &Elements;
+    VuvareSAX->ParseStream(Stream);
+}
+
+void TVuvareXMLDocument::LoadFromFile(const std::filesystem::path& FileName)
+{
+    errno = 0;
+    std::ifstream file(FileName, std::ios::binary);
+    if (!file)
+    {
+        int code = errno ? errno : ENOENT;
+        throw EFOpenError(code, "Cannot open file \"" + FileName.string() + "\". " + orb::SysErrorMessage(code));
+    }
+    LoadFromStream(file);
+    if (file.bad())
+        throw orb::EInOutError(EIO, "Cannot read file \"" + FileName.string() + "\".");
+}
+
+TXMLTagElement* TVuvareXMLDocument::RootElement() const
+{
+    for (const auto& item : Elements.Elements)
+        if (auto* element = dynamic_cast<TXMLTagElement*>(item.get()))
+            return element;
+    return nullptr;
+}
+
+std::string TVuvareXMLDocument::Encoding() const
+{
+    for (const auto& item : Elements.Elements)
+        if (auto* pi = dynamic_cast<TXMLTagPI*>(item.get()))
+            return pi->Attributes.Values("encoding");
+    return {};
+}
+
+std::string TVuvareXMLDocument::XML()
+{
+    Elements.Encoding = orb::SameText(Encoding(), "utf-8") ? enUTF8 : enUnknown;
+    return Elements.XML(Elements.FormatSettings, Elements.Encoding, 0);
+}
+
+void TVuvareXMLDocument::SaveToFile(const std::filesystem::path& FileName)
+{
+    orb::WriteFileAtomic(FileName, orb::Utf8ToAnsi(XML()));
+}
+
+} // namespace orb::xml
