@@ -1,0 +1,61 @@
+#include "platform/Process.h"
+
+#include "base/Exceptions.h"
+#include "platform/posix/Spawn.h"
+
+#include <cerrno>
+#include <climits>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orb
+{
+
+namespace
+{
+
+// Files fetched from an update server arrive without POSIX permissions: give the program the execute
+// bits that match its read bits before it is started.
+void MakeExecutable(const std::string& Path)
+{
+    struct stat st{};
+    if (::stat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    mode_t mode = st.st_mode & 07777;
+    mode_t wanted = mode | S_IXUSR;
+    if (mode & S_IRGRP)
+        wanted |= S_IXGRP;
+    if (mode & S_IROTH)
+        wanted |= S_IXOTH;
+    if (wanted != mode)
+        ::chmod(Path.c_str(), wanted); // a failure shows up as the start's own error
+}
+
+} // namespace
+
+void RunProgram(const std::string& Path, const std::string& Parameters)
+{
+    MakeExecutable(Path);
+    std::vector<std::string> args{Path};
+    for (auto& a : platform::SplitCommandLine(Parameters))
+        args.push_back(std::move(a));
+    int e = Path.empty() ? ENOENT : platform::posix::SpawnDetached(Path, args);
+    if (e != 0)
+        throw EOSError(e, SysErrorMessage(e) + "\r\n(" + Path + " " + Parameters + ")");
+}
+
+namespace platform
+{
+
+std::filesystem::path ExecutablePath()
+{
+    std::error_code ec;
+    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        throw EOSError(ec.value(), SysErrorMessage(ec.value()));
+    return p;
+}
+
+} // namespace platform
+} // namespace orb

@@ -1,0 +1,83 @@
+#include "platform/FileTimes.h"
+
+#include "platform/win32/Win32Util.h"
+
+namespace orb::platform
+{
+
+namespace
+{
+
+using namespace std::chrono;
+
+TDateTime FromSystemTime(const SYSTEMTIME& St)
+{
+    local_days day = local_days(year(St.wYear) / St.wMonth / St.wDay);
+    return TDateTime(day) + hours(St.wHour) + minutes(St.wMinute) + seconds(St.wSecond) + milliseconds(St.wMilliseconds);
+}
+
+SYSTEMTIME ToSystemTime(TDateTime Time)
+{
+    local_days day = floor<days>(Time);
+    year_month_day ymd(day);
+    hh_mm_ss<milliseconds> tod(Time - day);
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(static_cast<int>(ymd.year()));
+    st.wMonth = static_cast<WORD>(static_cast<unsigned>(ymd.month()));
+    st.wDay = static_cast<WORD>(static_cast<unsigned>(ymd.day()));
+    st.wHour = static_cast<WORD>(tod.hours().count());
+    st.wMinute = static_cast<WORD>(tod.minutes().count());
+    st.wSecond = static_cast<WORD>(tod.seconds().count());
+    st.wMilliseconds = static_cast<WORD>(tod.subseconds().count());
+    return st;
+}
+
+// Directories can only be opened with backup semantics.
+HANDLE OpenForTimes(const std::filesystem::path& Path, DWORD Access)
+{
+    HANDLE h = CreateFileW(Path.c_str(), Access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        win32::RaiseLastOSError();
+    return h;
+}
+
+} // namespace
+
+TDateTime Now()
+{
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return FromSystemTime(st);
+}
+
+TDateTime GetLastWriteTime(const std::filesystem::path& Path)
+{
+    HANDLE h = OpenForTimes(Path, FILE_READ_ATTRIBUTES);
+    FILETIME utc, local;
+    BOOL ok = GetFileTime(h, nullptr, nullptr, &utc);
+    CloseHandle(h);
+    SYSTEMTIME st;
+    if (!ok || !FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st))
+        win32::RaiseLastOSError();
+    return FromSystemTime(st);
+}
+
+void SetLastWriteTime(const std::filesystem::path& Path, TDateTime Time)
+{
+    SYSTEMTIME st = ToSystemTime(Time);
+    FILETIME local, utc;
+    if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        win32::RaiseLastOSError();
+    HANDLE h = OpenForTimes(Path, FILE_WRITE_ATTRIBUTES);
+    BOOL ok = SetFileTime(h, nullptr, nullptr, &utc);
+    DWORD error = GetLastError();
+    CloseHandle(h);
+    if (!ok)
+    {
+        SetLastError(error);
+        win32::RaiseLastOSError();
+    }
+}
+
+} // namespace orb::platform

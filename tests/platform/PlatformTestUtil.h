@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/Environment.h"
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace orb::test
+{
+
+/// Sets (or removes) an environment variable for the lifetime of the object, then restores it.
+class ScopedEnv
+{
+public:
+    ScopedEnv(std::string Name, const std::optional<std::string>& Value)
+        : FName(std::move(Name)), FOld(platform::GetEnvironmentValue(FName))
+    {
+        Set(Value);
+    }
+    ~ScopedEnv() { Set(FOld); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void Set(const std::optional<std::string>& Value)
+    {
+        if (Value)
+            platform::SetEnvironmentValue(FName, *Value);
+        else
+            platform::RemoveEnvironmentValue(FName);
+    }
+    std::string FName;
+    std::optional<std::string> FOld;
+};
+
+/// Waits until a file exists (a started process writes it); false after 30 s.
+inline bool WaitForFile(const std::filesystem::path& Path)
+{
+    for (int i = 0; i < 3000; ++i)
+    {
+        if (std::filesystem::exists(Path))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace orb::test
