@@ -24,6 +24,8 @@ public:
     virtual ~TCustomSaveLoad() = default;
     TCustomSaveLoad(const TCustomSaveLoad&) = delete;
     TCustomSaveLoad& operator=(const TCustomSaveLoad&) = delete;
+    TCustomSaveLoad(TCustomSaveLoad&&) = default;
+    TCustomSaveLoad& operator=(TCustomSaveLoad&&) = default;
 
     /// The file the storage reads and writes.
     const std::string& FileName() const { return FFileName; }
