@@ -79,7 +79,12 @@ namespace
 TIndexTime FromTimeT(std::time_t Seconds)
 {
     std::tm tm{};
+    // The reentrant form; std::localtime shares one buffer between threads.
+#ifdef _WIN32
+    localtime_s(&tm, &Seconds);
+#else
     localtime_r(&Seconds, &tm);
+#endif
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
+#include "platform/AppDirectory.h"
 #include "update/DirectoryUtils.h"
 #include "update/UpdateErrors.h"
 
@@ -346,6 +347,15 @@ void CheckUpdateCache(const xml::IXMLNodePtr& Index, bool& IsNewInstallation, co
     Index->SetAttribute("local_name", WithSeparator(dir));
     Index->SetAttribute("total_update_size", std::to_string(total));
     RemoveOldestInstallation(AppDir);
+}
+
+void CheckUpdateCache(const xml::IXMLNodePtr& Index, bool& IsNewInstallation)
+{
+    std::error_code ec;
+    fs::path current = fs::current_path(ec);
+    if (ec)
+        RaiseOSError(ec, ".");
+    CheckUpdateCache(Index, IsNewInstallation, GetAppDirectory(), current);
 }
 
 } // namespace orb
