@@ -1,0 +1,82 @@
+#pragma once
+
+#include "base/Exceptions.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace orb
+{
+
+/// An answer with a status outside 200 to 299: the status, the status line as message and the body.
+class EHTTPStatusError : public Exception
+{
+public:
+    EHTTPStatusError(int Status, const std::string& StatusLine, std::string Body)
+        : Exception(StatusLine), ErrorCode(Status), ErrorMessage(std::move(Body))
+    {
+    }
+    /// The HTTP status.
+    int ErrorCode;
+    /// The body of the answer.
+    std::string ErrorMessage;
+    std::string ClassName() const override { return "EHTTPStatusError"; }
+};
+
+/// A request that did not get an answer: connection refused, time-out, TLS failure, cancelled.
+class EHTTPConnectionError : public Exception
+{
+public:
+    EHTTPConnectionError(int Code, const std::string& Msg) : Exception(Msg), ErrorCode(Code) {}
+    /// The transfer library's error number.
+    int ErrorCode;
+    std::string ClassName() const override { return "EHTTPConnectionError"; }
+};
+
+/// One answer of THttpClient.
+struct THttpResponse
+{
+    int Status = 0;
+    std::string StatusLine;
+    std::string Body;
+};
+
+/// A small HTTP/1.1 client for the account services: one request at a time, never through a proxy, and a
+/// request that another thread can cancel at once.
+class THttpClient
+{
+public:
+    THttpClient();
+    ~THttpClient();
+    THttpClient(const THttpClient&) = delete;
+    THttpClient& operator=(const THttpClient&) = delete;
+
+    /// Request headers sent with every request ("Name: value").
+    std::vector<std::string> Headers;
+    /// The User-Agent header; none when empty.
+    std::string UserAgent;
+    /// Connect time limit in milliseconds; 0 for the library's default.
+    long ConnectTimeoutMs = 0;
+    /// A stall of this many milliseconds without data ends the transfer; 0 for none.
+    long ReadTimeoutMs = 0;
+    /// The oldest TLS version accepted for https (true: TLS 1.0 and later; false: the library's default).
+    bool AllowTLS10 = false;
+
+    /// Sends Method ("POST", "PUT", "GET") with Body to URL. Returns the answer for 2xx statuses; raises
+    /// EHTTPStatusError for other statuses and EHTTPConnectionError when no answer came.
+    THttpResponse Send(const std::string& Method, const std::string& URL, const std::string& Body);
+    /// Ends a running Send from any thread (it raises EHTTPConnectionError), and every later one at once: used
+    /// when the owner goes away.
+    void Abort();
+
+private:
+    struct TTransfer;
+    std::mutex FLock;
+    TTransfer* FRunning = nullptr; // guarded by FLock
+    std::atomic<bool> FAborted{false};
+};
+
+} // namespace orb
