@@ -4,8 +4,16 @@
 #include "base/TextUtils.h"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <new>
 
 namespace orb
@@ -169,6 +177,555 @@ void TURL::MoveParametersToBody()
     Body = EncodedParameters();
     BodyType = btParameters;
     Parameters.Clear();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// THTTPDataProvider
+
+namespace
+{
+
+std::mutex GDefaultsLock;
+std::string GDefaultUserAgent = "HTTPDataProvider";
+std::string GDefaultCAFile;
+std::string GRequestAbortedMessage = "Request to server was cancelled by user";
+
+std::string_view Trimmed(std::string_view S)
+{
+    while (!S.empty() && (S.front() == ' ' || S.front() == '\t' || S.front() == '\r' || S.front() == '\n'))
+        S.remove_prefix(1);
+    while (!S.empty() && (S.back() == ' ' || S.back() == '\t' || S.back() == '\r' || S.back() == '\n'))
+        S.remove_suffix(1);
+    return S;
+}
+
+/// The process-wide libcurl state: global initialisation and the cookie store every provider shares.
+class TCurlGlobal
+{
+public:
+    static TCurlGlobal& Get()
+    {
+        static TCurlGlobal global;
+        return global;
+    }
+
+    CURLSH* Share() const { return FShare; }
+
+private:
+    TCurlGlobal()
+    {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        FShare = curl_share_init();
+        curl_share_setopt(FShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+        curl_share_setopt(FShare, CURLSHOPT_LOCKFUNC, &TCurlGlobal::Lock);
+        curl_share_setopt(FShare, CURLSHOPT_UNLOCKFUNC, &TCurlGlobal::Unlock);
+        curl_share_setopt(FShare, CURLSHOPT_USERDATA, this);
+    }
+    ~TCurlGlobal()
+    {
+        curl_share_cleanup(FShare);
+        curl_global_cleanup();
+    }
+
+    static void Lock(CURL*, curl_lock_data Data, curl_lock_access, void* User)
+    {
+        static_cast<TCurlGlobal*>(User)->FLocks[Data % CURL_LOCK_DATA_LAST].lock();
+    }
+    static void Unlock(CURL*, curl_lock_data Data, void* User)
+    {
+        static_cast<TCurlGlobal*>(User)->FLocks[Data % CURL_LOCK_DATA_LAST].unlock();
+    }
+
+    CURLSH* FShare = nullptr;
+    std::mutex FLocks[CURL_LOCK_DATA_LAST];
+};
+
+/// Decodes a gzip (RFC 1952) or zlib (RFC 1950) stream completely, or raises.
+std::string Inflate(const std::string& Data, bool Gzip)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, Gzip ? 16 + MAX_WBITS : MAX_WBITS) != Z_OK)
+        throw EDecompressionError("Cannot start decompression");
+    std::string out;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
+    stream.avail_in = static_cast<uInt>(Data.size());
+    char buffer[64 * 1024];
+    int rc = Z_OK;
+    do
+    {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        rc = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+    } while (rc == Z_OK);
+    inflateEnd(&stream);
+    // Only the stream's end proves a complete body: a truncated one stops with Z_BUF_ERROR and partial output.
+    if (rc != Z_STREAM_END)
+        throw EDecompressionError(std::string("Cannot decode the ") + (Gzip ? "gzip" : "deflate") +
+                                  " answer: " + (stream.msg != nullptr ? stream.msg : "the data ends too early"));
+    return out;
+}
+
+} // namespace
+
+std::string DefaultUserAgent()
+{
+    std::lock_guard lock(GDefaultsLock);
+    return GDefaultUserAgent;
+}
+
+void SetDefaultUserAgent(const std::string& Value)
+{
+    std::lock_guard lock(GDefaultsLock);
+    GDefaultUserAgent = Value;
+}
+
+std::string DefaultCAFile()
+{
+    std::lock_guard lock(GDefaultsLock);
+    return GDefaultCAFile;
+}
+
+void SetDefaultCAFile(const std::string& Value)
+{
+    std::lock_guard lock(GDefaultsLock);
+    GDefaultCAFile = Value;
+}
+
+std::string RequestAbortedMessage()
+{
+    std::lock_guard lock(GDefaultsLock);
+    return GRequestAbortedMessage;
+}
+
+void SetRequestAbortedMessage(const std::string& Value)
+{
+    std::lock_guard lock(GDefaultsLock);
+    GRequestAbortedMessage = Value;
+}
+
+EHTTPServiceUnavailable::EHTTPServiceUnavailable(int RetryAfter)
+    : Exception(RetryAfter != 0
+                    ? "The system is temporarily unavailable due to scheduled maintenance and will be available in "
+                      "about " +
+                          std::to_string(RetryAfter / 60 + 1) + (RetryAfter / 60 != 0 ? " minutes." : " minute.")
+                    : "We are currently performing scheduled maintenance. We will be back soon!"),
+      RetryAfter(RetryAfter)
+{
+}
+
+std::string THTTPResponse::Header(std::string_view Name) const
+{
+    std::string_view rest = RawHeaders;
+    while (!rest.empty())
+    {
+        const auto end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        const auto colon = line.find(':');
+        if (colon != std::string_view::npos && SameText(Trimmed(line.substr(0, colon)), Name))
+            return std::string(Trimmed(line.substr(colon + 1)));
+    }
+    return "";
+}
+
+std::string THTTPResponse::ContentType() const
+{
+    const std::string value = Header("Content-Type");
+    return std::string(Trimmed(std::string_view(value).substr(0, value.find(';'))));
+}
+
+/// The libcurl handles of one provider and the state of its transfer in progress.
+struct THTTPDataProvider::TTransfer
+{
+    CURL* Easy = nullptr;
+    CURLM* Multi = nullptr;
+    char ErrorBuffer[CURL_ERROR_SIZE] = {};
+    std::chrono::steady_clock::time_point LastActivity;
+    bool Connected = false;
+    curl_off_t LastUploaded = 0;
+    std::exception_ptr CallbackError;
+    THTTPDataProvider* Owner = nullptr;
+
+    static size_t Write(char* Data, size_t Size, size_t Count, void* User)
+    {
+        auto* self = static_cast<TTransfer*>(User);
+        try
+        {
+            self->Owner->InputStream.append(Data, Size * Count);
+            self->LastActivity = std::chrono::steady_clock::now();
+            if (self->Owner->HTTP_Client.OnWork)
+                self->Owner->HTTP_Client.OnWork(static_cast<std::int64_t>(self->Owner->InputStream.size()));
+            return Size * Count;
+        }
+        catch (...)
+        {
+            self->CallbackError = std::current_exception();
+            return 0;
+        }
+    }
+
+    static size_t Header(char* Data, size_t Size, size_t Count, void* User)
+    {
+        auto* self = static_cast<TTransfer*>(User);
+        self->LastActivity = std::chrono::steady_clock::now();
+        THTTPResponse& response = self->Owner->HTTP_Client.Response;
+        const std::string_view line(Data, Size * Count);
+        if (line.starts_with("HTTP/"))
+        {
+            // Every answer (a proxy's, a Digest challenge, the final one) starts afresh.
+            response.ResponseText = std::string(Trimmed(line));
+            response.RawHeaders.clear();
+            // A challenged request is answered again; only the final answer's body is kept.
+            self->Owner->InputStream.clear();
+        }
+        else if (!Trimmed(line).empty())
+        {
+            response.RawHeaders += std::string(Trimmed(line)) + "\r\n";
+        }
+        return Size * Count;
+    }
+
+    static int PreRequest(void* User, char*, char*, int, int)
+    {
+        auto* self = static_cast<TTransfer*>(User);
+        self->Connected = true;
+        self->LastActivity = std::chrono::steady_clock::now();
+        return CURL_PREREQFUNC_OK;
+    }
+
+    static int Progress(void* User, curl_off_t, curl_off_t, curl_off_t, curl_off_t UploadNow)
+    {
+        auto* self = static_cast<TTransfer*>(User);
+        if (UploadNow != self->LastUploaded)
+        {
+            self->LastUploaded = UploadNow;
+            self->LastActivity = std::chrono::steady_clock::now();
+        }
+        return 0;
+    }
+
+    static CURLcode SSLContext(CURL*, void* SSLCtx, void* User)
+    {
+        // The broker's own CA bundle is added to the system's trust store, not put in its place.
+        const auto* file = static_cast<const std::string*>(User);
+        if (file->empty())
+            return CURLE_OK;
+        X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(SSLCtx));
+        return X509_STORE_load_file(store, file->c_str()) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
+    }
+};
+
+THTTPDataProvider::THTTPDataProvider() : FTransfer(std::make_unique<TTransfer>())
+{
+    CURLSH* share = TCurlGlobal::Get().Share();
+    HTTP_Client.UserAgent = orb::DefaultUserAgent();
+    HTTP_Client.CAFile = orb::DefaultCAFile();
+    FTransfer->Owner = this;
+    FTransfer->Easy = curl_easy_init();
+    FTransfer->Multi = curl_multi_init();
+    if (FTransfer->Easy == nullptr || FTransfer->Multi == nullptr)
+        throw Exception("Cannot create the HTTP client");
+    CURL* easy = FTransfer->Easy;
+    curl_easy_setopt(easy, CURLOPT_SHARE, share);
+    // Without a cookie file name the cookie engine stays off for this handle, shared store or not.
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, FTransfer->ErrorBuffer);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &TTransfer::Write);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, FTransfer.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &TTransfer::Header);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, FTransfer.get());
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &TTransfer::PreRequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, FTransfer.get());
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TTransfer::Progress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, FTransfer.get());
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &TTransfer::SSLContext);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &HTTP_Client.CAFile);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024L);
+}
+
+THTTPDataProvider::~THTTPDataProvider()
+{
+    if (FTransfer->Multi != nullptr)
+        curl_multi_cleanup(FTransfer->Multi);
+    if (FTransfer->Easy != nullptr)
+        curl_easy_cleanup(FTransfer->Easy);
+}
+
+void THTTPDataProvider::Abort()
+{
+    ResultCode = httpAborted;
+    curl_multi_wakeup(FTransfer->Multi);
+}
+
+void THTTPDataProvider::ChangeSSLVersion()
+{
+    FSSLVersion = LastSSLVersion == sslvTLSv1 ? sslvTLSv1_2 : sslvTLSv1;
+}
+
+void THTTPDataProvider::GetString(std::string& Data)
+{
+    LastSSLVersion = FSSLVersion;
+    ResultCode = httpSuccess;
+    AuthorizationString.clear();
+    try
+    {
+        InputStream.clear();
+        try
+        {
+            Send();
+        }
+        catch (const ESSLError&)
+        {
+            ChangeSSLVersion();
+            InputStream.clear();
+            Send();
+        }
+        const std::string coding = HTTP_Client.Response.Header("Content-Encoding");
+        if (SameText(coding, "gzip"))
+            Data = Inflate(InputStream, true);
+        else if (SameText(coding, "deflate"))
+            Data = Inflate(InputStream, false);
+        else
+            Data = InputStream;
+    }
+    catch (...)
+    {
+        // The connection is not reused after a failure: the next request starts on a fresh one.
+        FFreshConnect = true;
+        throw;
+    }
+    if (ResultCode == httpAborted)
+        throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
+    ResultIsBinary = false;
+}
+
+void THTTPDataProvider::Send()
+{
+    TTransfer& t = *FTransfer;
+    CURL* easy = t.Easy;
+    HTTP_Client.Response = THTTPResponse{};
+    t.ErrorBuffer[0] = '\0';
+    t.Connected = false;
+    t.LastUploaded = 0;
+    t.CallbackError = nullptr;
+    t.LastActivity = std::chrono::steady_clock::now();
+
+    const std::string address = URL.URL_String();
+    curl_easy_setopt(easy, CURLOPT_URL, address.c_str());
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, HTTP_Client.UserAgent.c_str());
+
+    // libcurl would add Accept and Expect of its own; the launcher's requests carry neither.
+    curl_slist* headers = curl_slist_append(nullptr, "Accept:");
+    headers = curl_slist_append(headers, "Expect:");
+    if (FCompression)
+        headers = curl_slist_append(headers, "Accept-Encoding: gzip, deflate");
+    if (!URL.Body.empty())
+    {
+        headers = curl_slist_append(headers, URL.BodyType == btParameters
+                                                 ? "Content-Type: application/x-www-form-urlencoded"
+                                                 : "Content-Type: application/octet-stream");
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, URL.Body.data());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(URL.Body.size()));
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    }
+    else
+    {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, &curl_slist_free_all);
+
+    // Digest only, answered by libcurl for the request's real method; other challenges end in the 401 error.
+    if (!URL.UserName.empty())
+    {
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
+        curl_easy_setopt(easy, CURLOPT_USERNAME, URL.UserName.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, URL.Password.c_str());
+    }
+    else
+    {
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
+        curl_easy_setopt(easy, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, nullptr);
+    }
+
+    if (!HTTP_Client.ProxyServer.empty())
+    {
+        const std::string proxy = "http://" + HTTP_Client.ProxyServer + ":" + std::to_string(HTTP_Client.ProxyPort);
+        curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+        if (!HTTP_Client.ProxyUsername.empty())
+        {
+            curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, HTTP_Client.ProxyUsername.c_str());
+            curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, HTTP_Client.ProxyPassword.c_str());
+        }
+        else
+        {
+            curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, nullptr);
+            curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, nullptr);
+        }
+    }
+    else
+    {
+        // An empty string, not null: null would let libcurl take a proxy from the environment.
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    }
+
+    switch (FSSLVersion)
+    {
+    case sslvTLSv1:
+    case sslvTLSv1_1:
+    {
+        const long version =
+            FSSLVersion == sslvTLSv1
+                ? (static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_0))
+                : (static_cast<long>(CURL_SSLVERSION_TLSv1_1) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_1));
+        curl_easy_setopt(easy, CURLOPT_SSLVERSION, version);
+        // OpenSSL 3 refuses the old protocol versions at its default security level.
+        curl_easy_setopt(easy, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
+        break;
+    }
+    case sslvTLSv1_2:
+        curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+        curl_easy_setopt(easy, CURLOPT_SSL_CIPHER_LIST, nullptr);
+        break;
+    }
+
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, HTTP_Client.ConnectTimeout)));
+    curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, FFreshConnect ? 1L : 0L);
+    FFreshConnect = false;
+
+    // The multi interface lets Abort wake the transfer at once (a stalled socket gives no callback to stop in).
+    curl_multi_add_handle(t.Multi, easy);
+    CURLcode result = CURLE_OK;
+    bool finished = false;
+    bool aborted = false;
+    bool readTimedOut = false;
+    const auto readTimeout = std::chrono::milliseconds(std::max(1, HTTP_Client.ReadTimeout));
+    while (!finished)
+    {
+        int running = 0;
+        curl_multi_perform(t.Multi, &running);
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(t.Multi, &left))
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy)
+            {
+                result = msg->data.result;
+                finished = true;
+            }
+        if (finished)
+            break;
+        if (ResultCode == httpAborted)
+        {
+            aborted = true;
+            break;
+        }
+        int waitMs = 1000;
+        if (t.Connected)
+        {
+            const auto idle = std::chrono::steady_clock::now() - t.LastActivity;
+            if (idle >= readTimeout)
+            {
+                readTimedOut = true;
+                break;
+            }
+            waitMs = static_cast<int>(
+                std::clamp<long long>(std::chrono::ceil<std::chrono::milliseconds>(readTimeout - idle).count(), 1, 1000));
+        }
+        curl_multi_poll(t.Multi, nullptr, 0, waitMs, nullptr);
+    }
+    // Removing an unfinished transfer closes its connection without a word to the peer.
+    curl_multi_remove_handle(t.Multi, easy);
+
+    if (t.CallbackError)
+        std::rethrow_exception(t.CallbackError);
+    if (aborted)
+        throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
+    if (readTimedOut)
+        throw EReadTimeout("Read timed out.");
+    if (result != CURLE_OK)
+        RaiseTransferError(result, t.ErrorBuffer[0] != '\0' ? t.ErrorBuffer : curl_easy_strerror(result));
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    HTTP_Client.Response.ResponseCode = static_cast<int>(status);
+    RaiseForStatus();
+}
+
+void THTTPDataProvider::RaiseTransferError(int CurlCode, const std::string& Detail)
+{
+    switch (static_cast<CURLcode>(CurlCode))
+    {
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    {
+        long connectCode = 0;
+        curl_easy_getinfo(FTransfer->Easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+        if (connectCode >= 300)
+        {
+            // The proxy refused the tunnel; its answer is the error, as for any other status.
+            HTTP_Client.Response.ResponseCode = static_cast<int>(connectCode);
+            throw EHTTPProtocolException(static_cast<int>(connectCode), HTTP_Client.Response.ResponseText,
+                                         HTTP_Client.Response.RawHeaders, InputStream);
+        }
+        if (ResultCode == httpAborted)
+            throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
+        throw EConnectionClosed("Connection closed: " + Detail);
+    }
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_WEIRD_SERVER_REPLY:
+        // An answer without a status line: libcurl refuses it; the launcher reports it as a read time-out.
+        if (Detail.find("HTTP/0.9") != std::string::npos || CurlCode == CURLE_WEIRD_SERVER_REPLY)
+            throw EReadTimeout("HTTP Read Timeout");
+        throw ESocketError(Detail);
+    case CURLE_OPERATION_TIMEDOUT:
+        throw EConnectTimeout("Connect timed out: " + Detail);
+    case CURLE_SSL_CONNECT_ERROR:
+        throw ESSLError("TLS handshake failed: " + Detail);
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        throw ECertificateError("The server's certificate could not be verified (" + Detail +
+                                "); the connection was refused for safety.");
+    default:
+        throw ESocketError(Detail);
+    }
+}
+
+void THTTPDataProvider::RaiseForStatus()
+{
+    const THTTPResponse& response = HTTP_Client.Response;
+    const int status = response.ResponseCode;
+    if (status >= 200 && status <= 299)
+        return;
+    if (status <= 0)
+        throw EReadTimeout("HTTP Read Timeout");
+    if (status == 404)
+        throw EHTTPDataProvider("URL: " + URL.URL_String() + " not found", httpNotFound);
+    if (status == 500)
+        throw EHTTPProtocolException(status,
+                                     response.ResponseText + "\r\nPlease restart your application. " +
+                                         "If the problem persists please contact Tech Support.",
+                                     response.RawHeaders, InputStream);
+    if (status == 503 && response.ContentType() == "text/plain" && InputStream.starts_with("Schema Unavailable"))
+    {
+        int retryAfter = 0;
+        const std::string value(Trimmed(response.Header("Retry-After")));
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), retryAfter);
+        if (ec != std::errc() || end != value.data() + value.size())
+            retryAfter = 0;
+        throw EHTTPServiceUnavailable(retryAfter);
+    }
+    throw EHTTPProtocolException(status, response.ResponseText, response.RawHeaders, InputStream);
 }
 
 } // namespace orb

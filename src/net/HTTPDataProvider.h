@@ -1,8 +1,14 @@
 #pragma once
 
 #include "base/Attributes.h"
+#include "base/Exceptions.h"
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace orb
 {
@@ -62,5 +68,181 @@ public:
 /// Percent-encodes bytes as form parameters do: a space becomes "+", letters, digits and ! ' ( ) * - . _ ~ stay,
 /// every other byte becomes "%" and two upper-case hexadecimal digits.
 std::string EncodeParameterBytes(std::string_view Bytes);
+
+/// Outcome of the request in progress of a THTTPDataProvider.
+enum THTTPResultCode : std::uint8_t
+{
+    httpSuccess = 0,
+    httpUndefined = 1,
+    httpAborted = 2, ///< the user cancelled the request
+    httpNotFound = 3
+};
+
+/// TLS protocol versions a provider can use for https addresses.
+enum TSSLVersion
+{
+    sslvTLSv1,   ///< TLS 1.0 only (for old servers)
+    sslvTLSv1_1, ///< TLS 1.1 only
+    sslvTLSv1_2  ///< TLS 1.2 or newer
+};
+
+/// A failed request that callers tell apart by ErrorCode (httpAborted is the user's cancellation).
+class EHTTPDataProvider : public Exception
+{
+public:
+    EHTTPDataProvider(std::string Msg, THTTPResultCode Code) : Exception(std::move(Msg)), ErrorCode(Code) {}
+    /// Why the request failed.
+    THTTPResultCode ErrorCode;
+    std::string ClassName() const override { return "EHTTPDataProvider"; }
+};
+
+/// The server's scheduled-maintenance answer; the message tells the user when to come back.
+class EHTTPServiceUnavailable : public Exception
+{
+public:
+    /// Builds the maintenance message from the Retry-After seconds (0 when the server named no time).
+    explicit EHTTPServiceUnavailable(int RetryAfter);
+    /// Seconds after which the server expects to be back; 0 when unknown.
+    int RetryAfter;
+    std::string ClassName() const override { return "EHTTPServiceUnavailable"; }
+};
+
+/// An answer with a status outside 2xx; the message is the status line, the answer travels with it.
+class EHTTPProtocolException : public Exception
+{
+public:
+    EHTTPProtocolException(int Code, std::string StatusLine, std::string Headers, std::string Body)
+        : Exception(std::move(StatusLine)), ErrorCode(Code), RawHeaders(std::move(Headers)),
+          ErrorMessage(std::move(Body))
+    {
+    }
+    /// The HTTP status code.
+    int ErrorCode;
+    /// The answer's header lines, each ending with CR LF.
+    std::string RawHeaders;
+    /// The answer's body.
+    std::string ErrorMessage;
+    std::string ClassName() const override { return "EHTTPProtocolException"; }
+};
+
+/// A connection that was closed, reset or could not be used while the request ran.
+ORB_DECLARE_EXCEPTION(EConnectionClosed, Exception)
+/// A connection that could not be made (name resolution, refused connection, proxy unreachable and the like).
+ORB_DECLARE_EXCEPTION(ESocketError, Exception)
+/// No connection within the connect time-out.
+ORB_DECLARE_EXCEPTION(EConnectTimeout, Exception)
+/// No data within the read time-out, or an answer without a usable status line.
+ORB_DECLARE_EXCEPTION(EReadTimeout, Exception)
+/// A failed TLS handshake.
+ORB_DECLARE_EXCEPTION(ESSLError, Exception)
+/// A server whose certificate could not be verified against the trusted authorities.
+ORB_DECLARE_EXCEPTION(ECertificateError, Exception)
+/// A compressed body that could not be decoded.
+ORB_DECLARE_EXCEPTION(EDecompressionError, Exception)
+
+/// The User-Agent given to providers made from now on; initially "HTTPDataProvider".
+std::string DefaultUserAgent();
+/// Sets the User-Agent of providers made from now on (existing ones keep theirs).
+void SetDefaultUserAgent(const std::string& Value);
+/// An extra CA bundle (PEM) trusted, besides the system's, by providers made from now on; empty for none.
+std::string DefaultCAFile();
+/// Sets the extra CA bundle of providers made from now on.
+void SetDefaultCAFile(const std::string& Value);
+/// The text of a user's cancellation; initially "Request to server was cancelled by user".
+std::string RequestAbortedMessage();
+/// Replaces the text of a user's cancellation (done whenever a language is loaded).
+void SetRequestAbortedMessage(const std::string& Value);
+
+/// The last answer a provider received.
+struct THTTPResponse
+{
+    /// The status code; 0 before any answer.
+    int ResponseCode = 0;
+    /// The status line, for example "HTTP/1.1 404 Not Found".
+    std::string ResponseText;
+    /// The header lines (without the status line), each ending with CR LF.
+    std::string RawHeaders;
+    /// The value of the first header called Name (compared ignoring case), or "".
+    std::string Header(std::string_view Name) const;
+    /// The media type of Content-Type, without parameters.
+    std::string ContentType() const;
+};
+
+/// The HTTP client settings that owners change after construction, and its last answer.
+struct THTTPClient
+{
+    /// Sent as User-Agent.
+    std::string UserAgent;
+    /// Milliseconds to wait for a connection (TCP and TLS).
+    int ConnectTimeout = 60000;
+    /// Milliseconds to wait for any data while a request runs; bounds each read, not the whole request.
+    int ReadTimeout = 180000;
+    /// Proxy host; empty for a direct connection.
+    std::string ProxyServer;
+    /// Proxy port.
+    int ProxyPort = 0;
+    /// Proxy user name; credentials are sent only when it is not empty.
+    std::string ProxyUsername;
+    /// Proxy password.
+    std::string ProxyPassword;
+    /// An extra CA bundle trusted besides the system's; empty for none.
+    std::string CAFile;
+    /// Called on the requesting thread with the body bytes received so far in the current request.
+    std::function<void(std::int64_t BytesReceived)> OnWork;
+    /// The last answer.
+    THTTPResponse Response;
+};
+
+/// The launcher's HTTP client object: one connection, one address, one request at a time.
+class THTTPDataProvider
+{
+public:
+    THTTPDataProvider();
+    ~THTTPDataProvider();
+    THTTPDataProvider(const THTTPDataProvider&) = delete;
+    THTTPDataProvider& operator=(const THTTPDataProvider&) = delete;
+
+    /// Performs one request to URL (a POST when URL.Body is set) and gives the decoded body; raises on failure.
+    void GetString(std::string& Data);
+    /// Cancels the request in progress; safe from any thread, ends a blocked transfer at once.
+    void Abort();
+    /// Switches between TLS 1.0 and TLS 1.2 (the fallback for servers that refuse the other).
+    void ChangeSSLVersion();
+
+    /// True when gzip and deflate answers are asked for (the provider decodes them itself).
+    bool Compression() const { return FCompression; }
+    /// Switches the Accept-Encoding request header on or off.
+    void SetCompression(bool Value) { FCompression = Value; }
+    /// The TLS version used for https.
+    TSSLVersion SSLVersion() const { return FSSLVersion; }
+    /// Sets the TLS version used for https.
+    void SetSSLVersion(TSSLVersion Value) { FSSLVersion = Value; }
+
+    /// Outcome of the request in progress; httpAborted once Abort was called during it.
+    std::atomic<THTTPResultCode> ResultCode{httpSuccess};
+    /// The raw (undecoded) body of the last answer.
+    std::string InputStream;
+    /// Digest credentials of the request in progress (computed by the HTTP library; kept empty here).
+    std::string AuthorizationString;
+    /// The TLS version in force when the request in progress started.
+    TSSLVersion LastSSLVersion = sslvTLSv1_2;
+    /// Target of the next request.
+    TURL URL;
+    /// Client settings (proxy, time-outs, progress notification) and the last answer.
+    THTTPClient HTTP_Client;
+    /// Marks the next answer as binary for request logs; reset after every successful request.
+    bool ResultIsBinary = false;
+
+private:
+    struct TTransfer;
+    void Send();
+    [[noreturn]] void RaiseTransferError(int CurlCode, const std::string& Detail);
+    void RaiseForStatus();
+
+    bool FCompression = true;
+    TSSLVersion FSSLVersion = sslvTLSv1_2;
+    bool FFreshConnect = false;
+    std::unique_ptr<TTransfer> FTransfer;
+};
 
 } // namespace orb
