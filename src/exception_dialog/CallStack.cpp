@@ -1,0 +1,165 @@
+#include "exception_dialog/CallStack.h"
+
+#include <boost/stacktrace.hpp>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+
+extern "C" int orb_throw_hook_present;
+
+namespace
+{
+
+constexpr unsigned kMaxFrames = 62;
+constexpr unsigned kRecords = 4;
+
+/// One throw as the hook recorded it; plain data, so that the thread-local storage needs no constructor.
+struct TThrowRecord
+{
+    const void* Object;
+    unsigned Count;
+    void* Frames[kMaxFrames + 1];
+};
+
+/// The latest throws of one thread, in a ring.
+struct TThreadRecords
+{
+    TThrowRecord Items[kRecords];
+    unsigned Next;
+};
+
+thread_local TThreadRecords tlsRecords;
+std::atomic<bool> gCaptureEnabled{true};
+
+// Symbol resolution keeps state in the backtrace library; one resolver at a time.
+std::mutex gResolveLock;
+
+} // namespace
+
+/// Called by the throw hook in the throwing thread: keeps the return addresses, resolves nothing.
+extern "C" __attribute__((noinline)) void orb_record_throw(void* ExceptionObject, void* ThrowSite)
+{
+    if (!gCaptureEnabled.load(std::memory_order_relaxed))
+        return;
+    auto& records = tlsRecords;
+    auto& record = records.Items[records.Next % kRecords];
+    record.Object = nullptr;
+    record.Count = 0;
+    void* frames[kMaxFrames + 8];
+    std::size_t count = boost::stacktrace::safe_dump_to(0, frames, sizeof frames);
+    // Drop the frames of the capture itself: the stack starts where the throw was written.
+    std::size_t first = 0;
+    while (first < count && frames[first] != ThrowSite)
+        ++first;
+    if (first == count)
+    {
+        record.Frames[0] = ThrowSite;
+        record.Count = 1;
+    }
+    else
+    {
+        for (std::size_t i = first; i < count && record.Count < kMaxFrames; ++i)
+            record.Frames[record.Count++] = frames[i];
+    }
+    record.Object = ExceptionObject;
+    ++records.Next;
+}
+
+namespace orb
+{
+
+TCallStack ThrownCallStack(const void* ExceptionObject)
+{
+    const auto& records = tlsRecords;
+    TCallStack stack;
+    if (records.Next == 0)
+        return stack;
+    const TThrowRecord* found = nullptr;
+    const unsigned available = records.Next < kRecords ? records.Next : kRecords;
+    for (unsigned i = 1; i <= available && ExceptionObject; ++i)
+    {
+        const auto& r = records.Items[(records.Next - i) % kRecords];
+        if (r.Object == ExceptionObject)
+        {
+            found = &r;
+            break;
+        }
+    }
+    if (!found)
+        found = &records.Items[(records.Next - 1) % kRecords];
+    stack.Frames.assign(found->Frames, found->Frames + found->Count);
+    return stack;
+}
+
+TCallStack CaptureCallStack()
+{
+    void* frames[kMaxFrames + 1];
+    std::size_t count = boost::stacktrace::safe_dump_to(1, frames, sizeof frames);
+    TCallStack stack;
+    stack.Frames.assign(frames, frames + count);
+    return stack;
+}
+
+std::string LocationLine(void* ReturnAddress)
+{
+    if (!ReturnAddress)
+        return {};
+    // A return address points after the call; one byte back lies inside the calling line.
+    auto address = reinterpret_cast<boost::stacktrace::frame::native_frame_ptr_t>(
+        reinterpret_cast<std::uintptr_t>(ReturnAddress) - 1);
+    boost::stacktrace::frame frame(address);
+    std::string file;
+    std::string function;
+    std::size_t line = 0;
+    {
+        std::lock_guard lock(gResolveLock);
+        file = frame.source_file();
+        if (file.empty())
+            return {};
+        function = frame.name();
+        line = frame.source_line();
+    }
+    return std::filesystem::path(file).filename().string() + " => " + function + " => " + std::to_string(line);
+}
+
+std::string CallStackText(const TCallStack& Stack)
+{
+    std::string text;
+    for (std::size_t i = 0; i < Stack.Frames.size(); ++i)
+    {
+        std::string line = LocationLine(Stack.Frames[i]);
+        if (i == 0)
+            text = line;
+        else if (!line.empty())
+            text += "\r\n" + line;
+    }
+    return text;
+}
+
+void EnableThrowCapture(bool Enabled)
+{
+    gCaptureEnabled.store(Enabled, std::memory_order_relaxed);
+}
+
+bool ThrowCaptureActive()
+{
+    static const bool active = [] {
+        if (!orb_throw_hook_present)
+            return false;
+        const unsigned before = tlsRecords.Next;
+        const bool enabled = gCaptureEnabled.exchange(true);
+        try
+        {
+            throw 0;
+        }
+        catch (int)
+        {
+        }
+        gCaptureEnabled.store(enabled);
+        return tlsRecords.Next != before;
+    }();
+    return active;
+}
+
+} // namespace orb
