@@ -1,0 +1,115 @@
+#include "launcher/ClientLaunch.h"
+
+#include "base/Exceptions.h"
+#include "base/TextUtils.h"
+#include "platform/AppDirectory.h"
+#include "platform/Environment.h"
+#include "xml/VuvareXMLNode.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace orb
+{
+
+namespace
+{
+
+// Text of UTF-16 bytes in the given byte order.
+std::string Utf16BytesToUtf8(std::string_view Bytes, bool BigEndian)
+{
+    std::u16string units;
+    units.reserve(Bytes.size() / 2);
+    for (size_t i = 0; i + 1 < Bytes.size(); i += 2)
+    {
+        auto lo = static_cast<unsigned char>(Bytes[i + (BigEndian ? 1 : 0)]);
+        auto hi = static_cast<unsigned char>(Bytes[i + (BigEndian ? 0 : 1)]);
+        units += static_cast<char16_t>(lo | (hi << 8));
+    }
+    return Utf16ToUtf8(units);
+}
+
+bool ReadWholeFile(const std::filesystem::path& FileName, std::string& Bytes)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(FileName, ec))
+        return false;
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in)
+        return false;
+    Bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+} // namespace
+
+void ExportConnectionSettings(const TAttributes& Settings)
+{
+    platform::SetEnvironmentValue(ConnectionSettingsVariable, Settings.Text());
+}
+
+std::string VersionInfoText(const std::string& Bytes)
+{
+    std::string text;
+    std::string_view b(Bytes);
+    if (b.substr(0, 3) == "\xEF\xBB\xBF")
+        text = b.substr(3);
+    else if (b.substr(0, 2) == "\xFF\xFE")
+        text = Utf16BytesToUtf8(b.substr(2), false);
+    else if (b.substr(0, 2) == "\xFE\xFF")
+        text = Utf16BytesToUtf8(b.substr(2), true);
+    else
+        text = AnsiToUtf8(b);
+    // Files written on Windows end their lines with CR LF, those written here with LF: either ends the
+    // first line. A file without any line break has no version.
+    auto end = text.find_first_of("\r\n");
+    if (end == std::string::npos)
+        return {};
+    std::string version = text.substr(0, end);
+    std::replace(version.begin(), version.end(), '-', '.');
+    return version;
+}
+
+std::string FindNewestClientDirectory()
+{
+    return FindNewestClientDirectory(GetAppDirectory());
+}
+
+std::string FindNewestClientDirectory(const std::filesystem::path& AppDir)
+{
+    std::vector<std::filesystem::directory_entry> matches;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(AppDir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().string().rfind("APP#", 0) == 0)
+            matches.push_back(*it);
+    if (matches.empty())
+        return {};
+    // Directory listings come in no particular order here; take them sorted by name, as the listings
+    // of the original platform's file system come, so that ties always go the same way.
+    std::sort(matches.begin(), matches.end(),
+              [](const auto& A, const auto& B) { return A.path().filename() < B.path().filename(); });
+
+    std::string result;
+    std::string best = "0";
+    for (const auto& entry : matches)
+    {
+        if (!entry.is_directory(ec))
+            continue;
+        std::string bytes;
+        if (!ReadWholeFile(entry.path() / "version.info", bytes))
+            continue;
+        std::string version = VersionInfoText(bytes);
+        if (xml::CompareVersions(version, best) > 0)
+        {
+            best = version;
+            result = (entry.path() / "").string();
+        }
+    }
+    if (xml::CompareVersions(best, "4.5") < 0)
+        throw Exception("Off-line mode is not available either because your haven\xE2\x80\x99t logged in before.");
+    return result;
+}
+
+} // namespace orb

@@ -1,0 +1,128 @@
+#include "launcher/ConnectionSettings.h"
+
+#include "base/Exceptions.h"
+#include "base/TextUtils.h"
+#include "exception_dialog/SmartException.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace orb
+{
+
+namespace
+{
+
+std::string UrlPart(CURLU* Url, CURLUPart Part)
+{
+    char* value = nullptr;
+    if (curl_url_get(Url, Part, &value, 0) != CURLUE_OK || value == nullptr)
+        return "";
+    std::string result(value);
+    curl_free(value);
+    return result;
+}
+
+xml::IXMLNodePtr Child(const xml::IXMLNodePtr& Node, const std::string& Name)
+{
+    if (!Node || !Node->ChildNodes())
+        return nullptr;
+    return Node->ChildNodes()->FindNode(Name);
+}
+
+std::vector<xml::IXMLNodePtr> Items(const xml::IXMLNodePtr& Node)
+{
+    std::vector<xml::IXMLNodePtr> items;
+    if (!Node || !Node->ChildNodes())
+        return items;
+    const auto children = Node->ChildNodes();
+    for (int i = 0; i < children->Count(); ++i)
+        if (children->Get(i)->NodeType() == xml::ntElement)
+            items.push_back(children->Get(i));
+    return items;
+}
+
+} // namespace
+
+std::string ReplaceHostAndPort(const std::string& Url, const std::string& Host, int Port)
+{
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, Url.c_str(), 0) != CURLUE_OK)
+        return "";
+    const std::string scheme = UrlPart(parsed.get(), CURLUPART_SCHEME);
+    const std::string user = UrlPart(parsed.get(), CURLUPART_USER);
+    const std::string password = UrlPart(parsed.get(), CURLUPART_PASSWORD);
+    const std::string path = UrlPart(parsed.get(), CURLUPART_PATH);
+    const std::string query = UrlPart(parsed.get(), CURLUPART_QUERY);
+
+    std::string result = scheme + "://";
+    if (!user.empty())
+        result += user + (password.empty() ? "" : ":" + password) + "@";
+    result += Host;
+    const int defaultPort = SameText(scheme, "https") ? 443 : SameText(scheme, "http") ? 80 : -1;
+    if (Port != defaultPort)
+        result += ":" + std::to_string(Port);
+    result += path;
+    if (!query.empty())
+        result += "?" + query;
+    return result;
+}
+
+std::vector<std::string> ConnectionServerCandidates(const xml::IXMLNodePtr& MainSettings,
+                                                    const xml::IXMLNodePtr& ClientSettings,
+                                                    const xml::IXMLNodePtr& UserSettings)
+{
+    std::vector<std::string> candidates;
+    if (ClientSettings && !ClientSettings->Attributes("main_server").empty())
+        candidates.push_back(ClientSettings->Attributes("main_server"));
+    const auto entryServers = Items(Child(MainSettings, "entry_servers"));
+    for (const auto& item : entryServers)
+        candidates.push_back(item->Attributes("url"));
+    const auto alternate = Child(UserSettings, "alternate_server");
+    if (alternate && !alternate->Attributes("server").empty() && !entryServers.empty())
+    {
+        const std::string url = ReplaceHostAndPort(entryServers.front()->Attributes("url"),
+                                                   alternate->Attributes("server"),
+                                                   StrToIntDef(alternate->Attributes("port"), 0));
+        if (!url.empty())
+            candidates.push_back(url);
+    }
+    return candidates;
+}
+
+void FetchConnectionSettings(const std::string& Entry, const TConnectionSettingsSources& Sources)
+{
+    TXMLDataProvider& provider = *Sources.DataProvider;
+    TProgressRunner& progress = *Sources.Progress;
+    TAttributes& settings = *Sources.ConnectionSettings;
+
+    const std::vector<std::string> candidates =
+        ConnectionServerCandidates(Sources.MainSettings, Sources.ClientSettings, Sources.UserSettings);
+    for (size_t i = 0; i < candidates.size(); ++i)
+    {
+        provider.HTTP.URL.SetURL(candidates[i]);
+        provider.HTTP.URL.Parameters.SetValues("entry", Entry);
+        try
+        {
+            progress.HTTPRequest(provider.HTTP);
+            break;
+        }
+        catch (const ESmartException&)
+        {
+            if (i + 1 == candidates.size())
+                throw;
+        }
+    }
+
+    // The answer is 8-bit text in the ANSI code page.
+    settings.SetText(AnsiToUtf8(progress.HTTPResponse));
+    settings.Normalize();
+    if (settings.Contains("exception"))
+        throw EInformationException(settings.Values("exception"));
+    if (settings.Contains(Sources.MainSettings->Attributes("update_url")))
+        return;
+    throw Exception("Bad connection settings:\r\n" + provider.HTTP.URL.URL_String() + "\r\n" + settings.Text());
+}
+
+} // namespace orb

@@ -1,0 +1,153 @@
+#include "launcher/LoaderSettings.h"
+
+#include "base/Exceptions.h"
+#include "localisation/Unit_Language.h"
+#include "platform/UILanguage.h"
+#include "xml/XML_Utils.h"
+
+namespace orb
+{
+
+const char* const DefaultUserSettings =
+    "<user_loader_settings client_id=\"\" last_login=\"\" last_entry=\"\" language=\"\">"
+    "<proxy enabled=\"false\" server=\"\" port=\"\" login=\"\" password=\"\"/>"
+    "<alternate_server server=\"\" port=\"\"/><entries/></user_loader_settings>";
+
+xml::IXMLNodePtr MainSettings;
+xml::IXMLNodePtr ClientSettings;
+xml::IXMLNodePtr UserSettings;
+
+namespace
+{
+
+std::filesystem::path UserSettingsPath = UserSettingsFileName;
+
+xml::IXMLNodePtr LoadSettingsFile(const std::filesystem::path& FileName)
+{
+    xml::IXMLNodePtr root;
+    try
+    {
+        root = xml::LoadXMLNodeFromFile(FileName);
+    }
+    catch (Exception& e)
+    {
+        // The parser names the fault but not the file: add it, keeping the error's class.
+        if (e.Message.find(FileName.string()) == std::string::npos)
+            e.Message += "\r\nFile: " + FileName.string();
+        throw;
+    }
+    if (!root || root->NodeType() != xml::ntElement)
+        throw Exception("The settings file \"" + FileName.string() + "\" has no root element.");
+    return root;
+}
+
+void RequireElement(const xml::IXMLNodePtr& Root, const std::filesystem::path& FileName, const char* Element)
+{
+    if (!Root->ChildNodes()->FindNode(Element))
+        throw Exception("The settings file \"" + FileName.string() + "\" lacks the required element \"" + Element +
+                        "\".");
+}
+
+} // namespace
+
+std::string OsLanguageCode(uint16_t LangId)
+{
+    unsigned sub = LangId >> 10;
+    switch (LangId & 0x3FF)
+    {
+    case 0x01:
+        return "ar_KW";
+    case 0x02:
+        return "bg_BG";
+    case 0x04:
+        if (sub == 1 || sub == 3)
+            return "zh_TW";
+        if (sub == 2 || sub == 4)
+            return "zh_CN";
+        return "";
+    case 0x07:
+        return "de_DE";
+    case 0x09:
+        return "en_US";
+    case 0x0A:
+        return "es_ES";
+    case 0x0B:
+        return "fi_FI";
+    case 0x0C:
+        return "fr_FR";
+    case 0x0D:
+        return "he_IL";
+    case 0x0E:
+        return "hu_HU";
+    case 0x10:
+        return "it_IT";
+    case 0x11:
+        return "ja_JP";
+    case 0x12:
+        return "ko_KR";
+    case 0x13:
+        return "nl_NL";
+    case 0x16:
+        return "pt_PT";
+    case 0x19:
+        return "ru_RU";
+    case 0x1B:
+        return "sk_SK";
+    case 0x1F:
+        return "tr_TR";
+    case 0x21:
+        return "in_ID";
+    default:
+        return "";
+    }
+}
+
+void LoadLoaderSettings()
+{
+    LoadLoaderSettings(std::filesystem::path());
+}
+
+void LoadLoaderSettings(const std::filesystem::path& Directory)
+{
+    const auto mainFile = Directory / MainSettingsFileName;
+    const auto clientFile = Directory / ClientSettingsFileName;
+    const auto userFile = Directory / UserSettingsFileName;
+
+    xml::IXMLNodePtr main = LoadSettingsFile(mainFile);
+    RequireElement(main, mainFile, "entry_servers");
+    RequireElement(main, mainFile, "languages");
+    xml::IXMLNodePtr client = LoadSettingsFile(clientFile);
+    RequireElement(client, clientFile, "entries");
+
+    std::error_code ec;
+    if (!std::filesystem::exists(userFile, ec))
+        xml::SaveIXMLNodeToFile(userFile, xml::LoadXMLNodeFromString(DefaultUserSettings), xml::enUTF8);
+    xml::IXMLNodePtr user = LoadSettingsFile(userFile);
+    RequireElement(user, userFile, "proxy");
+    RequireElement(user, userFile, "alternate_server");
+    RequireElement(user, userFile, "entries");
+
+    MainSettings = main;
+    ClientSettings = client;
+    UserSettings = user;
+    UserSettingsPath = userFile;
+
+    ResourcePath = UserSettings->HasAttribute("resource_path") ? UserSettings->Attributes("resource_path") : "resource";
+
+    LanguageCode = UserSettings->Attributes("language");
+    if (LanguageCode.empty())
+        LanguageCode = OsLanguageCode(platform::UserInterfaceLanguage());
+    if (LanguageCode.empty())
+        LanguageCode = ClientSettings->Attributes("language");
+    if (LanguageCode.empty())
+        LanguageCode = "en_US";
+}
+
+void SaveUserSettings()
+{
+    if (!UserSettings)
+        throw Exception("The user settings are not loaded.");
+    xml::SaveIXMLNodeToFile(UserSettingsPath, UserSettings, xml::enUTF8);
+}
+
+} // namespace orb

@@ -1,0 +1,210 @@
+#include "launcher/LoaderSettings.h"
+
+#include "base/Exceptions.h"
+#include "localisation/Unit_Language.h"
+#include "platform/PlatformTestUtil.h"
+#include "support/TempDir.h"
+#include "xml/XML_Utils.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using orb::test::ReadBytes;
+using orb::test::ScopedEnv;
+using orb::test::WriteBytes;
+
+namespace
+{
+
+const char* MainXml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                      "<main update_url=\"tarnel_update_url\" application=\"bin\\client.exe\">"
+                      "<entry_servers><server url=\"http://127.0.0.1:1/\"/></entry_servers>"
+                      "<languages><l name=\"English\" value=\"en_US\"/></languages></main>";
+const char* ClientXml = "<client title=\"Trader\" language=\"fr_FR\"><entries/></client>";
+
+class LoaderSettingsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        WriteBytes(Dir / orb::MainSettingsFileName, MainXml);
+        WriteBytes(Dir / orb::ClientSettingsFileName, ClientXml);
+    }
+
+    std::string LoadError()
+    {
+        try
+        {
+            orb::LoadLoaderSettings(Dir.Path());
+        }
+        catch (const orb::Exception& e)
+        {
+            return e.Message;
+        }
+        return "no exception";
+    }
+
+    orb::test::TempDir Dir;
+    // No interface language from the environment unless a test sets one.
+    ScopedEnv Language{"LANGUAGE", std::nullopt};
+    ScopedEnv All{"LC_ALL", std::nullopt};
+    ScopedEnv Messages{"LC_MESSAGES", std::nullopt};
+    ScopedEnv Lang{"LANG", std::nullopt};
+};
+
+} // namespace
+
+TEST_F(LoaderSettingsTest, MissingUserFileIsCreatedWithTheDefaultContent)
+{
+    orb::LoadLoaderSettings(Dir.Path());
+    std::string written = ReadBytes(Dir / orb::UserSettingsFileName);
+    EXPECT_EQ(written.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>", 0), 0u) << written;
+    EXPECT_EQ(orb::xml::IXMLNodeToXML(orb::xml::LoadXMLNodeFromString(written), orb::xml::enUTF8, 0),
+              orb::xml::IXMLNodeToXML(orb::xml::LoadXMLNodeFromString(orb::DefaultUserSettings), orb::xml::enUTF8, 0));
+    ASSERT_TRUE(orb::UserSettings);
+    EXPECT_EQ(orb::UserSettings->NodeName(), "user_loader_settings");
+    EXPECT_TRUE(orb::UserSettings->HasAttribute("client_id"));
+    EXPECT_EQ(orb::UserSettings->ChildNodes()->FindNode("proxy")->Attributes("enabled"), "false");
+    EXPECT_EQ(orb::MainSettings->Attributes("application"), "bin\\client.exe");
+    EXPECT_EQ(orb::ClientSettings->Attributes("title"), "Trader");
+    EXPECT_EQ(orb::ResourcePath, "resource");
+    EXPECT_EQ(orb::LanguageCode, "fr_FR");
+}
+
+TEST_F(LoaderSettingsTest, ChangedUserSettingsAreSavedBack)
+{
+    orb::LoadLoaderSettings(Dir.Path());
+    orb::UserSettings->SetAttribute("last_login", "J\xC3\xBCrgen");
+    orb::SaveUserSettings();
+    orb::LoadLoaderSettings(Dir.Path());
+    EXPECT_EQ(orb::UserSettings->Attributes("last_login"), "J\xC3\xBCrgen");
+}
+
+TEST_F(LoaderSettingsTest, LanguageCodeComesFromUserFileThenSystemThenClientFileThenEnglish)
+{
+    struct Case
+    {
+        std::string UserLanguage;
+        std::optional<std::string> SystemLocale;
+        std::string ClientLanguage;
+        std::string Expected;
+    };
+    const Case cases[] = {
+        {"ru_RU", "de_DE.UTF-8", "fr_FR", "ru_RU"},
+        {"xx_XX", std::nullopt, "fr_FR", "xx_XX"}, // kept even if no language list names it
+        {"", "de_AT.UTF-8", "fr_FR", "de_DE"},
+        {"", "zh_HK", "fr_FR", "zh_TW"},
+        {"", "zh_SG.UTF-8", "", "zh_CN"},
+        {"", "id_ID", "", "in_ID"},
+        {"", "zh_MO", "fr_FR", "fr_FR"}, // Chinese of Macau has no code
+        {"", "C", "fr_FR", "fr_FR"},
+        {"", "pl_PL", "", "en_US"},
+        {"", std::nullopt, "", "en_US"},
+    };
+    for (const auto& c : cases)
+    {
+        WriteBytes(Dir / orb::ClientSettingsFileName,
+                   "<client language=\"" + c.ClientLanguage + "\"><entries/></client>");
+        auto user = orb::xml::LoadXMLNodeFromString(orb::DefaultUserSettings);
+        user->SetAttribute("language", c.UserLanguage);
+        orb::xml::SaveIXMLNodeToFile(Dir / orb::UserSettingsFileName, user);
+        ScopedEnv lang("LANG", c.SystemLocale);
+        orb::LoadLoaderSettings(Dir.Path());
+        EXPECT_EQ(orb::LanguageCode, c.Expected) << c.UserLanguage << " / " << c.SystemLocale.value_or("-");
+    }
+}
+
+TEST_F(LoaderSettingsTest, ResourcePathAttributeOverridesEvenWhenEmpty)
+{
+    for (std::string path : {"skins_and_languages", ""})
+    {
+        auto user = orb::xml::LoadXMLNodeFromString(orb::DefaultUserSettings);
+        user->SetAttribute("resource_path", path);
+        orb::xml::SaveIXMLNodeToFile(Dir / orb::UserSettingsFileName, user);
+        orb::LoadLoaderSettings(Dir.Path());
+        EXPECT_EQ(orb::ResourcePath, path);
+    }
+}
+
+TEST_F(LoaderSettingsTest, MissingRequiredElementNamesFileAndElement)
+{
+    struct Case
+    {
+        const char* File;
+        std::string Content;
+        const char* Element;
+    };
+    const Case cases[] = {
+        {orb::MainSettingsFileName, "<main><languages/></main>", "entry_servers"},
+        {orb::MainSettingsFileName, "<main><entry_servers/></main>", "languages"},
+        {orb::ClientSettingsFileName, "<client><Entries/></client>", "entries"},
+        {orb::UserSettingsFileName, "<user_loader_settings><alternate_server/><entries/></user_loader_settings>",
+         "proxy"},
+        {orb::UserSettingsFileName, "<user_loader_settings><proxy/><entries/></user_loader_settings>",
+         "alternate_server"},
+        {orb::UserSettingsFileName, "<user_loader_settings><proxy/><alternate_server/></user_loader_settings>",
+         "entries"},
+    };
+    for (const auto& c : cases)
+    {
+        SetUp();
+        fs::remove(Dir / orb::UserSettingsFileName);
+        WriteBytes(Dir / c.File, c.Content);
+        std::string message = LoadError();
+        EXPECT_NE(message.find((Dir / c.File).string()), std::string::npos) << message;
+        EXPECT_NE(message.find(std::string("\"") + c.Element + "\""), std::string::npos) << message;
+    }
+}
+
+TEST_F(LoaderSettingsTest, MalformedOrMissingFilesNameTheFile)
+{
+    WriteBytes(Dir / orb::ClientSettingsFileName, "<client><entries></client>");
+    std::string message = LoadError();
+    EXPECT_NE(message.find("Bad XML"), std::string::npos) << message;
+    EXPECT_NE(message.find(orb::ClientSettingsFileName), std::string::npos) << message;
+
+    WriteBytes(Dir / orb::ClientSettingsFileName, "<!-- no element -->");
+    message = LoadError();
+    EXPECT_NE(message.find("no root element"), std::string::npos) << message;
+
+    fs::remove(Dir / orb::MainSettingsFileName);
+    message = LoadError();
+    EXPECT_NE(message.find(orb::MainSettingsFileName), std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(Dir / orb::UserSettingsFileName)) << "nothing is written when loading fails early";
+}
+
+TEST_F(LoaderSettingsTest, WorkingDirectoryIsTheDefaultPlace)
+{
+    fs::path old = fs::current_path();
+    fs::current_path(Dir.Path());
+    try
+    {
+        orb::LoadLoaderSettings();
+    }
+    catch (...)
+    {
+        fs::current_path(old);
+        throw;
+    }
+    fs::current_path(old);
+    EXPECT_TRUE(fs::exists(Dir / orb::UserSettingsFileName));
+}
+
+TEST(OsLanguageCode, MapsPrimaryLanguageAndChineseSubLanguages)
+{
+    struct Case
+    {
+        uint16_t Id;
+        const char* Code;
+    };
+    const Case cases[] = {
+        {0x0401, "ar_KW"}, {0x0402, "bg_BG"}, {0x0404, "zh_TW"}, {0x0804, "zh_CN"}, {0x0C04, "zh_TW"},
+        {0x1004, "zh_CN"}, {0x1404, ""},      {0x0004, ""},      {0x0407, "de_DE"}, {0x0C07, "de_DE"},
+        {0x0409, "en_US"}, {0x0809, "en_US"}, {0x0C0A, "es_ES"}, {0x040B, "fi_FI"}, {0x040C, "fr_FR"},
+        {0x040D, "he_IL"}, {0x040E, "hu_HU"}, {0x0410, "it_IT"}, {0x0411, "ja_JP"}, {0x0412, "ko_KR"},
+        {0x0413, "nl_NL"}, {0x0416, "pt_PT"}, {0x0816, "pt_PT"}, {0x0419, "ru_RU"}, {0x041B, "sk_SK"},
+        {0x041F, "tr_TR"}, {0x0421, "in_ID"}, {0x0415, ""},      {0x0000, ""},      {0x0405, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(orb::OsLanguageCode(c.Id), c.Code) << std::hex << c.Id;
+}
