@@ -6,6 +6,10 @@
 #include "xml/XML_Utils.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <mutex>
 
 namespace orb::xml
 {
@@ -120,14 +124,15 @@ IXMLNodePtr TVuvareXMLNodeList::ReplaceNode(const IXMLNodePtr& OldNode, const IX
 // ---------------------------------------------------------------------------------------------------------------
 // TVuvareXMLNode
 
+TVuvareXMLNode::TVuvareXMLNode(TNodeType Type, std::string AName, std::string AValue)
+    : Name(std::move(AName)), Value(std::move(AValue)), FNodeType(Type)
+{
+}
+
 std::shared_ptr<TVuvareXMLNode> TVuvareXMLNode::CreateElement(const std::string& Name,
                                                               const std::shared_ptr<TVuvareXMLNode>& Parent)
 {
-    auto node = std::make_shared<TVuvareXMLNode>();
-    node->FNodeType = ntElement;
-    node->Name = Name;
-    node->IChildNodes = std::make_shared<TVuvareXMLNodeList>();
-    node->IAttributeNodes = std::make_shared<TVuvareXMLNodeList>();
+    auto node = std::make_shared<TVuvareXMLNode>(ntElement, Name, std::string());
     node->FParentNode = Parent;
     return node;
 }
@@ -138,38 +143,19 @@ std::shared_ptr<TVuvareXMLNode> TVuvareXMLNode::Copy(const TXMLTagBasic& NodeTag
     if (const auto* element = dynamic_cast<const TXMLTagElement*>(&NodeTag))
     {
         auto node = CreateElement(element->Name, Parent);
-        const int attributeCount = element->Attributes.Count();
-        node->IAttributeNodes->NodeList.reserve(static_cast<size_t>(attributeCount));
-        for (int i = 0; i < attributeCount; ++i)
-        {
-            auto attribute = std::make_shared<TVuvareXMLNode>();
-            attribute->FNodeType = ntAttribute;
-            attribute->Name = element->Attributes.Names(i);
-            attribute->Value = element->Attributes.ValueFromIndex(i);
-            node->IAttributeNodes->NodeList.push_back(std::move(attribute));
-        }
-        const auto& children = element->Children.Elements;
-        node->IChildNodes->NodeList.reserve(children.size());
-        for (const auto& child : children)
-            node->IChildNodes->NodeList.push_back(Copy(*child, node));
+        node->AppendAttributes(element->Attributes);
+        for (const auto& child : element->Children.Elements)
+            node->AppendChild(Copy(*child, node));
         return node;
     }
-    auto node = std::make_shared<TVuvareXMLNode>();
-    node->FParentNode = Parent;
+    std::shared_ptr<TVuvareXMLNode> node;
     if (const auto* comment = dynamic_cast<const TXMLTagComment*>(&NodeTag))
-    {
-        node->FNodeType = ntComment;
-        node->Value = comment->Comment;
-    }
+        node = std::make_shared<TVuvareXMLNode>(ntComment, std::string(), comment->Comment);
     else if (const auto* text = dynamic_cast<const TXMLTagText*>(&NodeTag))
-    {
-        node->FNodeType = ntText;
-        node->Value = text->Text;
-    }
+        node = std::make_shared<TVuvareXMLNode>(ntText, std::string(), text->Text);
     else
-    {
-        node->FNodeType = ntProcessingInstr;
-    }
+        node = std::make_shared<TVuvareXMLNode>(ntProcessingInstr, std::string(), std::string());
+    node->FParentNode = Parent;
     return node;
 }
 
@@ -210,52 +196,192 @@ void TVuvareXMLNode::SetText(const std::string& AValue)
     Value = AValue;
 }
 
+template <typename VisitFn> bool TVuvareXMLNode::ScanPacked(VisitFn&& Visit) const
+{
+    const std::string& packed = FPackedAttributes;
+    size_t at = 0;
+    while (at < packed.size())
+    {
+        uint32_t nameLength;
+        uint32_t valueLength;
+        std::memcpy(&nameLength, packed.data() + at, 4);
+        std::memcpy(&valueLength, packed.data() + at + 4, 4);
+        std::string_view name(packed.data() + at + 8, nameLength);
+        std::string_view value(packed.data() + at + 8 + nameLength, valueLength);
+        if (Visit(name, value, at))
+            return true;
+        at += 8 + nameLength + valueLength;
+    }
+    return false;
+}
+
+namespace
+{
+void Pack(std::string& Packed, std::string_view Name, std::string_view Value)
+{
+    auto nameLength = static_cast<uint32_t>(Name.size());
+    auto valueLength = static_cast<uint32_t>(Value.size());
+    char header[8];
+    std::memcpy(header, &nameLength, 4);
+    std::memcpy(header + 4, &valueLength, 4);
+    Packed.append(header, 8);
+    Packed.append(Name);
+    Packed.append(Value);
+}
+} // namespace
+
+void TVuvareXMLNode::MakeAttributeNodes() const
+{
+    // Readers on several threads may ask at once; the packed attributes are only read here, never changed.
+    static std::mutex making;
+    std::lock_guard lock(making);
+    if (FAttributeNodesMade.load(std::memory_order_relaxed))
+        return;
+    auto list = std::make_shared<TVuvareXMLNodeList>();
+    ScanPacked([&](std::string_view Name, std::string_view Value, size_t) {
+        list->NodeList.push_back(std::make_shared<TVuvareXMLNode>(ntAttribute, std::string(Name), std::string(Value)));
+        return false;
+    });
+    IAttributeNodes = std::move(list);
+    FAttributeNodesMade.store(true, std::memory_order_release);
+}
+
+void TVuvareXMLNode::ForEachAttribute(const std::function<void(std::string_view, std::string_view)>& Visit) const
+{
+    if (FAttributeNodesMade.load(std::memory_order_acquire))
+    {
+        for (const auto& attribute : IAttributeNodes->NodeList)
+            Visit(attribute->NodeName(), attribute->Text());
+        return;
+    }
+    ScanPacked([&](std::string_view Name, std::string_view Value, size_t) {
+        Visit(Name, Value);
+        return false;
+    });
+}
+
+void TVuvareXMLNode::AppendAttribute(std::string_view AName, std::string_view AValue)
+{
+    if (FAttributeNodesMade.load(std::memory_order_acquire))
+        IAttributeNodes->NodeList.push_back(
+            std::make_shared<TVuvareXMLNode>(ntAttribute, std::string(AName), std::string(AValue)));
+    else
+        Pack(FPackedAttributes, AName, AValue);
+}
+
+void TVuvareXMLNode::AppendAttributes(const TAttributes& Attributes)
+{
+    if (!FAttributeNodesMade.load(std::memory_order_acquire))
+    {
+        size_t bytes = FPackedAttributes.size();
+        for (int i = 0; i < Attributes.Count(); ++i)
+            bytes += 8 + Attributes.Names(i).size() + Attributes.ValueFromIndex(i).size();
+        FPackedAttributes.reserve(bytes);
+    }
+    for (int i = 0; i < Attributes.Count(); ++i)
+        AppendAttribute(Attributes.Names(i), Attributes.ValueFromIndex(i));
+}
+
 std::string TVuvareXMLNode::Attributes(const std::string& AName) const
 {
-    if (IAttributeNodes)
+    if (FAttributeNodesMade.load(std::memory_order_acquire))
+    {
         for (const auto& attribute : IAttributeNodes->NodeList)
             if (attribute->NodeName() == AName)
                 return attribute->Text();
-    return {};
+        return {};
+    }
+    std::string result;
+    ScanPacked([&](std::string_view Name, std::string_view Value, size_t) {
+        if (Name != AName)
+            return false;
+        result.assign(Value);
+        return true;
+    });
+    return result;
 }
 
 void TVuvareXMLNode::SetAttribute(const std::string& AName, const std::string& AValue)
 {
-    if (!IAttributeNodes)
-        IAttributeNodes = std::make_shared<TVuvareXMLNodeList>();
-    for (const auto& attribute : IAttributeNodes->NodeList)
+    if (FAttributeNodesMade.load(std::memory_order_acquire))
     {
-        if (attribute->NodeName() == AName)
+        for (const auto& attribute : IAttributeNodes->NodeList)
         {
-            attribute->SetText(AValue);
-            return;
+            if (attribute->NodeName() == AName)
+            {
+                attribute->SetText(AValue);
+                return;
+            }
         }
+        AppendAttribute(AName, AValue);
+        return;
     }
-    auto attribute = std::make_shared<TVuvareXMLNode>();
-    attribute->FNodeType = ntAttribute;
-    attribute->Name = AName;
-    attribute->Value = AValue;
-    IAttributeNodes->NodeList.push_back(std::move(attribute));
+    size_t found = std::string::npos;
+    size_t oldLength = 0;
+    ScanPacked([&](std::string_view Name, std::string_view Value, size_t At) {
+        if (Name != AName)
+            return false;
+        found = At;
+        oldLength = Value.size();
+        return true;
+    });
+    if (found == std::string::npos)
+    {
+        AppendAttribute(AName, AValue);
+        return;
+    }
+    auto valueLength = static_cast<uint32_t>(AValue.size());
+    FPackedAttributes.replace(found + 8 + AName.size(), oldLength, AValue);
+    std::memcpy(FPackedAttributes.data() + found + 4, &valueLength, 4);
 }
 
 bool TVuvareXMLNode::HasAttribute(const std::string& AName) const
 {
-    return IAttributeNodes && IAttributeNodes->IndexOf(AName) >= 0;
+    if (FNodeType != ntElement)
+        return false;
+    if (FAttributeNodesMade.load(std::memory_order_acquire))
+        return IAttributeNodes->IndexOf(AName) >= 0;
+    return ScanPacked([&](std::string_view Name, std::string_view, size_t) { return Name == AName; });
 }
 
 IXMLNodeListPtr TVuvareXMLNode::AttributeNodes() const
 {
+    if (FNodeType != ntElement)
+        return nullptr;
+    if (!FAttributeNodesMade.load(std::memory_order_acquire))
+        MakeAttributeNodes();
     return IAttributeNodes;
+}
+
+void TVuvareXMLNode::MakeChildNodes() const
+{
+    static std::mutex making;
+    std::lock_guard lock(making);
+    if (FChildNodesMade.load(std::memory_order_relaxed))
+        return;
+    IChildNodes = std::make_shared<TVuvareXMLNodeList>();
+    FChildNodesMade.store(true, std::memory_order_release);
+}
+
+void TVuvareXMLNode::AppendChild(IXMLNodePtr Child)
+{
+    if (!FChildNodesMade.load(std::memory_order_acquire))
+        MakeChildNodes();
+    IChildNodes->NodeList.push_back(std::move(Child));
 }
 
 IXMLNodeListPtr TVuvareXMLNode::ChildNodes() const
 {
+    if (FNodeType != ntElement)
+        return nullptr;
+    if (!FChildNodesMade.load(std::memory_order_acquire))
+        MakeChildNodes();
     return IChildNodes;
 }
 
 bool TVuvareXMLNode::HasChildNodes() const
 {
-    return IChildNodes && IChildNodes->Count() > 0;
+    return FChildNodesMade.load(std::memory_order_acquire) && IChildNodes->Count() > 0;
 }
 
 IXMLNodePtr TVuvareXMLNode::ParentNode() const
@@ -273,8 +399,8 @@ std::string TVuvareXMLNode::XML() const
 IXMLNodePtr TVuvareXMLNode::AddChild(const std::string& TagName, int Index)
 {
     auto child = CreateElement(TagName, shared_from_this());
-    if (!IChildNodes)
-        IChildNodes = std::make_shared<TVuvareXMLNodeList>();
+    if (!FChildNodesMade.load(std::memory_order_acquire))
+        MakeChildNodes();
     if (Index == -1)
         IChildNodes->Add(child);
     else
@@ -290,18 +416,116 @@ IXMLNodePtr CreateXMLNode(const std::string& Name)
     return TVuvareXMLNode::CreateElement(Name);
 }
 
+namespace
+{
+
+/// Builds the node tree of a document's first top-level element straight from the parser's events. It gives the
+/// same nodes as loading a document tree and copying its root element, without building the tree in between.
+class TNodeBuilder
+{
+public:
+    TNodeBuilder()
+        : Parser([this](const std::string& Name, const TAttributes& Attributes) { StartElement(Name, Attributes); },
+                 [this](const std::string& Name) { EndElement(Name); },
+                 [this](const std::string& Text) { AddLeaf(ntText, Text); },
+                 [this](const std::string& Comment) { AddLeaf(ntComment, Comment); })
+    {
+    }
+
+    IXMLNodePtr Result() const
+    {
+        if (Root)
+            return Root;
+        return std::make_shared<TVuvareXMLNode>();
+    }
+
+    TVuvareSAX Parser;
+
+private:
+    void StartElement(const std::string& Name, const TAttributes& Attributes)
+    {
+        if (!Name.empty() && Name[0] == '?')
+        {
+            if (!Open.empty())
+                AddLeaf(ntProcessingInstr, {});
+            return;
+        }
+        if (Open.empty())
+        {
+            // Only the first top-level element becomes the result; later ones are read and dropped.
+            if (Root)
+            {
+                ++SkippedDepth;
+                return;
+            }
+            Root = MakeElement(Name, Attributes, nullptr);
+            Open.push_back(Root.get());
+            return;
+        }
+        TVuvareXMLNode* parent = Open.back();
+        auto child = MakeElement(Name, Attributes, parent);
+        Open.push_back(child.get());
+        parent->AppendChild(std::move(child));
+    }
+
+    void EndElement(const std::string& Name)
+    {
+        if (!Name.empty() && Name[0] == '?')
+            return;
+        if (!Open.empty())
+            Open.pop_back();
+        else if (SkippedDepth > 0)
+            --SkippedDepth;
+    }
+
+    void AddLeaf(TNodeType Type, const std::string& Value)
+    {
+        if (Open.empty())
+            return;
+        TVuvareXMLNode* parent = Open.back();
+        auto node = std::make_shared<TVuvareXMLNode>(Type, std::string(), Value);
+        node->FParentNode = parent->weak_from_this();
+        parent->AppendChild(std::move(node));
+    }
+
+    static std::shared_ptr<TVuvareXMLNode> MakeElement(const std::string& Name, const TAttributes& Attributes,
+                                                       TVuvareXMLNode* Parent)
+    {
+        auto node = std::make_shared<TVuvareXMLNode>(ntElement, Name, std::string());
+        if (Parent)
+            node->FParentNode = Parent->weak_from_this();
+        node->AppendAttributes(Attributes);
+        return node;
+    }
+
+    std::shared_ptr<TVuvareXMLNode> Root;
+    std::vector<TVuvareXMLNode*> Open;
+    int SkippedDepth = 0;
+};
+
+} // namespace
+
 IXMLNodePtr LoadXMLNodeFromString(const std::string& Data)
 {
-    TVuvareXMLDocument document;
-    document.LoadFromString(Data);
-    return TVuvareXMLNode::Create(document.RootElement());
+    TNodeBuilder builder;
+    builder.Parser.ParseString(Data);
+    return builder.Result();
 }
 
 IXMLNodePtr LoadXMLNodeFromFile(const std::filesystem::path& FileName)
 {
-    TVuvareXMLDocument document;
-    document.LoadFromFile(FileName);
-    return TVuvareXMLNode::Create(document.RootElement());
+    errno = 0;
+    std::ifstream file(FileName, std::ios::binary);
+    if (!file)
+    {
+        int code = errno ? errno : ENOENT;
+        throw EFOpenError(code, "Cannot open file \"" + FileName.string() + "\". " + orb::SysErrorMessage(code));
+    }
+    TNodeBuilder builder;
+    builder.Parser.ParseStream(file);
+    if (file.bad())
+        throw orb::EInOutError(EIO, "Cannot read file \"" + FileName.string() + "\".");
+    return builder.Result();
 }
 
 int NextVersionNumber(const std::string& S, int& Pos)

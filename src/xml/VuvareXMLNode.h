@@ -1,8 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orb::xml
@@ -113,6 +116,7 @@ int NextVersionNumber(const std::string& S, int& Pos);
 int CompareVersions(const std::string& A, const std::string& B);
 
 class TXMLTagBasic;
+class TAttributes;
 
 /// The node list: an ordered list of counted node references.
 class TVuvareXMLNodeList : public IXMLNodeList
@@ -143,6 +147,8 @@ class TVuvareXMLNode : public IXMLNode, public std::enable_shared_from_this<TVuv
 public:
     /// An empty node (ntReserved).
     TVuvareXMLNode() = default;
+    /// A node of the given type with its name and value; element nodes get their two empty lists.
+    TVuvareXMLNode(TNodeType Type, std::string AName, std::string AValue);
 
     /// A node copied from a tree item and everything below it; an ntReserved node for a null item.
     static IXMLNodePtr Create(const TXMLTagBasic* NodeTag);
@@ -166,14 +172,19 @@ public:
     std::string XML() const override;
     IXMLNodePtr AddChild(const std::string& TagName, int Index = -1) override;
 
+    /// Calls Visit with each attribute's name and value, in order.
+    void ForEachAttribute(const std::function<void(std::string_view, std::string_view)>& Visit) const;
+    /// Appends an attribute without looking for an existing one.
+    void AppendAttribute(std::string_view AName, std::string_view AValue);
+    /// Appends every attribute of a parsed tag, in order.
+    void AppendAttributes(const TAttributes& Attributes);
+    /// Appends a child node (its parent reference is left to the caller).
+    void AppendChild(IXMLNodePtr Child);
+
     /// The element or attribute name.
     std::string Name;
     /// The attribute value, text or comment.
     std::string Value;
-    /// The children; present for element nodes only.
-    std::shared_ptr<TVuvareXMLNodeList> IChildNodes;
-    /// The attribute nodes; present for element nodes only.
-    std::shared_ptr<TVuvareXMLNodeList> IAttributeNodes;
     /// The kind of node.
     TNodeType FNodeType = ntReserved;
     /// The parent element; a back reference that does not keep it alive.
@@ -182,6 +193,22 @@ public:
 private:
     static std::shared_ptr<TVuvareXMLNode> Copy(const TXMLTagBasic& NodeTag,
                                                 const std::shared_ptr<TVuvareXMLNode>& Parent);
+    /// Makes the attribute nodes from the plain pairs, once; later reads and writes go to the nodes.
+    void MakeAttributeNodes() const;
+
+    /// Calls Visit(name, value, offset of the entry) for each packed attribute until it returns true.
+    template <typename VisitFn> bool ScanPacked(VisitFn&& Visit) const;
+
+    // Attributes are kept packed in one string (per attribute: 32-bit name length, 32-bit value length, name,
+    // value) until someone asks for them as nodes: most nodes of a large document are only ever read by name,
+    // and a node per attribute would triple the time and memory of loading.
+    std::string FPackedAttributes;
+    mutable std::shared_ptr<TVuvareXMLNodeList> IAttributeNodes;
+    mutable std::atomic<bool> FAttributeNodesMade{false};
+    // The child list of an element is likewise made when first asked for or when the first child arrives.
+    void MakeChildNodes() const;
+    mutable std::shared_ptr<TVuvareXMLNodeList> IChildNodes;
+    mutable std::atomic<bool> FChildNodesMade{false};
 };
 
 } // namespace orb::xml

@@ -91,16 +91,24 @@ void AppendIXMLNodeXML(std::string& Out, const IXMLNode& Node, TEncoding Encodin
         Out.append(indent, ' ');
         Out += '<';
         Out += name;
-        if (auto attributes = Node.AttributeNodes())
+        auto appendAttribute = [&Out](std::string_view Name, std::string_view Value) {
+            Out += ' ';
+            Out += Name;
+            Out += "=\"";
+            AppendEscaped(Out, Value);
+            Out += '"';
+        };
+        if (const auto* own = dynamic_cast<const TVuvareXMLNode*>(&Node))
+        {
+            // Our own nodes are written without making attribute nodes for them.
+            own->ForEachAttribute(appendAttribute);
+        }
+        else if (auto attributes = Node.AttributeNodes())
         {
             for (int i = 0, n = attributes->Count(); i < n; ++i)
             {
                 auto attribute = attributes->Get(i);
-                Out += ' ';
-                Out += attribute->NodeName();
-                Out += "=\"";
-                AppendEscaped(Out, attribute->Text());
-                Out += '"';
+                appendAttribute(attribute->NodeName(), attribute->Text());
             }
         }
         auto children = Node.ChildNodes();

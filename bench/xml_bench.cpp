@@ -1,0 +1,181 @@
+// Parsing speed of the XML library on an update index, with expat's SAX parser on the same bytes as the baseline.
+#include "xml/VuvareSAX.h"
+#include "xml/VuvareXMLNode.h"
+
+#include <benchmark/benchmark.h>
+#include <expat.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace
+{
+
+/// An update index: directories nested up to three levels, each holding files, FileCount files in all.
+std::string MakeIndex(int FileCount)
+{
+    std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<index name=\"\">\r\n";
+    int files = 0;
+    int dir = 0;
+    auto fileLine = [&](int Depth) {
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "%*s<file name=\"module_%06d.dll.gz\" size=\"%d\" modified=\"2024%02d%02d%02d%02d%02d\"/>\r\n",
+                      Depth * 2, "", files, 1000 + (files * 7919) % 9000000, 1 + files % 12, 1 + files % 28,
+                      files % 24, files % 60, (files * 7) % 60);
+        out += line;
+        ++files;
+    };
+    while (files < FileCount)
+    {
+        // One top directory with a few files, two subdirectories, each with a nested one.
+        out += "  <directory name=\"dir_" + std::to_string(dir++) + "\" modified=\"20240101000000\">\r\n";
+        for (int i = 0; i < 10 && files < FileCount; ++i)
+            fileLine(2);
+        for (int sub = 0; sub < 2 && files < FileCount; ++sub)
+        {
+            out += "    <directory name=\"sub_" + std::to_string(sub) + "\" modified=\"20240101000000\">\r\n";
+            for (int i = 0; i < 20 && files < FileCount; ++i)
+                fileLine(3);
+            out += "      <directory name=\"lang\" modified=\"20240101000000\">\r\n";
+            for (int i = 0; i < 15 && files < FileCount; ++i)
+                fileLine(4);
+            out += "      </directory>\r\n";
+            out += "    </directory>\r\n";
+        }
+        out += "  </directory>\r\n";
+    }
+    out += "</index>";
+    return out;
+}
+
+const std::string& Index(int FileCount)
+{
+    static std::map<int, std::string> cache;
+    auto& doc = cache[FileCount];
+    if (doc.empty())
+        doc = MakeIndex(FileCount);
+    return doc;
+}
+
+void BM_VuvareSAX_ParseString(benchmark::State& State)
+{
+    const std::string& doc = Index(static_cast<int>(State.range(0)));
+    size_t events = 0;
+    orb::xml::TVuvareSAX parser([&](const std::string&, const orb::xml::TAttributes&) { ++events; },
+                                [&](const std::string&) { ++events; }, [&](const std::string&) { ++events; },
+                                [&](const std::string&) { ++events; });
+    for (auto _ : State)
+    {
+        parser.ParseString(doc);
+        benchmark::DoNotOptimize(events);
+    }
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations()) * static_cast<int64_t>(doc.size()));
+}
+
+void XMLCALL ExpatStart(void* Data, const XML_Char*, const XML_Char**)
+{
+    ++*static_cast<size_t*>(Data);
+}
+void XMLCALL ExpatEnd(void* Data, const XML_Char*)
+{
+    ++*static_cast<size_t*>(Data);
+}
+void XMLCALL ExpatText(void* Data, const XML_Char*, int)
+{
+    ++*static_cast<size_t*>(Data);
+}
+void XMLCALL ExpatComment(void* Data, const XML_Char*)
+{
+    ++*static_cast<size_t*>(Data);
+}
+
+void BM_Expat_Parse(benchmark::State& State)
+{
+    const std::string& doc = Index(static_cast<int>(State.range(0)));
+    size_t events = 0;
+    for (auto _ : State)
+    {
+        XML_Parser parser = XML_ParserCreate("UTF-8");
+        XML_SetUserData(parser, &events);
+        XML_SetElementHandler(parser, ExpatStart, ExpatEnd);
+        XML_SetCharacterDataHandler(parser, ExpatText);
+        XML_SetCommentHandler(parser, ExpatComment);
+        if (XML_Parse(parser, doc.data(), static_cast<int>(doc.size()), 1) != XML_STATUS_OK)
+            State.SkipWithError(XML_ErrorString(XML_GetErrorCode(parser)));
+        XML_ParserFree(parser);
+        benchmark::DoNotOptimize(events);
+    }
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations()) * static_cast<int64_t>(doc.size()));
+}
+
+void BM_LoadXMLNodeFromString(benchmark::State& State)
+{
+    const std::string& doc = Index(static_cast<int>(State.range(0)));
+    for (auto _ : State)
+    {
+        auto root = orb::xml::LoadXMLNodeFromString(doc);
+        benchmark::DoNotOptimize(root.get());
+    }
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations()) * static_cast<int64_t>(doc.size()));
+}
+
+BENCHMARK(BM_VuvareSAX_ParseString)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Expat_Parse)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadXMLNodeFromString)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+/// Prints the usual table and keeps each run's processor time per iteration (the machines are shared, so wall
+/// time includes waiting for a core) and throughput for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& Runs) override
+    {
+        ConsoleReporter::ReportRuns(Runs);
+        for (const auto& run : Runs)
+        {
+            if (run.run_type != Run::RT_Iteration || run.iterations == 0)
+                continue;
+            Seconds[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            auto bytes = run.counters.find("bytes_per_second");
+            if (bytes != run.counters.end())
+                MBps[run.benchmark_name()] = bytes->second.value / 1e6;
+        }
+    }
+    std::map<std::string, double> Seconds;
+    std::map<std::string, double> MBps;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto& t = reporter.Seconds;
+    auto& mb = reporter.MBps;
+    for (const char* n : {"20000", "200000"})
+    {
+        std::string own = std::string("BM_VuvareSAX_ParseString/") + n;
+        std::string expat = std::string("BM_Expat_Parse/") + n;
+        std::string nodes = std::string("BM_LoadXMLNodeFromString/") + n;
+        if (t.count(own) && t.count(expat))
+            std::printf("%s files: ParseString %.0f MB/s, expat %.0f MB/s, ratio %.2fx expat\n", n, mb[own],
+                        mb[expat], t[expat] / t[own]);
+        if (t.count(own) && t.count(nodes))
+            std::printf("%s files: LoadXMLNodeFromString %.0f MB/s, %.2fx the time of the bare parse\n", n,
+                        mb[nodes], t[nodes] / t[own]);
+    }
+    const std::string small = "BM_VuvareSAX_ParseString/20000";
+    const std::string large = "BM_VuvareSAX_ParseString/200000";
+    if (t.count(small) && t.count(large))
+        std::printf("ParseString 200000 files takes %.2fx the time of 20000\n", t[large] / t[small]);
+    const std::string nsmall = "BM_LoadXMLNodeFromString/20000";
+    const std::string nlarge = "BM_LoadXMLNodeFromString/200000";
+    if (t.count(nsmall) && t.count(nlarge))
+        std::printf("LoadXMLNodeFromString 200000 files takes %.2fx the time of 20000\n", t[nlarge] / t[nsmall]);
+    benchmark::Shutdown();
+    return 0;
+}
