@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <thread>
+#include <unistd.h>
 
 namespace orb
 {
@@ -134,9 +133,8 @@ TEST_F(HTTPDataProviderTest, OtherUnavailableAnswersArePlainProtocolErrors)
         std::string ContentType;
         std::string Body;
     };
-    const TCase cases[] = {{"text/html", "Schema Unavailable"},
-                           {"Text/Plain", "Schema Unavailable"},
-                           {"text/plain", "Down for a while"}};
+    const TCase cases[] = {
+        {"text/html", "Schema Unavailable"}, {"Text/Plain", "Schema Unavailable"}, {"text/plain", "Down for a while"}};
     THTTPDataProvider provider;
     for (const auto& c : cases)
     {
@@ -164,9 +162,8 @@ TEST_F(HTTPDataProviderTest, ContentTypeParametersDoNotHideTheMaintenanceAnswer)
 TEST_F(HTTPDataProviderTest, OtherStatusesAreProtocolErrorsAndRedirectsAreNotFollowed)
 {
     const std::pair<int, std::string> cases[] = {
-        {301, "HTTP/1.1 301 Moved Permanently"}, {401, "HTTP/1.1 401 Unauthorized"},
-        {403, "HTTP/1.1 403 Forbidden"},         {418, "HTTP/1.1 418 I'm a Teapot"},
-        {502, "HTTP/1.1 502 Bad Gateway"},
+        {301, "HTTP/1.1 301 Moved Permanently"}, {401, "HTTP/1.1 401 Unauthorized"}, {403, "HTTP/1.1 403 Forbidden"},
+        {418, "HTTP/1.1 418 I'm a Teapot"},      {502, "HTTP/1.1 502 Bad Gateway"},
     };
     Server.Answer("/target", json{{"body", "moved here"}});
     THTTPDataProvider provider;
@@ -444,6 +441,24 @@ TEST_F(HTTPDataProviderTest, ReportsTheBytesReceivedSoFar)
     ASSERT_FALSE(reports.empty());
     EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
     EXPECT_EQ(reports.back(), static_cast<std::int64_t>(body.size()));
+}
+
+TEST_F(HTTPDataProviderTest, ReusesItsConnectionAndOpensAFreshOneAfterAFailure)
+{
+    Server.Answer("/a", json{{"body", "A"}});
+    Server.Answer("/bad", json{{"status", 403}});
+    THTTPDataProvider provider;
+    Get(provider, "/a");
+    Get(provider, "/a");
+    Get(provider, "/a");
+    Failure<EHTTPProtocolException>(provider, "/bad");
+    Get(provider, "/a");
+    const auto requests = Server.Requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(requests[1]["client_port"], requests[0]["client_port"]);
+    EXPECT_EQ(requests[2]["client_port"], requests[0]["client_port"]);
+    EXPECT_EQ(requests[3]["client_port"], requests[0]["client_port"]);
+    EXPECT_NE(requests[4]["client_port"], requests[0]["client_port"]);
 }
 
 TEST(HTTPServiceUnavailable, KeepsTheSecondsAndRoundsUpToWholeMinutes)

@@ -1,22 +1,21 @@
 #include "support/Servers.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -52,8 +51,7 @@ void RunTool(const std::vector<std::string>& Argv, const fs::path& Log)
     TChildProcess child(Argv, Log);
     std::string line;
     while (child.ReadLine(line, 30000))
-    {
-    }
+    {}
     if (const int status = child.Wait(); status != 0)
         throw std::runtime_error(Argv[0] + " " + Argv[1] + " failed with status " + std::to_string(status) + ": " +
                                  ReadText(Log));
@@ -303,8 +301,7 @@ TTestCertificates::TTestCertificates(const fs::path& Dir, const std::string& Sub
                Dir);
     for (const auto& file : {CAFile, CertFile, KeyFile})
         if (!fs::exists(file) || fs::file_size(file) == 0)
-            throw std::runtime_error("openssl could not make the test certificates: " +
-                                     ReadText(Dir / "openssl.log"));
+            throw std::runtime_error("openssl could not make the test certificates: " + ReadText(Dir / "openssl.log"));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -349,10 +346,10 @@ TNginxServer::TNginxServer(const TNginxOptions& Options)
         conf << Options.ServerDirectives << "\n  }\n}\n";
         WriteText(d / "nginx.conf", conf.str());
 
-        FProcess = std::make_unique<TChildProcess>(
-            std::vector<std::string>{"nginx", "-c", (d / "nginx.conf").string(), "-e", (d / "error.log").string(),
-                                     "-g", "daemon off;"},
-            d / "stderr.log");
+        FProcess =
+            std::make_unique<TChildProcess>(std::vector<std::string>{"nginx", "-c", (d / "nginx.conf").string(), "-e",
+                                                                     (d / "error.log").string(), "-g", "daemon off;"},
+                                            d / "stderr.log");
         if (WaitForPort(FHttpPort, 10000) && WaitForPort(FHttpsPort, 2000) && FProcess->Running())
             return;
         FProcess->Stop();

@@ -23,7 +23,7 @@ is an object with these optional members:
   require_cookie      "name=value": answer 403 "missing cookie" unless the request carries it
 
 Paths not in the script answer 404. Every request is appended to DIR/requests.log as one JSON line
-(method, path, query, headers, body) before it is answered.
+(method, path, query, headers, body, client_port) before it is answered.
 """
 
 import gzip
@@ -110,6 +110,7 @@ class Handler(BaseHTTPRequestHandler):
             "query": target.query,
             "headers": [[k, v] for k, v in self.headers.items()],
             "body": body.decode("latin-1"),
+            "client_port": self.client_address[1],
         }
         with LOCK:
             with open(os.path.join(DIR, "requests.log"), "a", encoding="utf-8") as f:

@@ -1,0 +1,153 @@
+#include "net/ProgressRunner.h"
+
+#include "base/Views.h"
+#include "exception_dialog/SmartException.h"
+#include "localisation/Unit_Language.h"
+#include "platform/Process.h"
+
+#include <cstdlib>
+
+namespace orb
+{
+
+std::string LanguageText(const std::string& Key)
+{
+    return LanguageTable ? LanguageTable->Get(Key) : "Unknown:" + Key;
+}
+
+TRequestThread::~TRequestThread()
+{
+    WaitFor();
+}
+
+void TRequestThread::Start(std::string* Response)
+{
+    FThread = std::thread([this, Response] { Execute(Response); });
+}
+
+void TRequestThread::WaitFor()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TRequestThread::Execute(std::string* Response)
+{
+    RaisedException = nullptr;
+    try
+    {
+        if (HTTPDataProvider != nullptr)
+        {
+            Response->clear();
+            HTTPDataProvider->GetString(*Response);
+        }
+        else if (XMLDataProvider != nullptr)
+            XMLDataProvider->GetXMLData();
+        else if (RestConnection != nullptr)
+            RestConnection->DoRequest();
+    }
+    catch (const std::exception& error)
+    {
+        RaisedException = std::current_exception();
+        SaveExceptionCallStack(error);
+    }
+    catch (...)
+    {
+        RaisedException = std::current_exception();
+    }
+    // The last action: close the window through the user-interface thread and wait until it has.
+    try
+    {
+        MainThread().Synchronize([] { ModalWait().Close(TWaitWindow::wwProgress); });
+    }
+    catch (...)
+    {
+        if (!RaisedException)
+            RaisedException = std::current_exception();
+    }
+}
+
+void TProgressRunner::RunRequest(TRequestThread& Thread)
+{
+    // Asked before the thread starts, so that a missing view fails here instead of leaving a worker behind.
+    IModalWait& wait = ModalWait();
+    MainThread();
+    Thread.Start(&HTTPResponse);
+    try
+    {
+        wait.ShowModal(TWaitWindow::wwProgress, [this] { Button_BreakClick(); });
+    }
+    catch (...)
+    {
+        Thread.WaitFor();
+        throw;
+    }
+    Thread.WaitFor();
+}
+
+void TProgressRunner::RaiseRequestError(const std::exception_ptr& Failure, const TURL& Address)
+{
+    ESmartException error(SenderClassName, Failure);
+    error.Message = LanguageText("ServerConnectionError");
+    error.Details = "URL: " + Address.URL_String();
+    throw error;
+}
+
+void TProgressRunner::HTTPRequest(THTTPDataProvider& DataProvider)
+{
+    TRequestThread thread;
+    thread.HTTPDataProvider = &DataProvider;
+    RunRequest(thread);
+    if (thread.RaisedException)
+        RaiseRequestError(thread.RaisedException, DataProvider.URL);
+}
+
+void TProgressRunner::XMLRequest(TXMLDataProvider& DataProvider)
+{
+    TRequestThread thread;
+    thread.XMLDataProvider = &DataProvider;
+    RunRequest(thread);
+    if (thread.RaisedException)
+        RaiseRequestError(thread.RaisedException, DataProvider.HTTP.URL);
+}
+
+void TProgressRunner::RestRequest(IRestConnection& RestConnection)
+{
+    TRequestThread thread;
+    thread.RestConnection = &RestConnection;
+    RunRequest(thread);
+    if (!thread.RaisedException)
+        return;
+    try
+    {
+        std::rethrow_exception(thread.RaisedException);
+    }
+    catch (const EMarenApi& error)
+    {
+        Dialogs().ShowLocalizedDialog(LanguageText("Error"), error.Message, TMsgDlgType::mtError,
+                                      {LanguageText("mbOk")}, {TMsgDlgBtn::mbOK});
+    }
+    catch (...)
+    {
+        // Other failures are judged by the caller from the connection's response code.
+    }
+}
+
+void TProgressRunner::Button_BreakClick()
+{
+    try
+    {
+        RunProgram(RestartPath.empty() ? platform::ExecutablePath().string() : RestartPath, "");
+    }
+    catch (...)
+    {
+        Dialogs().ShowException(SenderClassName, std::current_exception());
+        return;
+    }
+    if (EndProcess)
+        EndProcess(0);
+    else
+        std::_Exit(0);
+}
+
+} // namespace orb

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "base/Exceptions.h"
+#include "net/HTTPDataProvider.h"
+#include "net/XMLDataProvider.h"
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace orb
+{
+
+/// An error that the password service reported itself (a message meant for the user and a code).
+/// It lives here, below the password service, because the progress runner must recognise it.
+class EMarenApi : public Exception
+{
+public:
+    EMarenApi(std::string Msg, int Code) : Exception(std::move(Msg)), ErrorCode(Code) {}
+    /// The service's error code.
+    int ErrorCode;
+    std::string ClassName() const override { return "EMarenApi"; }
+};
+
+/// A REST request that the progress runner can run (the password service's connections).
+class IRestConnection
+{
+public:
+    virtual ~IRestConnection() = default;
+    /// Performs the request; runs on the request thread.
+    virtual void DoRequest() = 0;
+};
+
+/// The worker of one request behind the connection progress window; it closes the window when it is done.
+class TRequestThread
+{
+public:
+    /// Exactly one of these is set.
+    THTTPDataProvider* HTTPDataProvider = nullptr;
+    TXMLDataProvider* XMLDataProvider = nullptr;
+    IRestConnection* RestConnection = nullptr;
+    /// The failure of the request, with its call stack saved; null when it succeeded.
+    std::exception_ptr RaisedException;
+
+    TRequestThread() = default;
+    /// Waits for the thread's end.
+    ~TRequestThread();
+    TRequestThread(const TRequestThread&) = delete;
+    TRequestThread& operator=(const TRequestThread&) = delete;
+
+    /// Starts the request; the answer of an HTTP request goes to *Response.
+    void Start(std::string* Response);
+    /// Waits until the thread has ended.
+    void WaitFor();
+
+private:
+    void Execute(std::string* Response);
+    std::thread FThread;
+};
+
+/// Runs one request at a time on a request thread while the connection progress window waits modally
+/// ("Connect to server ..."), and reports a failure afterwards in the caller's thread.
+class TProgressRunner
+{
+public:
+    /// The class name reports give as the sender of request failures.
+    static constexpr const char* SenderClassName = "TForm_Progress";
+
+    /// Runs DataProvider.GetString; on success HTTPResponse holds the body. Raises ESmartException on failure.
+    void HTTPRequest(THTTPDataProvider& DataProvider);
+    /// Runs DataProvider.GetXMLData; on success the node is in DataProvider.XMLData(). Raises ESmartException.
+    void XMLRequest(TXMLDataProvider& DataProvider);
+    /// Runs RestConnection.DoRequest; an EMarenApi failure is shown in an error box, others are left to the caller.
+    void RestRequest(IRestConnection& RestConnection);
+    /// The "Cancel" button: starts the launcher anew and ends this process (the request is not cancelled).
+    void Button_BreakClick();
+
+    /// The body of the last answer obtained through HTTPRequest.
+    std::string HTTPResponse;
+    /// The program started by Cancel (the running executable unless set).
+    std::string RestartPath;
+    /// Ends the process with the given exit code (replaceable so that tests survive Cancel).
+    std::function<void(int ExitCode)> EndProcess;
+
+private:
+    void RunRequest(TRequestThread& Thread);
+    [[noreturn]] void RaiseRequestError(const std::exception_ptr& Failure, const TURL& Address);
+};
+
+/// The text of a message key in the current language ("Unknown:" and the key when no table is loaded).
+std::string LanguageText(const std::string& Key);
+
+} // namespace orb
