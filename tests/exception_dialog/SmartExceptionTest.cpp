@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
 #include <thread>
 #include <vector>
@@ -14,9 +15,10 @@ using ::testing::StartsWith;
 namespace
 {
 
-int gConvertLine = 0;
-int gWorkerLine = 0;
-int gMainLine = 0;
+// Written by every throwing thread, so atomic.
+std::atomic<int> gConvertLine{0};
+std::atomic<int> gWorkerLine{0};
+std::atomic<int> gMainLine{0};
 
 [[noreturn]] __attribute__((noinline)) void ThrowConvert()
 {
