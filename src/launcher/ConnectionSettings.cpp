@@ -3,6 +3,7 @@
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 #include "exception_dialog/SmartException.h"
+#include "launcher/LoaderSettings.h"
 
 #include <curl/curl.h>
 
@@ -10,6 +11,8 @@
 
 namespace orb
 {
+
+TAttributes ConnectionSettings;
 
 namespace
 {
@@ -82,9 +85,9 @@ std::vector<std::string> ConnectionServerCandidates(const xml::IXMLNodePtr& Main
     const auto alternate = Child(UserSettings, "alternate_server");
     if (alternate && !alternate->Attributes("server").empty() && !entryServers.empty())
     {
-        const std::string url = ReplaceHostAndPort(entryServers.front()->Attributes("url"),
-                                                   alternate->Attributes("server"),
-                                                   StrToIntDef(alternate->Attributes("port"), 0));
+        const std::string url =
+            ReplaceHostAndPort(entryServers.front()->Attributes("url"), alternate->Attributes("server"),
+                               StrToIntDef(alternate->Attributes("port"), 0));
         if (!url.empty())
             candidates.push_back(url);
     }
@@ -123,6 +126,16 @@ void FetchConnectionSettings(const std::string& Entry, const TConnectionSettings
     if (settings.Contains(Sources.MainSettings->Attributes("update_url")))
         return;
     throw Exception("Bad connection settings:\r\n" + provider.HTTP.URL.URL_String() + "\r\n" + settings.Text());
+}
+
+void FetchConnectionSettings(const std::string& Entry, TXMLDataProvider& DataProvider, TProgressRunner& Progress)
+{
+    FetchConnectionSettings(Entry, TConnectionSettingsSources{.MainSettings = MainSettings,
+                                                              .ClientSettings = ClientSettings,
+                                                              .UserSettings = UserSettings,
+                                                              .DataProvider = &DataProvider,
+                                                              .Progress = &Progress,
+                                                              .ConnectionSettings = &ConnectionSettings});
 }
 
 } // namespace orb

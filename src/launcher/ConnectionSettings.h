@@ -11,6 +11,9 @@
 namespace orb
 {
 
+/// The normalised answer of the configuration server, extended by the login into the client's parameters.
+extern TAttributes ConnectionSettings;
+
 /// What fetching the connection settings reads, runs its requests through and fills.
 struct TConnectionSettingsSources
 {
@@ -43,5 +46,8 @@ std::string ReplaceHostAndPort(const std::string& Url, const std::string& Host, 
 /// with the server's "exception" text, or an Exception "Bad connection settings" when the answer lacks the key
 /// named by the main file's update_url.
 void FetchConnectionSettings(const std::string& Entry, const TConnectionSettingsSources& Sources);
+
+/// The same with the loaded settings files and the process-wide ConnectionSettings.
+void FetchConnectionSettings(const std::string& Entry, TXMLDataProvider& DataProvider, TProgressRunner& Progress);
 
 } // namespace orb

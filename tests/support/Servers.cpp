@@ -258,6 +258,22 @@ void TFixtureServer::Answer(const std::string& Path, const std::vector<nlohmann:
     WriteText(FDir / "script.json", FScript.dump());
 }
 
+std::string TFixtureServer::Bytes(std::string_view Raw)
+{
+    std::string text;
+    for (const unsigned char byte : Raw)
+    {
+        if (byte < 0x80)
+            text += static_cast<char>(byte);
+        else
+        {
+            text += static_cast<char>(0xC0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return text;
+}
+
 std::vector<nlohmann::json> TFixtureServer::Requests() const
 {
     std::vector<nlohmann::json> requests;

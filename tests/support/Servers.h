@@ -58,6 +58,8 @@ public:
     std::string URL(const std::string& Path) const;
     /// Sets the answers of Path, used in turn by successive requests (the last one repeats).
     void Answer(const std::string& Path, const std::vector<nlohmann::json>& Answers);
+    /// Raw bytes as the script's text: bodies are sent as Latin-1, so each byte becomes the character of its value.
+    static std::string Bytes(std::string_view Raw);
     /// Sets one answer for Path.
     void Answer(const std::string& Path, const nlohmann::json& Answer) { this->Answer(Path, std::vector{Answer}); }
     /// Every request received so far, oldest first (method, path, query, headers, body).
