@@ -24,14 +24,18 @@ size_t WriteBody(char* Data, size_t Size, size_t Count, void* User)
 
 size_t WriteHeader(char* Data, size_t Size, size_t Count, void* User)
 {
+    auto& response = *static_cast<THttpResponse*>(User);
     std::string line(Data, Size * Count);
-    // Each status line (after a 100 Continue or a redirect answer there are several) replaces the last one.
+    // Each status line (after a 100 Continue there are several) starts the headers anew.
     if (line.rfind("HTTP/", 0) == 0)
     {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
             line.pop_back();
-        *static_cast<std::string*>(User) = line;
+        response.StatusLine = line;
+        response.RawHeaders.clear();
     }
+    else if (line != "\r\n")
+        response.RawHeaders += line;
     return Size * Count;
 }
 
@@ -67,7 +71,7 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
     {
         curl_easy_cleanup(easy);
         curl_multi_cleanup(multi);
-        throw EHTTPConnectionError(CURLE_FAILED_INIT, "The HTTP client cannot be created");
+        throw ESocketError("The HTTP client cannot be created");
     }
     for (const auto& header : Headers)
         headers = curl_slist_append(headers, header.c_str());
@@ -104,7 +108,7 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response.Body);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, WriteHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &response.StatusLine);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &response);
     char errorText[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     curl_multi_add_handle(multi, easy);
@@ -148,19 +152,30 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
     }
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t connected = 0;
+    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected);
     curl_multi_remove_handle(multi, easy);
     curl_easy_cleanup(easy);
     curl_multi_cleanup(multi);
     curl_slist_free_all(headers);
 
     if (aborted)
-        throw EHTTPConnectionError(CURLE_ABORTED_BY_CALLBACK, "Request to server was cancelled");
+        throw EConnectionClosed("Request to server was cancelled");
     if (result != CURLE_OK)
-        throw EHTTPConnectionError(result, std::string(errorText[0] ? errorText : curl_easy_strerror(result)) +
-                                               " (" + URL + ")");
+    {
+        std::string text = std::string(errorText[0] ? errorText : curl_easy_strerror(result)) + " (" + URL + ")";
+        if (result == CURLE_OPERATION_TIMEDOUT)
+        {
+            if (connected == 0)
+                throw EConnectTimeout(text);
+            throw EReadTimeout(text);
+        }
+        throw ESocketError(text);
+    }
     response.Status = static_cast<int>(status);
     if (status < 200 || status > 299)
-        throw EHTTPStatusError(response.Status, response.StatusLine, std::move(response.Body));
+        throw EHTTPProtocolException(response.Status, response.StatusLine, response.RawHeaders,
+                                     std::move(response.Body));
     return response;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/Exceptions.h"
+#include "net/HTTPDataProvider.h"
 
 #include <atomic>
 #include <memory>
@@ -11,36 +11,12 @@
 namespace orb
 {
 
-/// An answer with a status outside 200 to 299: the status, the status line as message and the body.
-class EHTTPStatusError : public Exception
-{
-public:
-    EHTTPStatusError(int Status, const std::string& StatusLine, std::string Body)
-        : Exception(StatusLine), ErrorCode(Status), ErrorMessage(std::move(Body))
-    {
-    }
-    /// The HTTP status.
-    int ErrorCode;
-    /// The body of the answer.
-    std::string ErrorMessage;
-    std::string ClassName() const override { return "EHTTPStatusError"; }
-};
-
-/// A request that did not get an answer: connection refused, time-out, TLS failure, cancelled.
-class EHTTPConnectionError : public Exception
-{
-public:
-    EHTTPConnectionError(int Code, const std::string& Msg) : Exception(Msg), ErrorCode(Code) {}
-    /// The transfer library's error number.
-    int ErrorCode;
-    std::string ClassName() const override { return "EHTTPConnectionError"; }
-};
-
 /// One answer of THttpClient.
 struct THttpResponse
 {
     int Status = 0;
     std::string StatusLine;
+    std::string RawHeaders;
     std::string Body;
 };
 
@@ -66,9 +42,10 @@ public:
     bool AllowTLS10 = false;
 
     /// Sends Method ("POST", "PUT", "GET") with Body to URL. Returns the answer for 2xx statuses; raises
-    /// EHTTPStatusError for other statuses and EHTTPConnectionError when no answer came.
+    /// EHTTPProtocolException for other statuses, EConnectTimeout or EReadTimeout when the time limits ran out,
+    /// EConnectionClosed when aborted and ESocketError for any other failure.
     THttpResponse Send(const std::string& Method, const std::string& URL, const std::string& Body);
-    /// Ends a running Send from any thread (it raises EHTTPConnectionError), and every later one at once: used
+    /// Ends a running Send from any thread (it raises EConnectionClosed), and every later one at once: used
     /// when the owner goes away.
     void Abort();
 

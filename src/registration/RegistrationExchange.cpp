@@ -2,6 +2,7 @@
 
 #include "base/TextUtils.h"
 #include "base/Views.h"
+#include "net/HTTPDataProvider.h"
 #include "registration/HttpClient.h"
 #include "registration/JsonText.h"
 
@@ -45,6 +46,7 @@ TRegistrationExchange::TRegistrationExchange(IRegistrationView* View)
     : FView(View), FHttp(std::make_shared<THttpClient>()), FLifetime(std::make_shared<TLifetime>(this))
 {
     FHttp->Headers = {"Accept: text/javascript", "Content-Type: application/json", "Content-Encoding: utf-8"};
+    UserAgent = DefaultUserAgent();
 }
 
 TRegistrationExchange::~TRegistrationExchange()

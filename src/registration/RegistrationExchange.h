@@ -65,7 +65,7 @@ public:
     std::string ProviderId;
     /// The language code sent with "fields" requests, such as en_US.
     std::string Language;
-    /// The User-Agent of every request.
+    /// The User-Agent of every request; the process-wide default of the HTTP providers unless set.
     std::string UserAgent;
     /// The account types: elements with "name", "value" and optionally "regoffice".
     std::vector<xml::IXMLNodePtr> Entries;

@@ -48,6 +48,25 @@ public:
     }
 };
 
+/// A modal wait without windows: runs the main thread's queue until a worker closes the window.
+class TQueuedModalWait : public IModalWait
+{
+public:
+    explicit TQueuedModalWait(TQueuedMainThread& Main) : FMain(Main) {}
+    int Shown = 0;
+    void ShowModal(TWaitWindow, const std::function<void()>&) override
+    {
+        ++Shown;
+        FOpen = true;
+        FMain.ProcessUntil([&] { return !FOpen; });
+    }
+    void Close(TWaitWindow) override { FOpen = false; }
+
+private:
+    TQueuedMainThread& FMain;
+    bool FOpen = false;
+};
+
 /// An element with attributes only, standing for an account type of the client settings.
 class TAttributeNode : public xml::IXMLNode
 {
