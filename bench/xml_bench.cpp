@@ -135,14 +135,19 @@ public:
         ConsoleReporter::ReportRuns(Runs);
         for (const auto& run : Runs)
         {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0)
+            // With repetitions the median is kept; a single run stands for itself.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (!median && !single)
                 continue;
-            Seconds[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            const std::string name = run.run_name.str();
+            Seconds[name] = run.GetAdjustedCPUTime();
             auto bytes = run.counters.find("bytes_per_second");
             if (bytes != run.counters.end())
-                MBps[run.benchmark_name()] = bytes->second.value / 1e6;
+                MBps[name] = bytes->second.value / 1e6;
         }
     }
+    /// Processor time per iteration, in the benchmarks' time unit.
     std::map<std::string, double> Seconds;
     std::map<std::string, double> MBps;
 };

@@ -69,32 +69,30 @@ bool IsAsciiOnly(std::string_view S)
     return FirstNonAscii(S.data(), S.size()) == S.size();
 }
 
-bool AsciiSameText(std::string_view A, std::string_view B)
+inline unsigned char AsciiLower(unsigned char C)
 {
-    if (A.size() != B.size())
-        return false;
-    for (size_t i = 0; i < A.size(); ++i)
-    {
-        unsigned char a = static_cast<unsigned char>(A[i]);
-        unsigned char b = static_cast<unsigned char>(B[i]);
-        if (a == b)
-            continue;
-        if (a >= 'A' && a <= 'Z')
-            a = static_cast<unsigned char>(a + 32);
-        if (b >= 'A' && b <= 'Z')
-            b = static_cast<unsigned char>(b + 32);
-        if (a != b)
-            return false;
-    }
-    return true;
+    return C >= 'A' && C <= 'Z' ? static_cast<unsigned char>(C + 32) : C;
 }
 
+/// Names equal ignoring letter case. ASCII letters are compared here; only names with other letters go to the
+/// full comparison, whose upper and lower case forms may differ in length.
 bool SameName(std::string_view A, std::string_view B)
 {
-    if (AsciiSameText(A, B))
+    const size_t common = std::min(A.size(), B.size());
+    for (size_t i = 0; i < common; ++i)
+    {
+        auto a = static_cast<unsigned char>(A[i]);
+        auto b = static_cast<unsigned char>(B[i]);
+        if (a == b)
+            continue;
+        if (a >= 0x80 || b >= 0x80)
+            return orb::SameText(A, B);
+        if (AsciiLower(a) != AsciiLower(b))
+            return false;
+    }
+    if (A.size() == B.size())
         return true;
-    // Only names with letters beyond ASCII can still match (upper and lower case may differ in length).
-    if (IsAsciiOnly(A) && IsAsciiOnly(B))
+    if (IsAsciiOnly(A.substr(common)) && IsAsciiOnly(B.substr(common)))
         return false;
     return orb::SameText(A, B);
 }
