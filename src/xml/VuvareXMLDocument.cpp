@@ -26,6 +26,22 @@ void AppendBreaks(std::string& Out, const TXMLFormatSettings& Settings)
 
 } // namespace
 
+std::ifstream OpenFileForReading(const std::filesystem::path& FileName)
+{
+    auto fail = [&](int Code) {
+        throw EFOpenError(Code, "Cannot open file \"" + FileName.string() + "\". " + orb::SysErrorMessage(Code));
+    };
+    std::error_code ec;
+    // A directory opens like a file here and then reads as empty; refuse it as the platform does.
+    if (std::filesystem::is_directory(FileName, ec))
+        fail(EISDIR);
+    errno = 0;
+    std::ifstream file(FileName, std::ios::binary);
+    if (!file)
+        fail(errno ? errno : ENOENT);
+    return file;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Tree items
 
@@ -233,13 +249,7 @@ void TVuvareXMLDocument::LoadFromStream(std::istream& Stream)
 
 void TVuvareXMLDocument::LoadFromFile(const std::filesystem::path& FileName)
 {
-    errno = 0;
-    std::ifstream file(FileName, std::ios::binary);
-    if (!file)
-    {
-        int code = errno ? errno : ENOENT;
-        throw EFOpenError(code, "Cannot open file \"" + FileName.string() + "\". " + orb::SysErrorMessage(code));
-    }
+    std::ifstream file = OpenFileForReading(FileName);
     LoadFromStream(file);
     if (file.bad())
         throw orb::EInOutError(EIO, "Cannot read file \"" + FileName.string() + "\".");

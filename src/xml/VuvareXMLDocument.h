@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <istream>
 #include <memory>
 #include <string>
@@ -20,6 +21,9 @@ public:
     using orb::EInOutError::EInOutError;
     std::string ClassName() const override { return "EFOpenError"; }
 };
+
+/// Opens a file for reading in binary; raises EFOpenError naming the file when it cannot be opened or is a directory.
+std::ifstream OpenFileForReading(const std::filesystem::path& FileName);
 
 /// Layout of the tree writer: attributes on one line, or each on a line of its own.
 enum TXMLFormatMode
@@ -79,7 +83,10 @@ public:
 
     /// The element whose children these are, or null at the top level.
     TXMLTagElement* ParentElement;
-    /// Layout of the tree writer.
+    /// Opens a file for reading in binary; raises EFOpenError naming the file when it cannot be opened or is a directory.
+std::ifstream OpenFileForReading(const std::filesystem::path& FileName);
+
+/// Layout of the tree writer.
     TXMLFormatSettings FormatSettings;
     /// Encoding of the tree writer.
     TEncoding Encoding = enUnknown;

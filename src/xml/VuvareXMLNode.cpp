@@ -514,13 +514,7 @@ IXMLNodePtr LoadXMLNodeFromString(const std::string& Data)
 
 IXMLNodePtr LoadXMLNodeFromFile(const std::filesystem::path& FileName)
 {
-    errno = 0;
-    std::ifstream file(FileName, std::ios::binary);
-    if (!file)
-    {
-        int code = errno ? errno : ENOENT;
-        throw EFOpenError(code, "Cannot open file \"" + FileName.string() + "\". " + orb::SysErrorMessage(code));
-    }
+    std::ifstream file = OpenFileForReading(FileName);
     TNodeBuilder builder;
     builder.Parser.ParseStream(file);
     if (file.bad())

@@ -196,6 +196,20 @@ TEST(VuvareXMLNode, LoadFromMissingFileRaisesFileOpenError)
     }
 }
 
+TEST(VuvareXMLNode, LoadFromDirectoryRaisesFileOpenError)
+{
+    TempDir dir;
+    try
+    {
+        LoadXMLNodeFromFile(dir.Path());
+        FAIL() << "no error";
+    }
+    catch (const orb::EInOutError& e)
+    {
+        EXPECT_EQ(e.ClassName(), "EFOpenError");
+    }
+}
+
 TEST(VuvareXMLNode, LoadFromEmptyFileGivesEmptyNode)
 {
     TempDir dir;
