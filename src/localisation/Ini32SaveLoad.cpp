@@ -4,9 +4,8 @@
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 
-#include <cassert>
+#include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -248,43 +247,56 @@ void TIni32SaveLoad::ReadSectionValues(const std::string& Section, TStrings* Str
 
 void TIni32SaveLoad::LoadFromBytes(std::string_view Bytes)
 {
-    std::string text;
+    std::string decoded;
+    std::string_view text;
     if (Bytes.size() >= 3 && Bytes.substr(0, 3) == "\xEF\xBB\xBF")
         text = Bytes.substr(3);
     else if (Bytes.size() >= 2 && Bytes.substr(0, 2) == "\xFF\xFE")
-        text = DecodeUtf16(Bytes.substr(2), false);
+        text = decoded = DecodeUtf16(Bytes.substr(2), false);
     else if (Bytes.size() >= 2 && Bytes.substr(0, 2) == "\xFE\xFF")
-        text = DecodeUtf16(Bytes.substr(2), true);
+        text = decoded = DecodeUtf16(Bytes.substr(2), true);
     else
-        text = AnsiToUtf8(Bytes);
+        text = decoded = AnsiToUtf8(Bytes);
 
     std::vector<std::string> lines;
-    size_t start = 0;
-    const size_t size = text.size();
-    for (size_t i = 0; i < size; ++i)
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end)
     {
-        char c = text[i];
-        if (c != '\r' && c != '\n')
+        // Line feeds are the usual end; a carriage return before one ends the line too (CR LF or CR alone).
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const char* stop = lf ? lf : end;
+        const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(stop - p)));
+        if (cr)
+        {
+            lines.emplace_back(p, cr);
+            p = cr + 1;
+            if (p < end && *p == '\n')
+                ++p;
             continue;
-        lines.emplace_back(text, start, i - start);
-        if (c == '\r' && i + 1 < size && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
+        }
+        lines.emplace_back(p, stop);
+        // A final line break does not start another (empty) line.
+        p = lf ? lf + 1 : end;
     }
-    // A final line break does not start another (empty) line.
-    if (start < size)
-        lines.emplace_back(text, start, size - start);
     FFileBuffer = std::move(lines);
 }
 
 void TIni32SaveLoad::LoadFromFile()
 {
-    std::ifstream in(FFileName, std::ios::binary);
+    std::ifstream in(FFileName, std::ios::binary | std::ios::ate);
     if (!in)
         return;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    LoadFromBytes(bytes.str());
+    const auto size = in.tellg();
+    std::string bytes;
+    if (size > 0)
+    {
+        bytes.resize(static_cast<size_t>(size));
+        in.seekg(0);
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        bytes.resize(static_cast<size_t>(in.gcount()));
+    }
+    LoadFromBytes(bytes);
 }
 
 void TIni32SaveLoad::CleanUp()

@@ -131,7 +131,9 @@ TLanguage::~TLanguage() = default;
 
 std::string TLanguage::Get(const std::string& MsgId) const
 {
-    return PropertyManager.GetString(MsgId, "Unknown:" + MsgId);
+    // The marker text is built only for a missing key: lookups are frequent, misses are rare.
+    const auto* item = PropertyManager.LanguageStrings.GetItem(MsgId);
+    return item ? item->Value() : "Unknown:" + MsgId;
 }
 
 std::string TLanguage::Get(const std::string& MsgId, const std::vector<std::string>& Args) const
