@@ -23,8 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         }
     }
     catch (const orb::EConvertError&)
-    {
-    }
+    {}
     std::string version = orb::VersionInfoText(text);
     if (version.find('-') != std::string::npos || version.find_first_of("\r\n") != std::string::npos)
     {

@@ -164,8 +164,8 @@ bool TryTextToFloat(std::string_view Text, char DecimalSeparator, long double& V
     if (*first == '+' && last - first > 1 && first[1] != '-' && first[1] != '+')
         ++first;
     // from_chars would also take "inf" and "nan"; a setting never means those.
-    if (first == last || std::string_view(first, last - first).find_first_not_of("0123456789.eE+-") !=
-                             std::string_view::npos)
+    if (first == last ||
+        std::string_view(first, last - first).find_first_not_of("0123456789.eE+-") != std::string_view::npos)
         return false;
     double v = 0;
     auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);

@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
+#include "launcher/ConnectionSettings.h"
 #include "platform/AppDirectory.h"
 #include "platform/Environment.h"
 #include "xml/VuvareXMLNode.h"
@@ -48,6 +49,11 @@ bool ReadWholeFile(const std::filesystem::path& FileName, std::string& Bytes)
 void ExportConnectionSettings(const TAttributes& Settings)
 {
     platform::SetEnvironmentValue(ConnectionSettingsVariable, Settings.Text());
+}
+
+void ExportConnectionSettings()
+{
+    ExportConnectionSettings(ConnectionSettings);
 }
 
 std::string VersionInfoText(const std::string& Bytes)

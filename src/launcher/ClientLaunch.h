@@ -14,6 +14,8 @@ inline constexpr const char* ConnectionSettingsVariable = "nimb_orb_loader_conne
 /// Stores the whole text of Settings (each line followed by CR LF) in the environment variable the client
 /// inherits; raises EOSError when the system refuses it.
 void ExportConnectionSettings(const TAttributes& Settings);
+/// Exports the process-wide ConnectionSettings.
+void ExportConnectionSettings();
 
 /// The installation directory (ending with the separator) of the installed client with the highest
 /// version.info version in the application directory; empty when there is no "APP#" entry at all.

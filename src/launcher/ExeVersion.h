@@ -14,8 +14,7 @@ public:
     /// A version given by its numbers.
     constexpr TExeVersion(uint16_t AMajor, uint16_t AMinor, uint16_t ARelease, uint16_t ABuild)
         : Major(AMajor), Minor(AMinor), Release(ARelease), Build(ABuild)
-    {
-    }
+    {}
     /// Reads the version resource of FileName; raises EOSError when it has none (always on POSIX systems,
     /// whose executables carry their version compiled in: see ExeVersion).
     explicit TExeVersion(const std::filesystem::path& FileName);

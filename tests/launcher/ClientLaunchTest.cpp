@@ -1,6 +1,7 @@
 #include "launcher/ClientLaunch.h"
 
 #include "base/Exceptions.h"
+#include "launcher/ConnectionSettings.h"
 #include "platform/AppDirectory.h"
 #include "platform/PlatformTestUtil.h"
 #include "platform/Process.h"
@@ -56,9 +57,20 @@ TEST(VersionInfoText, TakesTheFirstLineInTheEncodingOfItsByteOrderMark)
         {"4.7\rrest", "4.7"},
         {"4.7.0.12", ""},
         {"", ""},
-        {"\xEF\xBB\xBF" "5.0-1\r\n", "5.0.1"},
-        {std::string("\xFF\xFE" "4\0.\0" "9\0\r\0\n\0", 10), "4.9"},
-        {std::string("\xFE\xFF\0" "4\0.\0" "1\0" "0\0\n", 12), "4.10"},
+        {"\xEF\xBB\xBF"
+         "5.0-1\r\n",
+         "5.0.1"},
+        {std::string("\xFF\xFE"
+                     "4\0.\0"
+                     "9\0\r\0\n\0",
+                     10),
+         "4.9"},
+        {std::string("\xFE\xFF\0"
+                     "4\0.\0"
+                     "1\0"
+                     "0\0\n",
+                     12),
+         "4.10"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(orb::VersionInfoText(c.Bytes), c.Version) << c.Bytes;
@@ -67,7 +79,8 @@ TEST(VersionInfoText, TakesTheFirstLineInTheEncodingOfItsByteOrderMark)
 TEST(FindNewestClientDirectory, ComparesVersionsNumerically)
 {
     orb::test::TempDir app;
-    MakeInstallations(app.Path(), {{"APP#00000001", "4.5\r\n"}, {"APP#00000002", "4.10\r\n"}, {"APP#00000003", "4.9\r\n"}});
+    MakeInstallations(app.Path(),
+                      {{"APP#00000001", "4.5\r\n"}, {"APP#00000002", "4.10\r\n"}, {"APP#00000003", "4.9\r\n"}});
     EXPECT_EQ(Newest(app.Path()), "APP#00000002");
     std::string dir = orb::FindNewestClientDirectory(app.Path());
     EXPECT_EQ(dir, (app / "APP#00000002" / "").string());
@@ -81,7 +94,8 @@ TEST(FindNewestClientDirectory, ReadsDashesAsDotsAndKeepsTheFirstOfEqualVersions
     EXPECT_EQ(Newest(app.Path()), "APP#BBBBBBBB");
 
     orb::test::TempDir tie;
-    MakeInstallations(tie.Path(), {{"APP#CCCCCCCC", "4.8\n"}, {"APP#0000000A", "4.8\r\n"}, {"APP#BBBBBBBB", "4-8\r\n"}});
+    MakeInstallations(tie.Path(),
+                      {{"APP#CCCCCCCC", "4.8\n"}, {"APP#0000000A", "4.8\r\n"}, {"APP#BBBBBBBB", "4-8\r\n"}});
     EXPECT_EQ(Newest(tie.Path()), "APP#0000000A");
 }
 
@@ -89,10 +103,10 @@ TEST(FindNewestClientDirectory, SkipsWhatCannotBeReadOrHasNoLineBreak)
 {
     orb::test::TempDir app;
     MakeInstallations(app.Path(), {{"APP#00000001", "4.6\r\n"}, {"APP#00000002", "9.9"}});
-    fs::create_directories(app / "APP#00000003");                        // no version.info
-    fs::create_directories(app / "APP#00000004" / "version.info");       // not a readable file
-    WriteBytes(app / "APP#00000005", "9.9\r\n");                          // a file, not an installation
-    fs::create_directories(app / "app#00000006");                        // another name
+    fs::create_directories(app / "APP#00000003");                  // no version.info
+    fs::create_directories(app / "APP#00000004" / "version.info"); // not a readable file
+    WriteBytes(app / "APP#00000005", "9.9\r\n");                   // a file, not an installation
+    fs::create_directories(app / "app#00000006");                  // another name
     WriteBytes(app / "app#00000006" / "version.info", "9.9\r\n");
     fs::create_directories(app / "XAPP#0000007");
     WriteBytes(app / "XAPP#0000007" / "version.info", "9.9\r\n");
@@ -157,7 +171,8 @@ TEST(ExportConnectionSettings, ChildProcessReceivesTheBlockByteForByte)
 
 TEST(ExportConnectionSettings, EmptyListGivesAnEmptyVariable)
 {
-    orb::ExportConnectionSettings(orb::TAttributes());
+    orb::ConnectionSettings.Clear();
+    orb::ExportConnectionSettings();
     orb::test::TempDir dir;
     fs::path out = dir / "env.txt";
     orb::RunProgram(ORB_ENV_DUMP, std::string(orb::ConnectionSettingsVariable) + " \"" + out.string() + "\"");

@@ -42,7 +42,7 @@ TEST(ScrambleSavedPassword, RoundTripsPasswordsOfEveryLengthAndScript)
         {Repeat("r", 127), 4 * ((4 + 128 + 2) / 3)},
         {Repeat("s", 128), 4 * ((4 + 2 + 128 + 2) / 3)},
         {"\xD0\x9F\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C", 4 * ((4 + 32 + 6 + 2) / 3)}, // Cyrillic "Пароль"
-        {"\xF0\x9F\x94\x91key\xF0\x9D\x84\x9E", 0},                                          // outside the BMP
+        {"\xF0\x9F\x94\x91key\xF0\x9D\x84\x9E", 0},                                       // outside the BMP
         {Repeat("\xF0\x9F\x98\x80", 20), 0},
         {"with = and \" and < and \r\n", 0},
     };
@@ -75,8 +75,8 @@ TEST(ScrambleSavedPassword, EmptyStoredTextIsAnEmptyPassword)
 
 TEST(ScrambleSavedPassword, UndecodableStoredTextRaisesConvertError)
 {
-    for (const char* bad : {"abc", "ChssPVTkAxVUmkWdIoopKyfMzqzAR6ndNqyNQHEh2IV4WTp", "Chss PVTk", "Chss*VTk",
-                            "AAAA", "AAA=", "AA==", "====", "A===", "AA=A", "ChssPVTk\n", "Q==="})
+    for (const char* bad : {"abc", "ChssPVTkAxVUmkWdIoopKyfMzqzAR6ndNqyNQHEh2IV4WTp", "Chss PVTk", "Chss*VTk", "AAAA",
+                            "AAA=", "AA==", "====", "A===", "AA=A", "ChssPVTk\n", "Q==="})
         EXPECT_THROW(ScrambleSavedPassword(bad, false), orb::EConvertError) << bad;
 }
 
@@ -97,8 +97,8 @@ TEST(Base64, EncodesAndDecodesTheStandardAlphabetWithPadding)
     {
         std::string Plain, Encoded;
     };
-    const Case cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                          {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {std::string("\xFB\xFF\x00", 3), "+/8A"}};
+    const Case cases[] = {{"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
+                          {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {std::string("\xFB\xFF\x00", 3), "+/8A"}};
     for (const auto& c : cases)
     {
         EXPECT_EQ(orb::Base64Encode(c.Plain), c.Encoded);

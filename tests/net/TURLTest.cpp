@@ -91,15 +91,14 @@ TEST(TURL, ParametersAreEncodedInTheAnsiCodePageInInsertionOrder)
 {
     TURL u;
     u.SetURL("http://h/s");
-    u.Parameters.SetValues("zeta", "a b&\xC3\xA9");     // space, ampersand, e acute
+    u.Parameters.SetValues("zeta", "a b&\xC3\xA9"); // space, ampersand, e acute
     u.Parameters.SetValues("alpha", "~*!'()-._");
     u.Parameters.SetValues("path", "/x:y=z");
     u.Parameters.Add("empty=");
     u.Parameters.SetValues("euro", "\xE2\x82\xAC\xD0\xAF"); // euro sign is 0x80 in 1252; Cyrillic Ya is not there
     EXPECT_EQ(u.URL_String(), "http://h:80/s?zeta=a+b%26%E9&alpha=~*!'()-._&path=%2Fx%3Ay%3Dz&empty=&euro=%80%3F");
     u.UTF8_Parameters = true;
-    EXPECT_EQ(u.EncodedParameters(),
-              "zeta=a+b%26%C3%A9&alpha=~*!'()-._&path=%2Fx%3Ay%3Dz&empty=&euro=%E2%82%AC%D0%AF");
+    EXPECT_EQ(u.EncodedParameters(), "zeta=a+b%26%C3%A9&alpha=~*!'()-._&path=%2Fx%3Ay%3Dz&empty=&euro=%E2%82%AC%D0%AF");
 }
 
 TEST(TURL, ParameterNamesUseTheCodePageEvenWithUtf8Values)

@@ -34,8 +34,8 @@ TEST(AppDirectory, UsesXdgDataHomeElseHomeLocalShare)
         EXPECT_EQ(orb::platform::RoamingAppDataFolder(), dir / "xdg");
     }
     ScopedEnv home("HOME", dir.Path().string());
-    for (const std::optional<std::string>& xdgValue : {std::optional<std::string>(), std::optional<std::string>(""),
-                                                       std::optional<std::string>("relative/dir")})
+    for (const std::optional<std::string>& xdgValue :
+         {std::optional<std::string>(), std::optional<std::string>(""), std::optional<std::string>("relative/dir")})
     {
         ScopedEnv xdg("XDG_DATA_HOME", xdgValue);
         EXPECT_EQ(orb::platform::RoamingAppDataFolder(), dir / ".local" / "share");

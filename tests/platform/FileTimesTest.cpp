@@ -1,7 +1,7 @@
 #include "platform/FileTimes.h"
 
-#include "base/Exceptions.h"
 #include "PlatformTestUtil.h"
+#include "base/Exceptions.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "platform/Process.h"
-#include "platform/ShellOpen.h"
 
 #include "PlatformTestUtil.h"
 #include "base/Exceptions.h"
+#include "platform/ShellOpen.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -84,9 +84,8 @@ TEST(ShellOpen, HandsTheTargetToTheDesktopsOpener)
 {
     orb::test::TempDir dir;
     fs::path out = dir / "opened.txt";
-    WriteBytes(dir / "bin" / "xdg-open",
-               "#!/bin/sh\nprintf '%s' \"$1\" > \"" + out.string() + ".tmp\" && mv \"" + out.string() + ".tmp\" \"" +
-                   out.string() + "\"\n");
+    WriteBytes(dir / "bin" / "xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"" + out.string() + ".tmp\" && mv \"" +
+                                             out.string() + ".tmp\" \"" + out.string() + "\"\n");
     fs::permissions(dir / "bin" / "xdg-open", fs::perms::owner_all);
     {
         orb::test::ScopedEnv path("PATH", (dir / "bin").string() + ":/usr/bin:/bin");

@@ -16,10 +16,10 @@ TEST(UILanguage, LocaleNamesMapToWindowsLanguageIdentifiers)
         uint16_t Sub;
     };
     const Case cases[] = {
-        {"de_AT.UTF-8", 0x07, 1}, {"de_DE", 0x07, 1},      {"en", 0x09, 1},         {"ru_RU.KOI8-R", 0x19, 1},
-        {"pt_BR@euro", 0x16, 1},  {"zh_TW.UTF-8", 0x04, 1}, {"zh_CN", 0x04, 2},      {"zh_HK", 0x04, 3},
-        {"zh_SG", 0x04, 4},       {"zh_MO", 0x04, 5},       {"zh", 0x04, 0},         {"zh-Hant-HK", 0x04, 3},
-        {"zh-Hans", 0x04, 2},     {"id_ID", 0x21, 1},       {"in_ID", 0x21, 1},      {"he_IL", 0x0D, 1},
+        {"de_AT.UTF-8", 0x07, 1}, {"de_DE", 0x07, 1},       {"en", 0x09, 1},    {"ru_RU.KOI8-R", 0x19, 1},
+        {"pt_BR@euro", 0x16, 1},  {"zh_TW.UTF-8", 0x04, 1}, {"zh_CN", 0x04, 2}, {"zh_HK", 0x04, 3},
+        {"zh_SG", 0x04, 4},       {"zh_MO", 0x04, 5},       {"zh", 0x04, 0},    {"zh-Hant-HK", 0x04, 3},
+        {"zh-Hans", 0x04, 2},     {"id_ID", 0x21, 1},       {"in_ID", 0x21, 1}, {"he_IL", 0x0D, 1},
         {"iw_IL", 0x0D, 1},       {"fr_CA:fr:en", 0x0C, 1}, {"DE_de", 0x07, 1},
     };
     for (const auto& c : cases)

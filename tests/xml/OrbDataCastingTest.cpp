@@ -14,8 +14,7 @@ orb::xml::IXMLNodePtr Node(const std::string& Xml)
     return orb::xml::LoadXMLNodeFromString(Xml);
 }
 
-template <class E>
-std::string MessageOf(const std::function<void()>& Fn)
+template <class E> std::string MessageOf(const std::function<void()>& Fn)
 {
     try
     {
@@ -53,8 +52,9 @@ TEST(OrbDataCasting, ReadIntAttributeFailuresNameTheField)
     EXPECT_EQ(MessageOf<orb::EVariantTypeCastError>([&] { orb::ReadIntAttribute(n, "size"); }),
               "Wrong value for field \"size\" : \"12a\"");
     for (const char* name : {"hex", "big", "blank"})
-        EXPECT_NE(MessageOf<orb::EVariantTypeCastError>([&] { orb::ReadIntAttribute(n, name); })
-                      .find("Wrong value for field"),
+        EXPECT_NE(MessageOf<orb::EVariantTypeCastError>([&] {
+                      orb::ReadIntAttribute(n, name);
+                  }).find("Wrong value for field"),
                   std::string::npos)
             << name;
 }

@@ -5,7 +5,6 @@
 
 #include <pwd.h>
 #include <unistd.h>
-
 #include <vector>
 
 namespace orb::platform

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <ctime>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -62,7 +61,9 @@ TDateTime Now()
 
 TDateTime GetLastWriteTime(const std::filesystem::path& Path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(Path.c_str(), &st) != 0)
     {
         int e = errno;

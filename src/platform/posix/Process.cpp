@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <climits>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +18,9 @@ namespace
 // bits that match its read bits before it is started.
 void MakeExecutable(const std::string& Path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return;
     mode_t mode = st.st_mode & 07777;

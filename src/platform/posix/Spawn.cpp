@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,8 +60,7 @@ int SpawnDetached(const std::string& File, const std::vector<std::string>& Args)
     ::close(fds[1]);
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR)
-    {
-    }
+    {}
     int childErrno = 0;
     ssize_t got;
     do

@@ -13,7 +13,8 @@ using namespace std::chrono;
 TDateTime FromSystemTime(const SYSTEMTIME& St)
 {
     local_days day = local_days(year(St.wYear) / St.wMonth / St.wDay);
-    return TDateTime(day) + hours(St.wHour) + minutes(St.wMinute) + seconds(St.wSecond) + milliseconds(St.wMilliseconds);
+    return TDateTime(day) + hours(St.wHour) + minutes(St.wMinute) + seconds(St.wSecond) +
+           milliseconds(St.wMilliseconds);
 }
 
 SYSTEMTIME ToSystemTime(TDateTime Time)

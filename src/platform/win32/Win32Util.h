@@ -4,9 +4,8 @@
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 
-#include <windows.h>
-
 #include <string>
+#include <windows.h>
 
 namespace orb::platform::win32
 {
@@ -28,9 +27,9 @@ inline std::string Narrow(const wchar_t* Text, size_t Length)
 inline std::string ErrorText(DWORD Code)
 {
     wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, Code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, Code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text = n ? Trim(Narrow(buffer, n)) : "System error " + std::to_string(Code);
     LocalFree(buffer);
     return text;
