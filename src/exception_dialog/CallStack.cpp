@@ -35,6 +35,18 @@ std::atomic<bool> gCaptureEnabled{true};
 // Symbol resolution keeps state in the backtrace library; one resolver at a time.
 std::mutex gResolveLock;
 
+/// Stores frames as the calling thread's newest throw record.
+void StoreRecord(const void* ExceptionObject, void* const* Frames, std::size_t Count)
+{
+    auto& records = tlsRecords;
+    auto& record = records.Items[records.Next % kRecords];
+    record.Count = 0;
+    for (std::size_t i = 0; i < Count && record.Count < kMaxFrames; ++i)
+        record.Frames[record.Count++] = Frames[i];
+    record.Object = ExceptionObject;
+    ++records.Next;
+}
+
 } // namespace
 
 /// Called by the throw hook in the throwing thread: keeps the return addresses, resolves nothing.
@@ -42,10 +54,6 @@ extern "C" __attribute__((noinline)) void orb_record_throw(void* ExceptionObject
 {
     if (!gCaptureEnabled.load(std::memory_order_relaxed))
         return;
-    auto& records = tlsRecords;
-    auto& record = records.Items[records.Next % kRecords];
-    record.Object = nullptr;
-    record.Count = 0;
     void* frames[kMaxFrames + 8];
     std::size_t count = boost::stacktrace::safe_dump_to(0, frames, sizeof frames);
     // Drop the frames of the capture itself: the stack starts where the throw was written.
@@ -53,17 +61,9 @@ extern "C" __attribute__((noinline)) void orb_record_throw(void* ExceptionObject
     while (first < count && frames[first] != ThrowSite)
         ++first;
     if (first == count)
-    {
-        record.Frames[0] = ThrowSite;
-        record.Count = 1;
-    }
+        StoreRecord(ExceptionObject, &ThrowSite, 1);
     else
-    {
-        for (std::size_t i = first; i < count && record.Count < kMaxFrames; ++i)
-            record.Frames[record.Count++] = frames[i];
-    }
-    record.Object = ExceptionObject;
-    ++records.Next;
+        StoreRecord(ExceptionObject, frames + first, count - first);
 }
 
 namespace orb
@@ -120,6 +120,12 @@ std::string LocationLine(void* ReturnAddress)
         function = frame.name();
         line = frame.source_line();
     }
+    // Optimised builds name split or specialised copies "f() [clone .isra.0] [clone .cold]": show f().
+    for (auto at = function.find(" [clone "); at != std::string::npos; at = function.find(" [clone ", at))
+    {
+        auto close = function.find(']', at);
+        function.erase(at, close == std::string::npos ? std::string::npos : close + 1 - at);
+    }
     return std::filesystem::path(file).filename().string() + " => " + function + " => " + std::to_string(line);
 }
 
@@ -135,6 +141,37 @@ std::string CallStackText(const TCallStack& Stack)
             text += "\r\n" + line;
     }
     return text;
+}
+
+__attribute__((noinline)) void RethrowException(std::exception_ptr E)
+{
+    const void* object = nullptr;
+    try
+    {
+        std::rethrow_exception(E);
+    }
+    catch (const std::exception& e)
+    {
+        object = dynamic_cast<const void*>(&e);
+    }
+    catch (...)
+    {
+    }
+    if (gCaptureEnabled.load(std::memory_order_relaxed))
+    {
+        // The stack starts where the rethrow was written, as for a throw.
+        void* site = __builtin_return_address(0);
+        void* frames[kMaxFrames + 8];
+        std::size_t count = boost::stacktrace::safe_dump_to(0, frames, sizeof frames);
+        std::size_t first = 0;
+        while (first < count && frames[first] != site)
+            ++first;
+        if (first == count)
+            StoreRecord(object, &site, 1);
+        else
+            StoreRecord(object, frames + first, count - first);
+    }
+    std::rethrow_exception(E);
 }
 
 void EnableThrowCapture(bool Enabled)

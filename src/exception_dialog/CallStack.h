@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ std::string LocationLine(void* ReturnAddress);
 /// The text of a stack: the first location line always (even when empty), the others where known, each
 /// separated by CR LF.
 std::string CallStackText(const TCallStack& Stack);
+
+/// Raises a handed-over exception again in the calling thread, first recording the calling thread's stack
+/// for it (std::rethrow_exception does not pass the throw hook).
+[[noreturn]] void RethrowException(std::exception_ptr E);
 
 /// Switches the capture at throws on or off (on by default); off leaves only the cost of the hook itself.
 void EnableThrowCapture(bool Enabled);

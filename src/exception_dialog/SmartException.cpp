@@ -2,6 +2,7 @@
 
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 
@@ -243,6 +244,58 @@ std::string TSmartExceptionReport::MemoText() const
     for (const auto& entry : Memo)
         text += entry + CRLF;
     return text;
+}
+
+std::string TSmartExceptionView::Text(const std::string& ID, const std::string& Default) const
+{
+    return GetString ? GetString(ID, Default) : Default;
+}
+
+void TSmartExceptionView::CreateButtons()
+{
+    CopyCaption = Text("Copy", "Copy");
+}
+
+void TSmartExceptionView::ShowSimple()
+{
+    DetailsVisible = false;
+    DetailsCaption = Text("Details", "Details");
+}
+
+void TSmartExceptionView::ShowDetails()
+{
+    DetailsVisible = true;
+    DetailsCaption = Text("Simple", "Simple");
+}
+
+void TSmartExceptionView::ToggleDetails()
+{
+    if (DetailsVisible)
+        ShowSimple();
+    else
+        ShowDetails();
+}
+
+TDialogSize TSmartExceptionView::SimpleSize(int ImageWidth, int LabelWidth, int LabelHeight, int PanelHeight)
+{
+    return {std::max(MinimumSize.Width, ImageWidth + LabelWidth + 20),
+            std::max(MinimumSize.Height, PanelHeight + LabelHeight + 40)};
+}
+
+TDialogSize TSmartExceptionView::DetailsSize(int CurrentWidth, int WorkAreaWidth, int WorkAreaHeight)
+{
+    return {std::max({CurrentWidth, WorkAreaWidth / 2, MinimumSize.Width}),
+            std::max(WorkAreaHeight / 3, MinimumSize.Height)};
+}
+
+int TSmartExceptionView::Centre(int Origin, int WorkAreaExtent, int Extent)
+{
+    return Origin + WorkAreaExtent / 2 - Extent / 2;
+}
+
+int TSmartExceptionView::ButtonLeft(int PanelWidth, int ButtonWidth, int Number)
+{
+    return PanelWidth - Number * (ButtonWidth + 10);
 }
 
 TSmartExceptionReport& SmartExceptionReport()

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -75,6 +76,55 @@ private:
     mutable std::mutex FLock;
     TCallStack FSavedCallStack;
     std::string FLastExceptionCallStack;
+};
+
+/// A width and a height in pixels.
+struct TDialogSize
+{
+    int Width = 0;
+    int Height = 0;
+    bool operator==(const TDialogSize&) const = default;
+};
+
+/// The state and geometry of the report dialog's two views, kept apart from the window so that the window
+/// only binds: which view shows, the button captions, the sizes and positions.
+class TSmartExceptionView
+{
+public:
+    /// The dialog's translated strings (its property manager's GetString); the defaults when unset.
+    std::function<std::string(const std::string& ID, const std::string& Default)> GetString;
+    /// True while the detailed view (the report text) shows, false for the simple view (the message).
+    bool DetailsVisible = false;
+    /// Caption of the Details button: the name of the view it switches to.
+    std::string DetailsCaption = "Details";
+    /// Caption of the Copy button.
+    std::string CopyCaption = "Copy";
+    /// Caption of the OK button; never translated.
+    std::string OkCaption = "OK";
+
+    /// Smallest size of the dialog.
+    static constexpr TDialogSize MinimumSize{360, 130};
+
+    /// Takes the Copy caption from the translated strings (after the dialog's translation).
+    void CreateButtons();
+    /// Switches to the message view.
+    void ShowSimple();
+    /// Switches to the report view.
+    void ShowDetails();
+    /// The Details button: the other view.
+    void ToggleDetails();
+
+    /// The size of the simple view from the picture's width, the label's natural size and the button panel.
+    static TDialogSize SimpleSize(int ImageWidth, int LabelWidth, int LabelHeight, int PanelHeight);
+    /// The size of the details view: a third of the work area high, at least half of it wide.
+    static TDialogSize DetailsSize(int CurrentWidth, int WorkAreaWidth, int WorkAreaHeight);
+    /// The left or top edge that centres Extent in a work area starting at Origin, by integer halves.
+    static int Centre(int Origin, int WorkAreaExtent, int Extent);
+    /// The left edge of action button Number (Details 1, Copy 2, OK 3) on a panel of PanelWidth.
+    static int ButtonLeft(int PanelWidth, int ButtonWidth, int Number);
+
+private:
+    std::string Text(const std::string& ID, const std::string& Default) const;
 };
 
 /// The one report of the process.

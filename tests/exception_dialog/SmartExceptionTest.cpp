@@ -257,3 +257,74 @@ TEST_F(SmartException, FindsTheStackOfAnOlderExceptionStillInHand)
         EXPECT_THAT(CallStackText(ThrownCallStack()), HasSubstr("ThrowConvert"));
     }
 }
+
+TEST_F(SmartException, RethrowingAHandedOverExceptionRecordsTheRaisingThreadsStack)
+{
+    std::exception_ptr handedOver;
+    std::thread worker([&] {
+        try
+        {
+            WorkerFails();
+        }
+        catch (const std::exception& e)
+        {
+            Report.SaveExceptionCallStack(e);
+            handedOver = std::current_exception();
+        }
+    });
+    worker.join();
+    std::string report;
+    try
+    {
+        RethrowException(handedOver);
+    }
+    catch (const std::exception& e)
+    {
+        report = Report.MakeException("TForm_Updater", e, false, "");
+    }
+    EXPECT_EQ(Section(report, "EXCEPTION", "CODE"), "EInOutError in TForm_Updater");
+    auto stack = Lines(Section(report, "CALL STACK", "WINDOWS VERSION"));
+    auto joint = std::find_if(stack.begin(), stack.end(), [](const std::string& l) { return l.ends_with("..."); });
+    ASSERT_NE(joint, stack.end()) << report;
+    ASSERT_NE(joint + 1, stack.end()) << report;
+    EXPECT_THAT(*(joint + 1), HasSubstr("RethrowingAHandedOverException")) << report;
+}
+
+TEST(SmartExceptionView, SwitchesViewsAndTranslatesTheButtons)
+{
+    TSmartExceptionView view;
+    view.ToggleDetails();
+    EXPECT_TRUE(view.DetailsVisible);
+    EXPECT_EQ(view.DetailsCaption, "Simple");
+    view.GetString = [](const std::string& Id, const std::string& Default) {
+        return Id == "Details" ? "Mehr" : Id == "Simple" ? "Weniger" : Id == "Copy" ? "Kopieren" : Default;
+    };
+    view.CreateButtons();
+    view.ToggleDetails();
+    EXPECT_FALSE(view.DetailsVisible);
+    EXPECT_EQ(view.DetailsCaption, "Mehr");
+    view.ToggleDetails();
+    EXPECT_EQ(view.DetailsCaption, "Weniger");
+    EXPECT_EQ(view.CopyCaption, "Kopieren");
+    EXPECT_EQ(view.OkCaption, "OK");
+}
+
+TEST(SmartExceptionView, ComputesSizesAndPlaces)
+{
+    struct Case
+    {
+        int Image, LabelW, LabelH, Panel;
+        TDialogSize Expected;
+    } simple[] = {
+        {57, 400, 30, 41, {477, 130}}, // the minimum height applies
+        {57, 100, 80, 41, {360, 161}}, // the minimum width applies
+    };
+    for (const auto& c : simple)
+        EXPECT_EQ(TSmartExceptionView::SimpleSize(c.Image, c.LabelW, c.LabelH, c.Panel), c.Expected);
+    EXPECT_EQ(TSmartExceptionView::DetailsSize(477, 1920, 1040), (TDialogSize{960, 346}));
+    EXPECT_EQ(TSmartExceptionView::DetailsSize(1200, 1920, 1040), (TDialogSize{1200, 346}));
+    EXPECT_EQ(TSmartExceptionView::Centre(0, 1921, 477), 960 - 238);
+    // Details is the rightmost button, OK the leftmost.
+    EXPECT_EQ(TSmartExceptionView::ButtonLeft(477, 75, 1), 392);
+    EXPECT_EQ(TSmartExceptionView::ButtonLeft(477, 75, 3), 222);
+}
