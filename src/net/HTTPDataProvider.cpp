@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
+#include "localisation/Unit_Language.h"
 
 #include <curl/curl.h>
 #include <openssl/ssl.h>
@@ -346,6 +347,8 @@ struct THTTPDataProvider::TTransfer
     curl_off_t LastUploaded = 0;
     std::exception_ptr CallbackError;
     THTTPDataProvider* Owner = nullptr;
+    curl_slist* Headers = nullptr;
+    int HeaderKey = -1;
 
     static size_t Write(char* Data, size_t Size, size_t Count, void* User)
     {
@@ -416,8 +419,26 @@ struct THTTPDataProvider::TTransfer
     }
 };
 
+namespace
+{
+
+/// Keeps the cancellation text in the loaded language from the first provider on.
+void FollowLanguage()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        AddLanguageLoadedHook(
+            [](TLanguage& Language) { SetRequestAbortedMessage(Language.Get("RequestAbortedMessage")); });
+        if (LanguageTable)
+            SetRequestAbortedMessage(LanguageTable->Get("RequestAbortedMessage"));
+    });
+}
+
+} // namespace
+
 THTTPDataProvider::THTTPDataProvider() : FTransfer(std::make_unique<TTransfer>())
 {
+    FollowLanguage();
     CURLSH* share = TCurlGlobal::Get().Share();
     HTTP_Client.UserAgent = orb::DefaultUserAgent();
     HTTP_Client.CAFile = orb::DefaultCAFile();
@@ -442,7 +463,6 @@ THTTPDataProvider::THTTPDataProvider() : FTransfer(std::make_unique<TTransfer>()
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, FTransfer.get());
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TTransfer::Progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, FTransfer.get());
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &TTransfer::SSLContext);
@@ -456,6 +476,7 @@ THTTPDataProvider::~THTTPDataProvider()
         curl_multi_cleanup(FTransfer->Multi);
     if (FTransfer->Easy != nullptr)
         curl_easy_cleanup(FTransfer->Easy);
+    curl_slist_free_all(FTransfer->Headers);
 }
 
 void THTTPDataProvider::Abort()
@@ -521,16 +542,26 @@ void THTTPDataProvider::Send()
     curl_easy_setopt(easy, CURLOPT_URL, address.c_str());
     curl_easy_setopt(easy, CURLOPT_USERAGENT, HTTP_Client.UserAgent.c_str());
 
-    // libcurl would add Accept and Expect of its own; the launcher's requests carry neither.
-    curl_slist* headers = curl_slist_append(nullptr, "Accept:");
-    headers = curl_slist_append(headers, "Expect:");
-    if (FCompression)
-        headers = curl_slist_append(headers, "Accept-Encoding: gzip, deflate");
+    // The header list is kept while its inputs stay the same: rebuilding it is a measurable share of a small GET.
+    const int headerKey = (FCompression ? 1 : 0) | (URL.Body.empty() ? 0 : URL.BodyType == btParameters ? 2 : 4);
+    if (t.Headers == nullptr || t.HeaderKey != headerKey)
+    {
+        curl_slist_free_all(t.Headers);
+        // libcurl would add Accept and Expect of its own; the launcher's requests carry neither.
+        curl_slist* headers = curl_slist_append(nullptr, "Accept:");
+        headers = curl_slist_append(headers, "Expect:");
+        if (FCompression)
+            headers = curl_slist_append(headers, "Accept-Encoding: gzip, deflate");
+        if (!URL.Body.empty())
+            headers = curl_slist_append(headers, URL.BodyType == btParameters
+                                                     ? "Content-Type: application/x-www-form-urlencoded"
+                                                     : "Content-Type: application/octet-stream");
+        t.Headers = headers;
+        t.HeaderKey = headerKey;
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    }
     if (!URL.Body.empty())
     {
-        headers = curl_slist_append(headers, URL.BodyType == btParameters
-                                                 ? "Content-Type: application/x-www-form-urlencoded"
-                                                 : "Content-Type: application/octet-stream");
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, URL.Body.data());
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(URL.Body.size()));
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
@@ -539,8 +570,8 @@ void THTTPDataProvider::Send()
     {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, &curl_slist_free_all);
+    // The progress callback only tells upload activity apart from a stall; downloads are seen by the write callback.
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, URL.Body.empty() ? 1L : 0L);
 
     // Digest only, answered by libcurl for the request's real method; other challenges end in the 401 error.
     if (!URL.UserName.empty())

@@ -93,6 +93,10 @@ void TOrbCommonDataProvider::Park()
     ResumeEvent.ResetEvent();
     IsSuspended = true;
     SuspendEvent.SetEvent();
+    // A stop that signalled the event before the reset above would otherwise be lost; it always sets the flag
+    // first, so either the flag is seen here or the event is signalled after the reset.
+    if (FTerminated)
+        return;
     ResumeEvent.WaitFor();
 }
 

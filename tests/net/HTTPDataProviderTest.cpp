@@ -1,5 +1,6 @@
 #include "net/HTTPDataProvider.h"
 
+#include "localisation/Unit_Language.h"
 #include "support/Servers.h"
 
 #include <gtest/gtest.h>
@@ -459,6 +460,23 @@ TEST_F(HTTPDataProviderTest, ReusesItsConnectionAndOpensAFreshOneAfterAFailure)
     EXPECT_EQ(requests[2]["client_port"], requests[0]["client_port"]);
     EXPECT_EQ(requests[3]["client_port"], requests[0]["client_port"]);
     EXPECT_NE(requests[4]["client_port"], requests[0]["client_port"]);
+}
+
+TEST_F(HTTPDataProviderTest, TheCancelledTextComesFromEveryLoadedLanguage)
+{
+    THTTPDataProvider provider;
+    const std::string savedPath = ResourcePath, savedCode = LanguageCode;
+    ResourcePath = (test::SourceDir() / "resource").string();
+    LanguageCode = "en_US";
+    LanguageTable = std::make_unique<TLanguage>();
+    const std::string text = LanguageTable->Get("RequestAbortedMessage");
+    const std::string current = RequestAbortedMessage();
+    LanguageTable.reset();
+    ResourcePath = savedPath;
+    LanguageCode = savedCode;
+    SetRequestAbortedMessage("Request to server was cancelled by user");
+    EXPECT_EQ(current, text);
+    EXPECT_NE(text.rfind("Unknown:", 0), 0u) << "the language file has no RequestAbortedMessage";
 }
 
 TEST(HTTPServiceUnavailable, KeepsTheSecondsAndRoundsUpToWholeMinutes)
