@@ -155,8 +155,7 @@ __attribute__((noinline)) void RethrowException(std::exception_ptr E)
         object = dynamic_cast<const void*>(&e);
     }
     catch (...)
-    {
-    }
+    {}
     if (gCaptureEnabled.load(std::memory_order_relaxed))
     {
         // The stack starts where the rethrow was written, as for a throw.
@@ -191,8 +190,7 @@ bool ThrowCaptureActive()
             throw 0;
         }
         catch (int)
-        {
-        }
+        {}
         gCaptureEnabled.store(enabled);
         return tlsRecords.Next != before;
     }();

@@ -1,10 +1,9 @@
 #include "exception_dialog/SmartException.h"
 
-#include <sys/utsname.h>
-
 #include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <sys/utsname.h>
 
 namespace orb
 {

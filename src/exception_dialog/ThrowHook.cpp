@@ -22,8 +22,7 @@ extern "C" void __asan_handle_no_return(void);
 extern "C" void orb_record_throw(void* ExceptionObject, void* ThrowSite);
 
 /// Present in every program that links the capture, so that the hook cannot be left out by the linker.
-extern "C"
-{
+extern "C" {
 int orb_throw_hook_present = 1;
 }
 

@@ -31,8 +31,7 @@ bool IComponent::FindProperty(const std::string& Name, TPropertyKind& Kind)
 
 TMemoryComponent::TMemoryComponent(std::string ClassName, std::string Name)
     : FClassName(std::move(ClassName)), FName(std::move(Name))
-{
-}
+{}
 
 // Managers refer to their owner while they unhook, so they go before the components and properties.
 TMemoryComponent::~TMemoryComponent()
@@ -211,7 +210,8 @@ void TMemoryComponent::SetPropertyLines(const std::string& Name, const TStrings&
     p.Lines = Lines;
     // A list with a selection keeps its selected index, as far as the new list has that item.
     for (auto& q : FProperties)
-        if (q.Kind == pkInteger && SameText(q.Name, "ItemIndex") && StrToIntDef(q.Text, -1) >= static_cast<int>(Lines.size()))
+        if (q.Kind == pkInteger && SameText(q.Name, "ItemIndex") &&
+            StrToIntDef(q.Text, -1) >= static_cast<int>(Lines.size()))
             q.Text = "-1";
 }
 

@@ -166,8 +166,8 @@ bool TPropertyManager::IsIgnored(IComponent& Component, const std::string& Prope
     return false;
 }
 
-bool TPropertyManager::SetPropertyFromText(IComponent& Component, const std::string& PropertyName,
-                                           TPropertyKind Kind, const std::string& Value)
+bool TPropertyManager::SetPropertyFromText(IComponent& Component, const std::string& PropertyName, TPropertyKind Kind,
+                                           const std::string& Value)
 {
     try
     {
@@ -209,8 +209,7 @@ bool TPropertyManager::SetPropertyFromText(IComponent& Component, const std::str
     return false;
 }
 
-std::string TPropertyManager::PropertyAsText(IComponent& Component, const std::string& PropertyName,
-                                             TPropertyKind Kind)
+std::string TPropertyManager::PropertyAsText(IComponent& Component, const std::string& PropertyName, TPropertyKind Kind)
 {
     if (IsListKind(Kind))
         return JoinStrings(Component.GetPropertyLines(PropertyName), FCommonItemSeparator);
@@ -330,8 +329,7 @@ void TPropertyManager::SaveLanguage(bool SaveStrings, bool SaveProperties, bool 
                 continue;
             for (const auto& property : component->Properties())
             {
-                if (SameText(property.Name, "Name") ||
-                    !(property.Kind == pkString || IsListKind(property.Kind)))
+                if (SameText(property.Name, "Name") || !(property.Kind == pkString || IsListKind(property.Kind)))
                     continue;
                 std::string text;
                 try

@@ -30,9 +30,8 @@ enum TAutoSaveType
 /// Notification around a translation or a settings load or save.
 using TNotifyEvent = std::function<void(TPropertyManager& Sender)>;
 /// May change a property's value before it is set on AComponent.
-using TComponentNotifyEvent =
-    std::function<void(TPropertyManager& Sender, IComponent& AComponent, const std::string& PropertyName,
-                       std::string& Value)>;
+using TComponentNotifyEvent = std::function<void(TPropertyManager& Sender, IComponent& AComponent,
+                                                 const std::string& PropertyName, std::string& Value)>;
 /// May change a free string before it is stored in the string table.
 using TStringNotifyEvent =
     std::function<void(TPropertyManager& Sender, const std::string& PropertyName, std::string& Value)>;

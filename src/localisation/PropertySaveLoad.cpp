@@ -104,8 +104,7 @@ void TPropertySaveLoad::WriteInteger(const std::string& Section, const std::stri
     WriteString(Section, Name, std::to_string(Value));
 }
 
-int32_t TPropertySaveLoad::ReadInteger(const std::string& Section, const std::string& Name,
-                                       int32_t DefaultValue) const
+int32_t TPropertySaveLoad::ReadInteger(const std::string& Section, const std::string& Name, int32_t DefaultValue) const
 {
     std::string text = ReadString(Section, Name, "");
     if (text.size() >= 3 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
@@ -125,8 +124,8 @@ double TPropertySaveLoad::ReadFloat(const std::string& Section, const std::strin
     return value;
 }
 
-void TPropertySaveLoad::WriteStrings(const std::string& Section, const std::string& Name,
-                                     const std::string& Separator, const TStrings& Value)
+void TPropertySaveLoad::WriteStrings(const std::string& Section, const std::string& Name, const std::string& Separator,
+                                     const TStrings& Value)
 {
     WriteString(Section, Name, JoinStrings(Value, Separator));
 }

@@ -22,12 +22,14 @@ std::atomic<int> gMainLine{0};
 
 [[noreturn]] __attribute__((noinline)) void ThrowConvert()
 {
-    gConvertLine = __LINE__; throw EConvertError("'abc' is not a valid integer value");
+    gConvertLine = __LINE__ + 1;
+    throw EConvertError("'abc' is not a valid integer value");
 }
 
 [[noreturn]] __attribute__((noinline)) void WorkerFails()
 {
-    gWorkerLine = __LINE__; throw EInOutError(2, "File not found");
+    gWorkerLine = __LINE__ + 1;
+    throw EInOutError(2, "File not found");
 }
 
 [[noreturn]] __attribute__((noinline)) void MainRaises(std::exception_ptr Parent)
@@ -35,7 +37,8 @@ std::atomic<int> gMainLine{0};
     ESmartException e("TForm_Progress", Parent);
     e.Code = 404;
     e.Details = "URL: http://127.0.0.1/index.xml\nsecond line\rthird";
-    gMainLine = __LINE__; throw e;
+    gMainLine = __LINE__ + 1;
+    throw e;
 }
 
 /// The lines of a text split at CR LF.
@@ -154,8 +157,7 @@ TEST_F(SmartException, ReportsAWorkersFailureWithBothStacks)
     EXPECT_EQ(Section(report, "EXCEPTION", "CODE"), "EInOutError in TForm_Progress\r\nFile not found");
     EXPECT_EQ(Section(report, "CODE", "MESSAGE"), "404");
     EXPECT_EQ(Section(report, "MESSAGE", "DETAILS"), "File not found");
-    EXPECT_EQ(Section(report, "DETAILS", "CALL STACK"),
-              "URL: http://127.0.0.1/index.xml\r\nsecond line\r\nthird");
+    EXPECT_EQ(Section(report, "DETAILS", "CALL STACK"), "URL: http://127.0.0.1/index.xml\r\nsecond line\r\nthird");
     // The worker's stack, "..." after its last line, then the main thread's stack from the next line on.
     auto stack = Lines(Section(report, "CALL STACK", "WINDOWS VERSION"));
     auto joint = std::find_if(stack.begin(), stack.end(), [](const std::string& l) { return l.ends_with("..."); });
@@ -184,8 +186,8 @@ TEST_F(SmartException, ReportsAWorkersFailureWithBothStacks)
 TEST_F(SmartException, ReportsAnInternalSmartExceptionAndForeignObjects)
 {
     Report.ShowWindowsVersion = false;
-    auto report = Report.MakeException("TForm_Orb_Loader", std::make_exception_ptr(ESmartException("TForm_Updater")),
-                                       false, "");
+    auto report =
+        Report.MakeException("TForm_Orb_Loader", std::make_exception_ptr(ESmartException("TForm_Updater")), false, "");
     EXPECT_EQ(Section(report, "EXCEPTION", "CODE"), "ESmartException in TForm_Updater");
     EXPECT_EQ(Section(report, "MESSAGE", "DETAILS"), "INTERNAL EXCEPTION");
     EXPECT_EQ(report.find("WINDOWS VERSION"), std::string::npos);
@@ -251,9 +253,9 @@ TEST_F(SmartException, FindsTheStackOfAnOlderExceptionStillInHand)
             ThrowConvert();
         }
         catch (const std::exception&)
-        {
-        }
-        EXPECT_THAT(CallStackText(ThrownCallStackOf(outer)), StartsWith(Location("(anonymous namespace)::WorkerFails()", gWorkerLine)));
+        {}
+        EXPECT_THAT(CallStackText(ThrownCallStackOf(outer)),
+                    StartsWith(Location("(anonymous namespace)::WorkerFails()", gWorkerLine)));
         EXPECT_THAT(CallStackText(ThrownCallStack()), HasSubstr("ThrowConvert"));
     }
 }

@@ -54,14 +54,12 @@ TEST(Ini32SaveLoad, ReadsValuesByTheSectionAndKeyRules)
         const char* Ident;
         const char* Expected;
     } cases[] = {
-        {"Messages", "OK", "Fine"},        // header matched ignoring case, key and value trimmed
-        {"MESSAGES", "ok", "lower"},       // keys are case-sensitive
-        {"Messages", "Formula", "a=b"},    // the value keeps its own "="
-        {"Messages", "Empty", "default"},  // an empty value gives the default
-        {"Messages", "Missing", "default"},
-        {"Nowhere", "OK", "default"},
-        {"Other", "OK", "other"},
-        {"Messages", "just a comment line", "default"},
+        {"Messages", "OK", "Fine"},       // header matched ignoring case, key and value trimmed
+        {"MESSAGES", "ok", "lower"},      // keys are case-sensitive
+        {"Messages", "Formula", "a=b"},   // the value keeps its own "="
+        {"Messages", "Empty", "default"}, // an empty value gives the default
+        {"Messages", "Missing", "default"}, {"Nowhere", "OK", "default"},
+        {"Other", "OK", "other"},           {"Messages", "just a comment line", "default"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ini.ReadString(c.Section, c.Ident, "default"), c.Expected) << c.Section << "/" << c.Ident;
@@ -109,11 +107,10 @@ TEST(Ini32SaveLoad, WritesIntoTheMiddleOfTheFile)
 {
     auto ini = FromText("[First]\nA=1\n\n[Second]\nB=2\n");
     ini.WriteString("First", "A", "changed");
-    ini.WriteString("First", "C", "3"); // goes before the blank line that separates the sections
+    ini.WriteString("First", "C", "3");  // goes before the blank line that separates the sections
     ini.WriteString("Second", "D", "4"); // the last section grows at the end
     ini.WriteString("First", "", "nothing");
-    EXPECT_EQ(ini.Lines(),
-              (std::vector<std::string>{"[First]", "A=changed", "C=3", "", "[Second]", "B=2", "D=4"}));
+    EXPECT_EQ(ini.Lines(), (std::vector<std::string>{"[First]", "A=changed", "C=3", "", "[Second]", "B=2", "D=4"}));
 }
 
 TEST(Ini32SaveLoad, NewKeyStaysInItsSectionWithoutSeparatingBlankLine)
@@ -175,8 +172,7 @@ TEST(Ini32SaveLoad, SavesUtf8WithByteOrderMarkAndCrLf)
     TIni32SaveLoad again(file);
     EXPECT_EQ(again.ReadString("Form", "Caption", ""), "Привет");
     // Nothing but the file itself is left beside it.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
 }
 
 TEST(Ini32SaveLoad, DecodesByteOrderMarksLineEndsAndTheAnsiCodePage)

@@ -1,7 +1,6 @@
-#include "localisation/Unit_Language.h"
-
 #include "localisation/ComponentModel.h"
 #include "localisation/Ini32SaveLoad.h"
+#include "localisation/Unit_Language.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,9 +21,9 @@ TEST(FormatTemplate, FillsAndEscapesPlaceholders)
         {"{0} and {0}", {"x"}, "x and x"},
         {"{{0}}", {"x"}, "{0}"},
         {"a {{0}} b {0}", {"x"}, "a {0} b x"},
-        {"{0}", {"{0}"}, "{0}"},           // inserted text is not expanded again for the same index
-        {"{0}", {"{1}", "y"}, "y"},        // but it is for higher indexes
-        {"{1} {0}", {"a"}, "{1} a"},       // tokens beyond the arguments stay
+        {"{0}", {"{0}"}, "{0}"},     // inserted text is not expanded again for the same index
+        {"{0}", {"{1}", "y"}, "y"},  // but it is for higher indexes
+        {"{1} {0}", {"a"}, "{1} a"}, // tokens beyond the arguments stay
         {"{{ }} {{{", {}, "{ } {{"},
         {"{0}{1}{2}", {"", "b"}, "b{2}"},
         {"{{0}", {"x"}, "{x"},
@@ -154,13 +153,34 @@ struct RequiredKeys
 
 const RequiredKeys kRequired[] = {
     {"Messages",
-     {"OK",           "Cancel",           "Yes",          "No",          "Input",           "Confirmation",
-      "Information",  "Warning",          "RequestAbortedMessage",       "Confirm",         "Error",
-      "Message",      "mbOK",             "mbOk",         "mbYes",       "mbNo",            "EmptyFields",
-      "PleaseInputUsername",              "ServerConnectionError",       "NewVersionAvailable",
-      "PoweredByCaption",                 "NewPasswordField",            "ConfirmPasswordField",
-      "ConfirmPasswordError",             "ResetCodeField",              "PasswordFormat",
-      "VerificationCodeSent",             "PasswordSuccessfullyReset"}},
+     {"OK",
+      "Cancel",
+      "Yes",
+      "No",
+      "Input",
+      "Confirmation",
+      "Information",
+      "Warning",
+      "RequestAbortedMessage",
+      "Confirm",
+      "Error",
+      "Message",
+      "mbOK",
+      "mbOk",
+      "mbYes",
+      "mbNo",
+      "EmptyFields",
+      "PleaseInputUsername",
+      "ServerConnectionError",
+      "NewVersionAvailable",
+      "PoweredByCaption",
+      "NewPasswordField",
+      "ConfirmPasswordField",
+      "ConfirmPasswordError",
+      "ResetCodeField",
+      "PasswordFormat",
+      "VerificationCodeSent",
+      "PasswordSuccessfullyReset"}},
     {"Form_Registration",
      {"Page", "Next", "Submit", "Done", "StartTrading", "WaitingValidation", "SuccessfullRegistration",
       "Label_Caption.Caption", "Close", "CancelRegistration", "ReadAndAccept", "PleaseSelect"}},

@@ -169,16 +169,11 @@ TEST_F(PropertyManager, IgnoreListEntriesStopTranslation)
         const char* Property;
         bool Ignored;
     } cases[] = {
-        {".Hint", W.Button, "Hint", true},
-        {".Hint", W.Label, "Hint", true},
-        {".Hint", W.Label, "Caption", false},
-        {"Caption", &W.Form, "Caption", true},
-        {"Caption", W.Label, "Caption", false},
-        {"label_version.caption", W.Label, "Caption", true},
-        {"Button_OK", W.Button, "Caption", true},
-        {"Button_OK.", W.Button, "Caption", false},
-        {"Button_OK.", W.Button, "", true},
-        {"", W.Button, "", false},
+        {".Hint", W.Button, "Hint", true},        {".Hint", W.Label, "Hint", true},
+        {".Hint", W.Label, "Caption", false},     {"Caption", &W.Form, "Caption", true},
+        {"Caption", W.Label, "Caption", false},   {"label_version.caption", W.Label, "Caption", true},
+        {"Button_OK", W.Button, "Caption", true}, {"Button_OK.", W.Button, "Caption", false},
+        {"Button_OK.", W.Button, "", true},       {"", W.Button, "", false},
     };
     for (const auto& c : cases)
     {
@@ -342,4 +337,22 @@ TEST_F(PropertyManager, SavesTheWindowTextsIntoTheLanguageFile)
     EXPECT_EQ(names, (TStrings{"Caption", "Label_Version.Caption", "Button_OK.Caption", "CB_Entry.Items",
                                "TreeView.Items", "ListView.Columns"}));
     EXPECT_EQ(saved.ReadString("Strings", "Message", ""), "a || b");
+}
+
+TEST_F(PropertyManager, TranslationReachesTheManagersOfFramesInside)
+{
+    auto& inner = W.Frame->Add("TFrame_Inner", "Frame_Inner");
+    inner.SetFrame(true);
+    inner.Add("TLabel", "Label_Deep").DefineString("Caption", "design");
+    auto& frameManager = W.Frame->AddPropertyManager();
+    auto& innerManager = inner.AddPropertyManager();
+    EXPECT_EQ(frameManager.LanguageSection, "Frame_Info");
+    auto global = Language("[Form_Orb_Loader]\nCaption=window\n[Frame_Info]\nLabel_Info.Caption=frame\n"
+                           "[Frame_Inner]\nLabel_Deep.Caption=inner frame\n");
+    SetProcessLanguageStorage(std::make_shared<TPropertySaveLoad>(global, smIni32));
+    W.Manager->LoadLanguage(true, true, false);
+    EXPECT_EQ(W.Form.Value("Caption"), "window");
+    EXPECT_EQ(W.FrameLabel->Value("Caption"), "frame");
+    EXPECT_EQ(inner.Components()[0]->GetPropertyText("Caption"), "inner frame");
+    EXPECT_EQ(innerManager.CommonComponent, &inner);
 }

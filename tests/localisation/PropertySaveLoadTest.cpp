@@ -35,8 +35,8 @@ TEST_F(PropertySaveLoad, ReadsIntegersInDecimalAndHexadecimal)
     {
         const char* Name;
         int32_t Expected;
-    } cases[] = {{"hex", 31}, {"HEX", 31}, {"dollar", 16}, {"dec", -42},
-                 {"bad", 7},  {"short", 7}, {"empty", 7}, {"missing", 7}};
+    } cases[] = {{"hex", 31}, {"HEX", 31},  {"dollar", 16}, {"dec", -42},
+                 {"bad", 7},  {"short", 7}, {"empty", 7},   {"missing", 7}};
     for (const auto& c : cases)
         EXPECT_EQ(s.ReadInteger("S", c.Name, 7), c.Expected) << c.Name;
 }
