@@ -124,15 +124,29 @@ IXMLNodePtr TVuvareXMLNodeList::ReplaceNode(const IXMLNodePtr& OldNode, const IX
 // ---------------------------------------------------------------------------------------------------------------
 // TVuvareXMLNode
 
-TVuvareXMLNode::TVuvareXMLNode(TNodeType Type, std::string AName, std::string AValue)
-    : Name(std::move(AName)), Value(std::move(AValue)), FNodeType(Type)
+TVuvareXMLNode::TVuvareXMLNode(TNodeType Type, std::string_view AName, std::string_view AValue) : FNodeType(Type)
 {
+    if (IsNamed())
+    {
+        FText.assign(AName);
+        if (!AValue.empty())
+            Extras().Value.assign(AValue);
+    }
+    else
+    {
+        FText.assign(AValue);
+    }
+}
+
+TVuvareXMLNode::~TVuvareXMLNode()
+{
+    delete FExtras.load(std::memory_order_acquire);
 }
 
 std::shared_ptr<TVuvareXMLNode> TVuvareXMLNode::CreateElement(const std::string& Name,
                                                               const std::shared_ptr<TVuvareXMLNode>& Parent)
 {
-    auto node = std::make_shared<TVuvareXMLNode>(ntElement, Name, std::string());
+    auto node = std::make_shared<TVuvareXMLNode>(ntElement, Name, std::string_view());
     node->FParentNode = Parent;
     return node;
 }
@@ -150,11 +164,11 @@ std::shared_ptr<TVuvareXMLNode> TVuvareXMLNode::Copy(const TXMLTagBasic& NodeTag
     }
     std::shared_ptr<TVuvareXMLNode> node;
     if (const auto* comment = dynamic_cast<const TXMLTagComment*>(&NodeTag))
-        node = std::make_shared<TVuvareXMLNode>(ntComment, std::string(), comment->Comment);
+        node = std::make_shared<TVuvareXMLNode>(ntComment, std::string_view(), comment->Comment);
     else if (const auto* text = dynamic_cast<const TXMLTagText*>(&NodeTag))
-        node = std::make_shared<TVuvareXMLNode>(ntText, std::string(), text->Text);
+        node = std::make_shared<TVuvareXMLNode>(ntText, std::string_view(), text->Text);
     else
-        node = std::make_shared<TVuvareXMLNode>(ntProcessingInstr, std::string(), std::string());
+        node = std::make_shared<TVuvareXMLNode>(ntProcessingInstr, std::string_view(), std::string_view());
     node->FParentNode = Parent;
     return node;
 }
@@ -166,9 +180,21 @@ IXMLNodePtr TVuvareXMLNode::Create(const TXMLTagBasic* NodeTag)
     return Copy(*NodeTag, nullptr);
 }
 
+TVuvareXMLNode::TExtras& TVuvareXMLNode::Extras() const
+{
+    TExtras* extras = FExtras.load(std::memory_order_acquire);
+    if (extras)
+        return *extras;
+    // Readers on several threads may get here at once: one of them wins, the others drop theirs.
+    auto fresh = std::make_unique<TExtras>();
+    if (FExtras.compare_exchange_strong(extras, fresh.get(), std::memory_order_acq_rel))
+        return *fresh.release();
+    return *extras;
+}
+
 std::string TVuvareXMLNode::NodeName() const
 {
-    return Name;
+    return IsNamed() ? FText : std::string();
 }
 
 TNodeType TVuvareXMLNode::NodeType() const
@@ -178,57 +204,86 @@ TNodeType TVuvareXMLNode::NodeType() const
 
 std::string TVuvareXMLNode::NodeValue() const
 {
-    return Value;
+    if (!IsNamed())
+        return FText;
+    const TExtras* extras = FExtras.load(std::memory_order_acquire);
+    return extras ? extras->Value : std::string();
 }
 
 void TVuvareXMLNode::SetNodeValue(const std::string& AValue)
 {
-    Value = AValue;
+    if (IsNamed())
+        Extras().Value = AValue;
+    else
+        FText = AValue;
 }
 
 std::string TVuvareXMLNode::Text() const
 {
-    return Value;
+    return NodeValue();
 }
 
 void TVuvareXMLNode::SetText(const std::string& AValue)
 {
-    Value = AValue;
+    SetNodeValue(AValue);
 }
+
+namespace
+{
+uint32_t ReadU32(const char* At)
+{
+    uint32_t value;
+    std::memcpy(&value, At, 4);
+    return value;
+}
+void WriteU32(char* At, size_t Value)
+{
+    auto value = static_cast<uint32_t>(Value);
+    std::memcpy(At, &value, 4);
+}
+} // namespace
 
 template <typename VisitFn> bool TVuvareXMLNode::ScanPacked(VisitFn&& Visit) const
 {
-    const std::string& packed = FPackedAttributes;
+    if (!FPacked)
+        return false;
+    const char* base = FPacked.get() + 8;
+    const size_t used = ReadU32(FPacked.get());
     size_t at = 0;
-    while (at < packed.size())
+    while (at < used)
     {
-        uint32_t nameLength;
-        uint32_t valueLength;
-        std::memcpy(&nameLength, packed.data() + at, 4);
-        std::memcpy(&valueLength, packed.data() + at + 4, 4);
-        std::string_view name(packed.data() + at + 8, nameLength);
-        std::string_view value(packed.data() + at + 8 + nameLength, valueLength);
-        if (Visit(name, value, at))
+        const uint32_t nameLength = ReadU32(base + at);
+        const uint32_t valueLength = ReadU32(base + at + 4);
+        std::string_view name(base + at + 8, nameLength);
+        std::string_view value(base + at + 8 + nameLength, valueLength);
+        if (Visit(name, value))
             return true;
         at += 8 + nameLength + valueLength;
     }
     return false;
 }
 
-namespace
+void TVuvareXMLNode::Pack(std::string_view AName, std::string_view AValue, size_t Reserve)
 {
-void Pack(std::string& Packed, std::string_view Name, std::string_view Value)
-{
-    auto nameLength = static_cast<uint32_t>(Name.size());
-    auto valueLength = static_cast<uint32_t>(Value.size());
-    char header[8];
-    std::memcpy(header, &nameLength, 4);
-    std::memcpy(header + 4, &valueLength, 4);
-    Packed.append(header, 8);
-    Packed.append(Name);
-    Packed.append(Value);
+    const size_t used = FPacked ? ReadU32(FPacked.get()) : 0;
+    const size_t capacity = FPacked ? ReadU32(FPacked.get() + 4) : 0;
+    const size_t needed = used + 8 + AName.size() + AValue.size();
+    if (needed > capacity)
+    {
+        const size_t grown = std::max({needed, Reserve, capacity * 2});
+        auto bigger = std::make_unique<char[]>(8 + grown);
+        if (FPacked)
+            std::memcpy(bigger.get() + 8, FPacked.get() + 8, used);
+        WriteU32(bigger.get() + 4, grown);
+        FPacked = std::move(bigger);
+    }
+    char* at = FPacked.get() + 8 + used;
+    WriteU32(at, AName.size());
+    WriteU32(at + 4, AValue.size());
+    std::memcpy(at + 8, AName.data(), AName.size());
+    std::memcpy(at + 8 + AName.size(), AValue.data(), AValue.size());
+    WriteU32(FPacked.get(), needed);
 }
-} // namespace
 
 void TVuvareXMLNode::MakeAttributeNodes() const
 {
@@ -238,11 +293,11 @@ void TVuvareXMLNode::MakeAttributeNodes() const
     if (FAttributeNodesMade.load(std::memory_order_relaxed))
         return;
     auto list = std::make_shared<TVuvareXMLNodeList>();
-    ScanPacked([&](std::string_view Name, std::string_view Value, size_t) {
-        list->NodeList.push_back(std::make_shared<TVuvareXMLNode>(ntAttribute, std::string(Name), std::string(Value)));
+    ScanPacked([&](std::string_view Name, std::string_view Value) {
+        list->NodeList.push_back(std::make_shared<TVuvareXMLNode>(ntAttribute, Name, Value));
         return false;
     });
-    IAttributeNodes = std::move(list);
+    Extras().AttributeNodes = std::move(list);
     FAttributeNodesMade.store(true, std::memory_order_release);
 }
 
@@ -250,11 +305,11 @@ void TVuvareXMLNode::ForEachAttribute(const std::function<void(std::string_view,
 {
     if (FAttributeNodesMade.load(std::memory_order_acquire))
     {
-        for (const auto& attribute : IAttributeNodes->NodeList)
+        for (const auto& attribute : Extras().AttributeNodes->NodeList)
             Visit(attribute->NodeName(), attribute->Text());
         return;
     }
-    ScanPacked([&](std::string_view Name, std::string_view Value, size_t) {
+    ScanPacked([&](std::string_view Name, std::string_view Value) {
         Visit(Name, Value);
         return false;
     });
@@ -263,36 +318,39 @@ void TVuvareXMLNode::ForEachAttribute(const std::function<void(std::string_view,
 void TVuvareXMLNode::AppendAttribute(std::string_view AName, std::string_view AValue)
 {
     if (FAttributeNodesMade.load(std::memory_order_acquire))
-        IAttributeNodes->NodeList.push_back(
-            std::make_shared<TVuvareXMLNode>(ntAttribute, std::string(AName), std::string(AValue)));
+        Extras().AttributeNodes->NodeList.push_back(std::make_shared<TVuvareXMLNode>(ntAttribute, AName, AValue));
     else
-        Pack(FPackedAttributes, AName, AValue);
+        Pack(AName, AValue);
 }
 
 void TVuvareXMLNode::AppendAttributes(const TAttributes& Attributes)
 {
-    if (!FAttributeNodesMade.load(std::memory_order_acquire))
+    if (Attributes.Count() == 0)
+        return;
+    if (FAttributeNodesMade.load(std::memory_order_acquire))
     {
-        size_t bytes = FPackedAttributes.size();
         for (int i = 0; i < Attributes.Count(); ++i)
-            bytes += 8 + Attributes.Names(i).size() + Attributes.ValueFromIndex(i).size();
-        FPackedAttributes.reserve(bytes);
+            AppendAttribute(Attributes.Names(i), Attributes.ValueFromIndex(i));
+        return;
     }
+    size_t bytes = FPacked ? ReadU32(FPacked.get()) : 0;
     for (int i = 0; i < Attributes.Count(); ++i)
-        AppendAttribute(Attributes.Names(i), Attributes.ValueFromIndex(i));
+        bytes += 8 + Attributes.Names(i).size() + Attributes.ValueFromIndex(i).size();
+    for (int i = 0; i < Attributes.Count(); ++i)
+        Pack(Attributes.Names(i), Attributes.ValueFromIndex(i), bytes);
 }
 
 std::string TVuvareXMLNode::Attributes(const std::string& AName) const
 {
     if (FAttributeNodesMade.load(std::memory_order_acquire))
     {
-        for (const auto& attribute : IAttributeNodes->NodeList)
+        for (const auto& attribute : Extras().AttributeNodes->NodeList)
             if (attribute->NodeName() == AName)
                 return attribute->Text();
         return {};
     }
     std::string result;
-    ScanPacked([&](std::string_view Name, std::string_view Value, size_t) {
+    ScanPacked([&](std::string_view Name, std::string_view Value) {
         if (Name != AName)
             return false;
         result.assign(Value);
@@ -305,7 +363,7 @@ void TVuvareXMLNode::SetAttribute(const std::string& AName, const std::string& A
 {
     if (FAttributeNodesMade.load(std::memory_order_acquire))
     {
-        for (const auto& attribute : IAttributeNodes->NodeList)
+        for (const auto& attribute : Extras().AttributeNodes->NodeList)
         {
             if (attribute->NodeName() == AName)
             {
@@ -316,23 +374,25 @@ void TVuvareXMLNode::SetAttribute(const std::string& AName, const std::string& A
         AppendAttribute(AName, AValue);
         return;
     }
-    size_t found = std::string::npos;
-    size_t oldLength = 0;
-    ScanPacked([&](std::string_view Name, std::string_view Value, size_t At) {
-        if (Name != AName)
-            return false;
-        found = At;
-        oldLength = Value.size();
-        return true;
-    });
-    if (found == std::string::npos)
+    if (!HasAttribute(AName))
     {
         AppendAttribute(AName, AValue);
         return;
     }
-    auto valueLength = static_cast<uint32_t>(AValue.size());
-    FPackedAttributes.replace(found + 8 + AName.size(), oldLength, AValue);
-    std::memcpy(FPackedAttributes.data() + found + 4, &valueLength, 4);
+    // Replacing a value repacks the attributes; settings change a handful of values, never in bulk.
+    auto old = std::move(FPacked);
+    const size_t used = ReadU32(old.get());
+    const char* base = old.get() + 8;
+    size_t at = 0;
+    while (at < used)
+    {
+        const uint32_t nameLength = ReadU32(base + at);
+        const uint32_t valueLength = ReadU32(base + at + 4);
+        std::string_view name(base + at + 8, nameLength);
+        std::string_view value(base + at + 8 + nameLength, valueLength);
+        Pack(name, name == AName ? std::string_view(AValue) : value, used + AValue.size());
+        at += 8 + nameLength + valueLength;
+    }
 }
 
 bool TVuvareXMLNode::HasAttribute(const std::string& AName) const
@@ -340,8 +400,8 @@ bool TVuvareXMLNode::HasAttribute(const std::string& AName) const
     if (FNodeType != ntElement)
         return false;
     if (FAttributeNodesMade.load(std::memory_order_acquire))
-        return IAttributeNodes->IndexOf(AName) >= 0;
-    return ScanPacked([&](std::string_view Name, std::string_view, size_t) { return Name == AName; });
+        return Extras().AttributeNodes->IndexOf(AName) >= 0;
+    return ScanPacked([&](std::string_view Name, std::string_view) { return Name == AName; });
 }
 
 IXMLNodeListPtr TVuvareXMLNode::AttributeNodes() const
@@ -350,7 +410,7 @@ IXMLNodeListPtr TVuvareXMLNode::AttributeNodes() const
         return nullptr;
     if (!FAttributeNodesMade.load(std::memory_order_acquire))
         MakeAttributeNodes();
-    return IAttributeNodes;
+    return Extras().AttributeNodes;
 }
 
 void TVuvareXMLNode::MakeChildNodes() const
@@ -359,7 +419,7 @@ void TVuvareXMLNode::MakeChildNodes() const
     std::lock_guard lock(making);
     if (FChildNodesMade.load(std::memory_order_relaxed))
         return;
-    IChildNodes = std::make_shared<TVuvareXMLNodeList>();
+    Extras().ChildNodes = std::make_shared<TVuvareXMLNodeList>();
     FChildNodesMade.store(true, std::memory_order_release);
 }
 
@@ -367,7 +427,7 @@ void TVuvareXMLNode::AppendChild(IXMLNodePtr Child)
 {
     if (!FChildNodesMade.load(std::memory_order_acquire))
         MakeChildNodes();
-    IChildNodes->NodeList.push_back(std::move(Child));
+    Extras().ChildNodes->NodeList.push_back(std::move(Child));
 }
 
 IXMLNodeListPtr TVuvareXMLNode::ChildNodes() const
@@ -376,12 +436,12 @@ IXMLNodeListPtr TVuvareXMLNode::ChildNodes() const
         return nullptr;
     if (!FChildNodesMade.load(std::memory_order_acquire))
         MakeChildNodes();
-    return IChildNodes;
+    return Extras().ChildNodes;
 }
 
 bool TVuvareXMLNode::HasChildNodes() const
 {
-    return FChildNodesMade.load(std::memory_order_acquire) && IChildNodes->Count() > 0;
+    return FChildNodesMade.load(std::memory_order_acquire) && Extras().ChildNodes->Count() > 0;
 }
 
 IXMLNodePtr TVuvareXMLNode::ParentNode() const
@@ -401,10 +461,11 @@ IXMLNodePtr TVuvareXMLNode::AddChild(const std::string& TagName, int Index)
     auto child = CreateElement(TagName, shared_from_this());
     if (!FChildNodesMade.load(std::memory_order_acquire))
         MakeChildNodes();
+    auto& children = *Extras().ChildNodes;
     if (Index == -1)
-        IChildNodes->Add(child);
+        children.Add(child);
     else
-        IChildNodes->Insert(Index, child);
+        children.Insert(Index, child);
     return child;
 }
 
@@ -483,17 +544,17 @@ private:
         if (Open.empty())
             return;
         TVuvareXMLNode* parent = Open.back();
-        auto node = std::make_shared<TVuvareXMLNode>(Type, std::string(), Value);
-        node->FParentNode = parent->weak_from_this();
+        auto node = std::make_shared<TVuvareXMLNode>(Type, std::string_view(), Value);
+        node->SetParent(parent->weak_from_this());
         parent->AppendChild(std::move(node));
     }
 
     static std::shared_ptr<TVuvareXMLNode> MakeElement(const std::string& Name, const TAttributes& Attributes,
                                                        TVuvareXMLNode* Parent)
     {
-        auto node = std::make_shared<TVuvareXMLNode>(ntElement, Name, std::string());
+        auto node = std::make_shared<TVuvareXMLNode>(ntElement, Name, std::string_view());
         if (Parent)
-            node->FParentNode = Parent->weak_from_this();
+            node->SetParent(Parent->weak_from_this());
         node->AppendAttributes(Attributes);
         return node;
     }

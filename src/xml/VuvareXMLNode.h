@@ -147,8 +147,11 @@ class TVuvareXMLNode : public IXMLNode, public std::enable_shared_from_this<TVuv
 public:
     /// An empty node (ntReserved).
     TVuvareXMLNode() = default;
-    /// A node of the given type with its name and value; element nodes get their two empty lists.
-    TVuvareXMLNode(TNodeType Type, std::string AName, std::string AValue);
+    /// A node of the given type; the name counts for elements and attributes, the value for every kind.
+    TVuvareXMLNode(TNodeType Type, std::string_view AName, std::string_view AValue);
+    ~TVuvareXMLNode() override;
+    TVuvareXMLNode(const TVuvareXMLNode&) = delete;
+    TVuvareXMLNode& operator=(const TVuvareXMLNode&) = delete;
 
     /// A node copied from a tree item and everything below it; an ntReserved node for a null item.
     static IXMLNodePtr Create(const TXMLTagBasic* NodeTag);
@@ -180,35 +183,40 @@ public:
     void AppendAttributes(const TAttributes& Attributes);
     /// Appends a child node (its parent reference is left to the caller).
     void AppendChild(IXMLNodePtr Child);
-
-    /// The element or attribute name.
-    std::string Name;
-    /// The attribute value, text or comment.
-    std::string Value;
-    /// The kind of node.
-    TNodeType FNodeType = ntReserved;
-    /// The parent element; a back reference that does not keep it alive.
-    std::weak_ptr<TVuvareXMLNode> FParentNode;
+    /// Sets the parent back reference.
+    void SetParent(std::weak_ptr<TVuvareXMLNode> Parent) { FParentNode = std::move(Parent); }
 
 private:
+    /// What most nodes of a large document never need, made on first use.
+    struct TExtras
+    {
+        std::string Value;
+        std::shared_ptr<TVuvareXMLNodeList> ChildNodes;
+        std::shared_ptr<TVuvareXMLNodeList> AttributeNodes;
+    };
+
     static std::shared_ptr<TVuvareXMLNode> Copy(const TXMLTagBasic& NodeTag,
                                                 const std::shared_ptr<TVuvareXMLNode>& Parent);
-    /// Makes the attribute nodes from the plain pairs, once; later reads and writes go to the nodes.
-    void MakeAttributeNodes() const;
-
-    /// Calls Visit(name, value, offset of the entry) for each packed attribute until it returns true.
-    template <typename VisitFn> bool ScanPacked(VisitFn&& Visit) const;
-
-    // Attributes are kept packed in one string (per attribute: 32-bit name length, 32-bit value length, name,
-    // value) until someone asks for them as nodes: most nodes of a large document are only ever read by name,
-    // and a node per attribute would triple the time and memory of loading.
-    std::string FPackedAttributes;
-    mutable std::shared_ptr<TVuvareXMLNodeList> IAttributeNodes;
-    mutable std::atomic<bool> FAttributeNodesMade{false};
-    // The child list of an element is likewise made when first asked for or when the first child arrives.
+    bool IsNamed() const { return FNodeType == ntElement || FNodeType == ntAttribute; }
+    TExtras& Extras() const;
     void MakeChildNodes() const;
-    mutable std::shared_ptr<TVuvareXMLNodeList> IChildNodes;
+    void MakeAttributeNodes() const;
+    template <typename VisitFn> bool ScanPacked(VisitFn&& Visit) const;
+    void Pack(std::string_view AName, std::string_view AValue, size_t Reserve = 0);
+
+    // The node is kept small (it fits the allocator's fast bins) because an update index has hundreds of
+    // thousands of them: elements and attributes keep their name here and their value in the extras, the other
+    // kinds keep their value here.
+    std::string FText;
+    /// The parent element; a back reference that does not keep it alive.
+    std::weak_ptr<TVuvareXMLNode> FParentNode;
+    // Attributes stay packed (32-bit used and capacity sizes, then per attribute 32-bit name and value lengths,
+    // name, value) until someone asks for them as nodes; most are only ever read by name.
+    std::unique_ptr<char[]> FPacked;
+    mutable std::atomic<TExtras*> FExtras{nullptr};
+    TNodeType FNodeType = ntReserved;
     mutable std::atomic<bool> FChildNodesMade{false};
+    mutable std::atomic<bool> FAttributeNodesMade{false};
 };
 
 } // namespace orb::xml

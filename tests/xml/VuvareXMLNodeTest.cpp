@@ -96,6 +96,44 @@ TEST(VuvareXMLNode, MissingAttributeReadsEmptyAndWritingAppendsItLast)
     EXPECT_EQ(node->XML(), "<a x=\"10\" y=\"2\" new=\"v\"/>");
 }
 
+TEST(VuvareXMLNode, ReplacingValuesKeepsAttributeOrderBeforeAndAfterListingThem)
+{
+    auto node = LoadXMLNodeFromString("<a first=\"1\" middle=\"2\" last=\"3\"/>");
+    node->SetAttribute("middle", "a much longer value than before");
+    node->SetAttribute("first", "");
+    EXPECT_EQ(node->XML(), "<a first=\"\" middle=\"a much longer value than before\" last=\"3\"/>");
+    auto list = node->AttributeNodes();
+    ASSERT_EQ(list->Count(), 3);
+    EXPECT_EQ(list->Get(1)->NodeType(), ntAttribute);
+    EXPECT_EQ(list->Get(1)->ParentNode(), nullptr);
+    // The list is the node's own: changes through it and through the node are one and the same.
+    list->Get(2)->SetNodeValue("33");
+    EXPECT_EQ(node->Attributes("last"), "33");
+    node->SetAttribute("middle", "m");
+    EXPECT_EQ(list->Get(1)->Text(), "m");
+    node->SetAttribute("added", "x");
+    EXPECT_EQ(list->Count(), 4);
+    list->Delete("first");
+    EXPECT_FALSE(node->HasAttribute("first"));
+    EXPECT_EQ(node->XML(), "<a middle=\"m\" last=\"33\" added=\"x\"/>");
+}
+
+TEST(VuvareXMLNode, NonElementNodesHaveNoNameAndNoLists)
+{
+    auto root = LoadXMLNodeFromString("<a>text<!--note--></a>");
+    auto text = root->ChildNodes()->Get(0);
+    auto comment = root->ChildNodes()->Get(1);
+    EXPECT_EQ(text->NodeName(), "");
+    EXPECT_EQ(text->NodeValue(), "text");
+    EXPECT_EQ(comment->NodeType(), ntComment);
+    EXPECT_EQ(comment->NodeValue(), "note");
+    EXPECT_EQ(text->ChildNodes(), nullptr);
+    EXPECT_EQ(text->AttributeNodes(), nullptr);
+    EXPECT_FALSE(text->HasAttribute(""));
+    EXPECT_EQ(text->ParentNode(), root);
+    EXPECT_EQ(root->NodeValue(), "");
+}
+
 TEST(VuvareXMLNode, AddChildAppendsOrInsertsAndSetsParent)
 {
     auto root = CreateXMLNode("root");
