@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <mutex>
 
-extern "C" int orb_throw_hook_present;
+extern "C" int OrbThrowHookPresent;
 
 namespace
 {
@@ -50,7 +50,7 @@ void StoreRecord(const void* ExceptionObject, void* const* Frames, std::size_t C
 } // namespace
 
 /// Called by the throw hook in the throwing thread: keeps the return addresses, resolves nothing.
-extern "C" __attribute__((noinline)) void orb_record_throw(void* ExceptionObject, void* ThrowSite)
+extern "C" __attribute__((noinline)) void OrbRecordThrow(void* ExceptionObject, void* ThrowSite)
 {
     if (!gCaptureEnabled.load(std::memory_order_relaxed))
         return;
@@ -106,8 +106,7 @@ std::string LocationLine(void* ReturnAddress)
     if (!ReturnAddress)
         return {};
     // A return address points after the call; one byte back lies inside the calling line.
-    auto address = reinterpret_cast<boost::stacktrace::frame::native_frame_ptr_t>(
-        reinterpret_cast<std::uintptr_t>(ReturnAddress) - 1);
+    auto address = static_cast<boost::stacktrace::frame::native_frame_ptr_t>(static_cast<char*>(ReturnAddress) - 1);
     boost::stacktrace::frame frame(address);
     std::string file;
     std::string function;
@@ -143,7 +142,7 @@ std::string CallStackText(const TCallStack& Stack)
     return text;
 }
 
-__attribute__((noinline)) void RethrowException(std::exception_ptr E)
+__attribute__((noinline)) void RethrowException(const std::exception_ptr& E)
 {
     const void* object = nullptr;
     try
@@ -181,7 +180,7 @@ void EnableThrowCapture(bool Enabled)
 bool ThrowCaptureActive()
 {
     static const bool active = [] {
-        if (!orb_throw_hook_present)
+        if (!OrbThrowHookPresent)
             return false;
         const unsigned before = tlsRecords.Next;
         const bool enabled = gCaptureEnabled.exchange(true);

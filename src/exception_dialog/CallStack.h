@@ -37,7 +37,7 @@ std::string CallStackText(const TCallStack& Stack);
 
 /// Raises a handed-over exception again in the calling thread, first recording the calling thread's stack
 /// for it (std::rethrow_exception does not pass the throw hook).
-[[noreturn]] void RethrowException(std::exception_ptr E);
+[[noreturn]] void RethrowException(const std::exception_ptr& E);
 
 /// Switches the capture at throws on or off (on by default); off leaves only the cost of the hook itself.
 void EnableThrowCapture(bool Enabled);

@@ -77,7 +77,7 @@ ESmartException::ESmartException(std::string ASender, std::exception_ptr AParent
     }
 }
 
-void DescribeException(std::exception_ptr E, std::string& ClassName, std::string& Message)
+void DescribeException(const std::exception_ptr& E, std::string& ClassName, std::string& Message)
 {
     try
     {
@@ -187,7 +187,7 @@ std::string TSmartExceptionReport::MakeException(const std::string& Sender, cons
     return report;
 }
 
-std::string TSmartExceptionReport::MakeException(const std::string& Sender, std::exception_ptr E, bool UpdateGUI,
+std::string TSmartExceptionReport::MakeException(const std::string& Sender, const std::exception_ptr& E, bool UpdateGUI,
                                                  const std::string& AdditionalText)
 {
     try
@@ -209,9 +209,9 @@ std::string TSmartExceptionReport::GetExceptionDetails(const std::string& Sender
     return MakeException(Sender, E, false, "");
 }
 
-std::string TSmartExceptionReport::GetExceptionDetails(const std::string& Sender, std::exception_ptr E)
+std::string TSmartExceptionReport::GetExceptionDetails(const std::string& Sender, const std::exception_ptr& E)
 {
-    return MakeException(Sender, std::move(E), false, "");
+    return MakeException(Sender, E, false, "");
 }
 
 void TSmartExceptionReport::SaveExceptionCallStack(const std::exception& E)

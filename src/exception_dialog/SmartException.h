@@ -55,12 +55,12 @@ public:
     std::string MakeException(const std::string& Sender, const std::exception& E, bool UpdateGUI,
                               const std::string& AdditionalText);
     /// As above for an exception handed over as a pointer (any type).
-    std::string MakeException(const std::string& Sender, std::exception_ptr E, bool UpdateGUI,
+    std::string MakeException(const std::string& Sender, const std::exception_ptr& E, bool UpdateGUI,
                               const std::string& AdditionalText);
     /// The report of E without touching LabelInfo and Memo.
     std::string GetExceptionDetails(const std::string& Sender, const std::exception& E);
     /// As above for an exception handed over as a pointer.
-    std::string GetExceptionDetails(const std::string& Sender, std::exception_ptr E);
+    std::string GetExceptionDetails(const std::string& Sender, const std::exception_ptr& E);
 
     /// For a worker thread that caught E and hands it to the main thread: keeps the stack E was thrown
     /// with for the next report.
@@ -138,6 +138,6 @@ std::string WindowsVersionText();
 
 /// Class name and message of an exception handed over as a pointer ("Exception" and a generic text for
 /// objects that are not exceptions).
-void DescribeException(std::exception_ptr E, std::string& ClassName, std::string& Message);
+void DescribeException(const std::exception_ptr& E, std::string& ClassName, std::string& Message);
 
 } // namespace orb

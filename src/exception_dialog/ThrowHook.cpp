@@ -19,11 +19,11 @@ extern "C" void __asan_handle_no_return(void);
 #endif
 
 /// Records the calling thread's stack for a thrown object; defined beside the call-stack functions.
-extern "C" void orb_record_throw(void* ExceptionObject, void* ThrowSite);
+extern "C" void OrbRecordThrow(void* ExceptionObject, void* ThrowSite);
 
 /// Present in every program that links the capture, so that the hook cannot be left out by the linker.
 extern "C" {
-int orb_throw_hook_present = 1;
+int OrbThrowHookPresent = 1;
 }
 
 namespace
@@ -47,7 +47,7 @@ extern "C" [[noreturn]] void __cxa_throw(void* ExceptionObject, void* TypeInfo, 
     if (!tlsRecording)
     {
         tlsRecording = true;
-        orb_record_throw(ExceptionObject, __builtin_return_address(0));
+        OrbRecordThrow(ExceptionObject, __builtin_return_address(0));
         tlsRecording = false;
     }
 #ifdef ORB_WITH_ASAN
