@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
+#include <vector>
 
 using namespace orb::xml;
 using orb::test::ReadBytes;
@@ -132,6 +134,29 @@ TEST(VuvareXMLNode, NonElementNodesHaveNoNameAndNoLists)
     EXPECT_FALSE(text->HasAttribute(""));
     EXPECT_EQ(text->ParentNode(), root);
     EXPECT_EQ(root->NodeValue(), "");
+}
+
+TEST(VuvareXMLNode, ConcurrentReadersGetTheSameLists)
+{
+    auto root = LoadXMLNodeFromString("<r a=\"1\" b=\"2\"><c x=\"3\"/><d/></r>");
+    std::vector<IXMLNodeListPtr> children(4);
+    std::vector<IXMLNodeListPtr> attributes(4);
+    std::vector<std::string> values(4);
+    std::vector<std::thread> readers;
+    for (size_t i = 0; i < 4; ++i)
+        readers.emplace_back([&, i] {
+            children[i] = root->ChildNodes();
+            attributes[i] = root->AttributeNodes();
+            values[i] = root->Attributes("b") + children[i]->First()->Attributes("x");
+        });
+    for (auto& reader : readers)
+        reader.join();
+    for (size_t i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ(children[i], children[0]);
+        EXPECT_EQ(attributes[i], attributes[0]);
+        EXPECT_EQ(values[i], "23");
+    }
 }
 
 TEST(VuvareXMLNode, AddChildAppendsOrInsertsAndSetsParent)
