@@ -1,5 +1,8 @@
 #pragma once
 
+#include "support/Servers.h"
+
+#include <memory>
 #include <string>
 
 namespace orb::test
@@ -12,9 +15,6 @@ class TDemoServer
 public:
     /// Starts the server; raises std::runtime_error with the reason when it does not come up.
     TDemoServer();
-    ~TDemoServer();
-    TDemoServer(const TDemoServer&) = delete;
-    TDemoServer& operator=(const TDemoServer&) = delete;
 
     /// The port it listens on.
     int Port() const { return FPort; }
@@ -24,7 +24,8 @@ public:
     std::string Requests() const;
 
 private:
-    int FPid = -1;
+    TempDir FDir;
+    std::unique_ptr<TChildProcess> FProcess;
     int FPort = 0;
 };
 

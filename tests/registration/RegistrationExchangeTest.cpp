@@ -2,6 +2,7 @@
 
 #include "DemoServer.h"
 #include "TestViews.h"
+#include "support/ScriptedViews.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,7 +15,7 @@ namespace orb
 namespace
 {
 
-using test::TAttributeNode;
+using test::Element;
 
 /// Editors of one page that copy the test's "typed" values into their fields.
 class TTypedEditors : public IVisualFields
@@ -62,14 +63,14 @@ class RegistrationExchangeTest : public ::testing::Test
 {
 protected:
     test::TDemoServer Server;
-    TQueuedMainThread Main;
-    test::TRecordingDialogs Dialogs;
+    test::TScriptedViews Views;
+    TQueuedMainThread& Main = Views.MainThread;
+    test::TScriptedDialogs& Dialogs = Views.Dialogs;
     TTestWizard Wizard;
     std::unique_ptr<TRegistrationExchange> Exchange;
 
     void SetUp() override
     {
-        InstallViews({&Main, &Dialogs, nullptr, nullptr});
         Exchange = std::make_unique<TRegistrationExchange>(&Wizard);
         Exchange->URL = Server.URL("/rpc/registration");
         Exchange->ProviderId = "demo";
@@ -77,9 +78,9 @@ protected:
         Exchange->UserAgent = "ORB_LOADER 1.0.0.1";
         Exchange->Translator = [](const std::string& Key) { return "[" + Key + "]"; };
         Exchange->Entries = {
-            std::make_shared<TAttributeNode>(std::map<std::string, std::string>{
+            Element({
                 {"name", "Demo"}, {"value", "demo"}, {"regoffice", "office1"}}),
-            std::make_shared<TAttributeNode>(std::map<std::string, std::string>{{"name", "Real"}, {"value", "real"}}),
+            Element({{"name", "Real"}, {"value", "real"}}),
         };
     }
 
@@ -92,7 +93,6 @@ protected:
             Main.ProcessUntil([] { return true; });
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        ResetViews();
     }
 
     /// Runs the user-interface thread until no request is on its way.
@@ -350,9 +350,9 @@ TEST_F(RegistrationExchangeTest, ClosingAsksUnlessTheWizardHasEnded)
     Start();
     Dialogs.Answer = TModalResult::mrCancel;
     EXPECT_FALSE(Exchange->FormCloseQuery());
-    ASSERT_EQ(Dialogs.Shown.size(), 1u);
-    EXPECT_EQ(Dialogs.Shown[0].Text, "[CancelRegistration]");
-    EXPECT_EQ(Dialogs.Shown[0].Icon, TMsgDlgType::mtConfirmation);
+    ASSERT_EQ(Dialogs.Dialogs.size(), 1u);
+    EXPECT_EQ(Dialogs.Dialogs[0].Text, "[CancelRegistration]");
+    EXPECT_EQ(Dialogs.Dialogs[0].Icon, TMsgDlgType::mtConfirmation);
     Dialogs.Answer = TModalResult::mrOk;
     EXPECT_TRUE(Exchange->FormCloseQuery());
 }
@@ -405,13 +405,68 @@ TEST(TRegistrationExchange, CompletedAnswerWithEmptyPageCompletesTheForm)
     EXPECT_EQ(exchange.State(), rsFieldsComplete);
 }
 
+TEST(TRegistrationExchange, ErrorAnswersMoveTheState)
+{
+    struct Case
+    {
+        const char* Body;
+        bool Completed;
+        TRegistrationState State;
+        std::vector<std::string> Captions;
+        std::vector<std::string> Messages;
+        bool Marked;
+    };
+    const Case cases[] = {
+        {R"({"error": {"code": "-32005", "message": "Fix it", "data": {"a": "bad"}}})", false, rsWarningFields,
+         {"Fix it"}, {}, true},
+        {R"({"error": {"code": -32001, "message": "Fix it", "data": {"zzz": "bad"}}})", true, rsWarningRegistrate,
+         {"Fix it"}, {}, false},
+        {R"({"error": {"code": -1, "message": "", "data": {"reason": "closed"}}})", false, rsError, {},
+         {R"({"reason":"closed"})"}, false},
+        {R"({"error": {"message": "Gone"}})", false, rsError, {}, {"Gone"}, false},
+        {R"({"result": {}})", false, rsStarted, {}, {}, false},
+        {"not json", false, rsStarted, {}, {}, false},
+    };
+    for (const auto& c : cases)
+    {
+        TTestWizard wizard;
+        TRegistrationExchange exchange(&wizard);
+        auto page = std::make_unique<TBundleFields>();
+        page->Add(std::make_unique<TRField>()).Id = "a";
+        exchange.Fields.AddBundle(std::move(page));
+        exchange.RequestCompleted = c.Completed;
+        exchange.SetState(rsStarted);
+        exchange.HandleError(c.Body);
+        EXPECT_EQ(exchange.State(), c.State) << c.Body;
+        EXPECT_EQ(wizard.Captions, c.Captions) << c.Body;
+        EXPECT_EQ(wizard.Messages, c.Messages) << c.Body;
+        EXPECT_EQ(exchange.Fields.GetFieldById("a")->Warning, c.Marked) << c.Body;
+    }
+}
+
+TEST(TRegistrationExchange, RegistrateAnswerWithoutResultCreatesNoAccount)
+{
+    TRegistrationExchange exchange;
+    exchange.SetState(rsRegistrateBegin);
+    exchange.Response = "<html>proxy error</html>";
+    exchange.HandleAnswer();
+    EXPECT_EQ(exchange.State(), rsError);
+
+    exchange.SetState(rsRegistrateBegin);
+    exchange.Response = R"({"result": {"LOGIN": 42}})";
+    exchange.HandleAnswer();
+    EXPECT_EQ(exchange.State(), rsRegistrateEnd);
+    EXPECT_EQ(exchange.RegistrationInfo.Login, "42");
+    EXPECT_EQ(exchange.RegistrationInfo.Password, "");
+}
+
 TEST(TRegistrationExchange, EntryValueAddsRegOfficeWhenPresent)
 {
     TRegistrationExchange exchange;
     exchange.Entries = {
-        std::make_shared<TAttributeNode>(std::map<std::string, std::string>{{"value", "v"}, {"regoffice", "r"}}),
-        std::make_shared<TAttributeNode>(std::map<std::string, std::string>{{"value", "w"}}),
-        std::make_shared<TAttributeNode>(std::map<std::string, std::string>{{"value", "x"}, {"regoffice", ""}}),
+        Element({{"value", "v"}, {"regoffice", "r"}}),
+        Element({{"value", "w"}}),
+        Element({{"value", "x"}, {"regoffice", ""}}),
     };
     EXPECT_EQ(exchange.GetEntryValue(0), "v:r");
     EXPECT_EQ(exchange.GetEntryValue(1), "w");

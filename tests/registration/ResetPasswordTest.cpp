@@ -2,6 +2,7 @@
 
 #include "DemoServer.h"
 #include "TestViews.h"
+#include "support/ScriptedViews.h"
 #include "localisation/Unit_Language.h"
 #include "net/ProgressRunner.h"
 #include "net/XMLDataProvider.h"
@@ -15,7 +16,7 @@ namespace orb
 namespace
 {
 
-using test::TAttributeNode;
+using test::Element;
 
 TEST(IsBadPasswordFormat, RefusesShortLongAndOneSidedPasswords)
 {
@@ -73,20 +74,20 @@ public:
 class ResetPasswordTest : public ::testing::Test
 {
 protected:
-    TQueuedMainThread Main;
-    test::TRecordingDialogs Dialogs;
-    test::TQueuedModalWait Wait{Main};
+    std::unique_ptr<test::TScriptedViews> Views;
+    test::TScriptedDialogs* Dialogs = nullptr;
 
     void SetUp() override
     {
         ResourcePath = (test::SourceDir() / "resource").string();
         LanguageCode = "en_US";
         LanguageTable = std::make_unique<TLanguage>();
-        InstallViews({&Main, &Dialogs, &Wait, nullptr});
+        Views = std::make_unique<test::TScriptedViews>();
+        Dialogs = &Views->Dialogs;
     }
     void TearDown() override
     {
-        ResetViews();
+        Views.reset();
         LanguageTable.reset();
     }
 
@@ -95,7 +96,7 @@ protected:
     std::vector<std::string> DialogTexts() const
     {
         std::vector<std::string> texts;
-        for (const auto& dialog : Dialogs.Shown)
+        for (const auto& dialog : Dialogs->Dialogs)
             texts.push_back(dialog.Text);
         return texts;
     }
@@ -121,19 +122,19 @@ TEST_F(ResetPasswordTest, ResetChecksRunInOrderWithTheirMessages)
     };
     for (const auto& c : cases)
     {
-        Dialogs.Shown.clear();
+        Dialogs->Dialogs.clear();
         TResetPasswordInput input{c.Code, c.NewPassword, c.Confirm};
         EXPECT_FALSE(input.Button_ResetClick()) << c.Message;
-        ASSERT_EQ(Dialogs.Shown.size(), 1u) << c.Message;
-        EXPECT_EQ(Dialogs.Shown[0].Text, c.Message);
-        EXPECT_EQ(Dialogs.Shown[0].Icon, TMsgDlgType::mtWarning);
-        EXPECT_EQ(Dialogs.Shown[0].Caption, Text("Message"));
-        EXPECT_EQ(Dialogs.Shown[0].ButtonCaptions, std::vector<std::string>{Text("mbOK")});
+        ASSERT_EQ(Dialogs->Dialogs.size(), 1u) << c.Message;
+        EXPECT_EQ(Dialogs->Dialogs[0].Text, c.Message);
+        EXPECT_EQ(Dialogs->Dialogs[0].Icon, TMsgDlgType::mtWarning);
+        EXPECT_EQ(Dialogs->Dialogs[0].Caption, Text("Message"));
+        EXPECT_EQ(Dialogs->Dialogs[0].ButtonCaptions, std::vector<std::string>{Text("mbOK")});
     }
-    Dialogs.Shown.clear();
+    Dialogs->Dialogs.clear();
     TResetPasswordInput input{"1", good, good};
     EXPECT_TRUE(input.Button_ResetClick());
-    EXPECT_TRUE(Dialogs.Shown.empty());
+    EXPECT_TRUE(Dialogs->Dialogs.empty());
 }
 
 TEST_F(ResetPasswordTest, AskNewPasswordEmptiesTheBoxesAfterEveryUse)
@@ -171,7 +172,7 @@ protected:
         Flow.Progress = &Progress;
         Flow.ResetView = &ResetView;
         Flow.CheckUserInput = [this] { return InputOk; };
-        Flow.ReadResetPasswordSettings(std::make_shared<TAttributeNode>(std::map<std::string, std::string>{
+        Flow.ReadResetPasswordSettings(Element({
             {"enable", "true"}, {"url", Server.URL("/api/")}, {"port", std::to_string(Server.Port())},
             {"protocol", "http"}}));
         ResetView.Attempts = {{"123456", "Secret123", "Secret123"}};
@@ -185,8 +186,8 @@ TEST_F(ForgotPasswordTest, ResetThroughThePasswordService)
     ASSERT_TRUE(Flow.MarenResetPassword);
     Flow.Label_ForgotPasswordClick("ann", "demo", "en_US");
     EXPECT_EQ(DialogTexts(), (std::vector<std::string>{Text("VerificationCodeSent"), Text("PasswordSuccessfullyReset")}));
-    EXPECT_EQ(Dialogs.Shown[0].Icon, TMsgDlgType::mtInformation);
-    EXPECT_EQ(Wait.Shown, 2);
+    EXPECT_EQ(Dialogs->Dialogs[0].Icon, TMsgDlgType::mtInformation);
+    EXPECT_EQ(Views->ModalWait.Shown.size(), 2u);
     auto requests = PasswordRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1]["body"], R"({ "code": "123456", "passwordResetID": "1001", "password": "Secret123" })");
@@ -201,12 +202,12 @@ TEST_F(ForgotPasswordTest, ResetThroughThePasswordService)
 TEST_F(ForgotPasswordTest, ServiceRefusalIsShownAndEndsTheFlow)
 {
     Flow.Label_ForgotPasswordClick("unknown", "demo", "en_US");
-    ASSERT_EQ(Dialogs.Shown.size(), 1u);
-    EXPECT_EQ(Dialogs.Shown[0].Text, "No user with this name");
-    EXPECT_EQ(Dialogs.Shown[0].Icon, TMsgDlgType::mtError);
+    ASSERT_EQ(Dialogs->Dialogs.size(), 1u);
+    EXPECT_EQ(Dialogs->Dialogs[0].Text, "No user with this name");
+    EXPECT_EQ(Dialogs->Dialogs[0].Icon, TMsgDlgType::mtError);
     EXPECT_TRUE(ResetView.Seen.empty());
 
-    Dialogs.Shown.clear();
+    Dialogs->Dialogs.clear();
     ResetView.Attempts = {{"000000", "Secret123", "Secret123"}};
     Flow.Label_ForgotPasswordClick("ann", "demo", "en_US");
     EXPECT_EQ(DialogTexts(), (std::vector<std::string>{Text("VerificationCodeSent"), "Wrong verification code"}));
@@ -231,8 +232,8 @@ TEST_F(ForgotPasswordTest, UnreachableServiceEndsSilently)
 {
     Flow.ResetPassword->URL.Port = 1;
     Flow.Label_ForgotPasswordClick("ann", "demo", "en_US");
-    EXPECT_TRUE(Dialogs.Shown.empty());
-    EXPECT_TRUE(Dialogs.Exceptions.empty());
+    EXPECT_TRUE(Dialogs->Dialogs.empty());
+    EXPECT_TRUE(Dialogs->Exceptions.empty());
 }
 
 TEST_F(ForgotPasswordTest, MissingInputStopsBeforeAnyRequest)
@@ -240,12 +241,12 @@ TEST_F(ForgotPasswordTest, MissingInputStopsBeforeAnyRequest)
     InputOk = false;
     Flow.Label_ForgotPasswordClick("ann", "demo", "en_US");
     EXPECT_TRUE(PasswordRequests().empty());
-    EXPECT_EQ(Wait.Shown, 0);
+    EXPECT_TRUE(Views->ModalWait.Shown.empty());
 }
 
 TEST_F(ForgotPasswordTest, OlderReminderGoesToTheAccountTypesServer)
 {
-    Flow.ReadResetPasswordSettings(std::make_shared<TAttributeNode>(std::map<std::string, std::string>{
+    Flow.ReadResetPasswordSettings(Element({
         {"enable", "True"}, {"url", Server.URL("/api/")}}));
     ASSERT_FALSE(Flow.MarenResetPassword);
     TAttributes settings;
@@ -264,8 +265,8 @@ TEST_F(ForgotPasswordTest, OlderReminderGoesToTheAccountTypesServer)
     EXPECT_EQ(fetched, "demo:office1");
     EXPECT_EQ(provider.HTTP.URL.URL_String(), "http://127.0.0.1:" + std::to_string(Server.Port()) +
                                                   "/das/resend_password?schema%24=demo_schema&login_id=b%26b+o&lang=de_DE");
-    ASSERT_EQ(Dialogs.Messages.size(), 1u);
-    EXPECT_EQ(Dialogs.Messages[0], "The password of b&b o (demo_schema, de_DE) has been sent to your e-mail address");
+    ASSERT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_EQ(Dialogs->Messages[0], "The password of b&b o (demo_schema, de_DE) has been sent to your e-mail address");
 }
 
 } // namespace

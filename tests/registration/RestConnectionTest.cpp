@@ -11,12 +11,11 @@ namespace orb
 namespace
 {
 
-using test::TAttributeNode;
+using test::Element;
 
 xml::IXMLNodePtr ResetSettings(const std::string& Url, const std::string& Port, const std::string& Protocol = "http")
 {
-    return std::make_shared<TAttributeNode>(std::map<std::string, std::string>{
-        {"enable", "true"}, {"url", Url}, {"port", Port}, {"protocol", Protocol}});
+    return Element({{"enable", "true"}, {"url", Url}, {"port", Port}, {"protocol", Protocol}});
 }
 
 TEST(TRestConnection, SettingsTakeHostAndPathUpToLastSlash)
