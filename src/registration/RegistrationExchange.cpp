@@ -2,6 +2,7 @@
 
 #include "base/TextUtils.h"
 #include "base/Views.h"
+#include "localisation/Unit_Language.h"
 #include "net/HTTPDataProvider.h"
 #include "registration/HttpClient.h"
 #include "registration/JsonText.h"
@@ -92,6 +93,7 @@ void TRegistrationExchange::FormShow()
     RequestCompleted = false;
     RegistrationInfo = {};
     FSystemTypeIndex = Entries.empty() ? -1 : 0;
+    FErrorMessage.clear();
     SetState(rsInit);
     SendRequest();
 }
@@ -258,9 +260,10 @@ void TRegistrationExchange::HandleError(const std::string& Data)
     }
     else
     {
+        FErrorMessage = message.empty() ? data : message;
         SetState(rsError);
         if (FView)
-            FView->ShowMessage(message.empty() ? data : message);
+            FView->ShowMessage(FErrorMessage);
     }
 }
 
@@ -429,6 +432,54 @@ bool TRegistrationExchange::ComboBox_SystemTypeChange(int Index)
     SetState(rsStarted);
     SendRequest();
     return true;
+}
+
+TRegistrationControls TRegistrationExchange::Controls() const
+{
+    TRegistrationControls c;
+    const int pages = static_cast<int>(Fields.Pages.size());
+    const bool warning = FState == rsWarningFields || FState == rsWarningRegistrate;
+    c.BackVisible = FPageIndex >= 2 && FState != rsError;
+    c.PageText = FormatTemplate(Translate("Page"), {std::to_string(FPageIndex)});
+    c.InfoVisible = FState == rsRegistrateBegin || FState == rsRegistrateEnd || FState == rsError;
+    const bool fieldsVisible = !c.InfoVisible;
+    c.PageVisible = fieldsVisible && (pages > 2 || (pages == 2 && FState != rsFieldsComplete &&
+                                                    FState != rsWarningRegistrate));
+    c.CaptionVisible = fieldsVisible || warning;
+    c.ImageVisible = FState != rsError;
+    c.SubmitCaption = FPageIndex == pages - 1 && FState != rsStarted ? Translate("Submit") : Translate("Next");
+    c.SystemTypeEnabled = FPageIndex < 2 && FState != rsRegistrateBegin && FState != rsRegistrateEnd;
+    c.SeparatorsVisible = FState != rsInit;
+    if (FState == rsRegistrateEnd)
+    {
+        c.ImageIndex = 8;
+        c.SubmitVisible = false;
+        c.PageVisible = false;
+        c.BackCaption = Translate("StartTrading");
+        c.BackCentred = true;
+        c.Login = RegistrationInfo.Login;
+        c.Password = RegistrationInfo.Password;
+        c.LoginPasswordVisible = ShowUserCredentials;
+        c.BackVisible = ShowUserCredentials;
+        c.SuccessfullVisible = true;
+        c.Email = RegistrationInfo.Email;
+    }
+    c.TimerRunning = FState == rsRegistrateBegin;
+    c.ActionVisible = FState != rsRegistrateBegin;
+    c.MessageText = FState == rsRegistrateBegin ? Translate("WaitingValidation") : Translate("SuccessfullRegistration");
+    c.ResetCaption = !warning;
+    if (c.ResetCaption)
+        c.CaptionText = Translate("Label_Caption.Caption");
+    if (FState == rsError)
+    {
+        c.SubmitCaption = Translate("Close");
+        c.MessageBold = false;
+        // The service's own reason stays readable across later refreshes.
+        c.MessageText = FErrorMessage.empty() ? "Fails Initialization" : FErrorMessage;
+        c.LoginPasswordVisible = false;
+        c.ActionVisible = false;
+    }
+    return c;
 }
 
 bool TRegistrationExchange::FormCloseQuery()

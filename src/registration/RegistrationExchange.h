@@ -29,6 +29,33 @@ enum TRegistrationState
     rsWarningRegistrate
 };
 
+/// How the wizard window's controls look in the current state and page; the window only applies it.
+struct TRegistrationControls
+{
+    bool BackVisible = false;       ///< Button_Back
+    std::string BackCaption;        ///< empty: the designed "Back"; otherwise the start-trading text
+    bool BackCentred = false;       ///< Button_Back centred in the bottom strip
+    std::string PageText;           ///< Label_Page
+    bool PageVisible = false;       ///< Label_Page
+    bool InfoVisible = false;       ///< Panel_Info (ScrollBox_Fields shows exactly when it does not)
+    bool CaptionVisible = false;    ///< Label_Caption
+    bool ResetCaption = false;      ///< Label_Caption shows its designed text again (not a service warning)
+    std::string CaptionText;        ///< that designed text, when ResetCaption
+    bool ImageVisible = false;      ///< Image
+    int ImageIndex = -1;            ///< the picture to show, or -1 to leave it to the animation
+    bool SubmitVisible = true;      ///< Button_Submit
+    std::string SubmitCaption;      ///< Button_Submit
+    bool SystemTypeEnabled = false; ///< ComboBox_SystemType
+    bool SeparatorsVisible = false; ///< the two separator lines
+    bool TimerRunning = false;      ///< Timer_Progress (the waiting animation)
+    bool ActionVisible = true;      ///< Panel_Action
+    std::string MessageText;        ///< Label_Message
+    bool MessageBold = true;        ///< Label_Message
+    bool LoginPasswordVisible = false; ///< Panel_LoginPassword
+    bool SuccessfullVisible = false;   ///< Panel_Successfull
+    std::string Login, Password, Email; ///< Label_Lgn, Label_Pswd, Label_Email
+};
+
 /// What the registration exchange asks of the wizard window; every call comes on the user-interface thread.
 class IRegistrationView
 {
@@ -123,6 +150,10 @@ public:
     std::string GetEntryValue(int Index) const;
     /// Shows page Index: the page on screen keeps its editors' contents, then Index gets new editors.
     void ShowPage(int Index);
+    /// How the window's controls look now (applied by the window's UpdateControls).
+    TRegistrationControls Controls() const;
+    /// The service's reason shown in rsError; empty when the registration failed without one.
+    const std::string& ErrorMessage() const { return FErrorMessage; }
     /// Sets the state and refreshes the window.
     void SetState(TRegistrationState State);
     /// The text of a key of the window's language section.
@@ -150,6 +181,7 @@ private:
     int FPageIndex = 0;
     int FSystemTypeIndex = -1;
     bool FBusy = false;
+    std::string FErrorMessage;
 };
 
 } // namespace orb

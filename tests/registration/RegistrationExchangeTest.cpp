@@ -252,6 +252,78 @@ TEST_F(RegistrationExchangeTest, WalksAWholeRegistration)
     EXPECT_TRUE(Wizard.Closed[0]);
 }
 
+TEST_F(RegistrationExchangeTest, ControlsFollowStateAndPage)
+{
+    const std::map<std::string, std::string> texts = {
+        {"Page", "Page {0}"}, {"Next", "Next"}, {"Submit", "Submit"}, {"StartTrading", "Start trading"},
+        {"Close", "Close"}, {"WaitingValidation", "Wait"}, {"SuccessfullRegistration", "Done!"},
+        {"Label_Caption.Caption", "Please fill out the form"}};
+    Exchange->Translator = [&](const std::string& Key) {
+        auto it = texts.find(Key);
+        return it == texts.end() ? "Unknown:" + Key : it->second;
+    };
+    Start();
+    auto c = Exchange->Controls();
+    EXPECT_FALSE(c.BackVisible);
+    EXPECT_EQ(c.PageText, "Page 1");
+    EXPECT_TRUE(c.PageVisible);
+    EXPECT_EQ(c.SubmitCaption, "Next");
+    EXPECT_TRUE(c.SystemTypeEnabled);
+    EXPECT_FALSE(c.InfoVisible);
+    EXPECT_TRUE(c.CaptionVisible && c.ResetCaption);
+    EXPECT_EQ(c.CaptionText, "Please fill out the form");
+    EXPECT_TRUE(c.SeparatorsVisible && c.ImageVisible && c.ActionVisible && c.MessageBold);
+
+    Submit({{"first_name", "Ann"}, {"last_name", "Lee"}, {"email", "ann"}, {"country", "GB"}});
+    c = Exchange->Controls();
+    EXPECT_EQ(Exchange->State(), rsWarningFields);
+    EXPECT_FALSE(c.ResetCaption); // the service's warning stays in the caption line
+    EXPECT_EQ(c.SubmitCaption, "Submit");
+
+    Submit({{"email", "ann@example.com"}});
+    c = Exchange->Controls();
+    EXPECT_TRUE(c.BackVisible);
+    EXPECT_FALSE(c.SystemTypeEnabled);
+    EXPECT_EQ(c.PageText, "Page 2");
+
+    Submit({{"birth_date", "1990-02-01"}, {"nickname", "lee"}, {"terms", "true"}, {"risk", "true"}});
+    c = Exchange->Controls();
+    EXPECT_EQ(Exchange->State(), rsFieldsComplete);
+    EXPECT_EQ(c.SubmitCaption, "Submit");
+    EXPECT_TRUE(c.PageVisible);
+
+    Submit();
+    c = Exchange->Controls();
+    ASSERT_EQ(Exchange->State(), rsRegistrateEnd);
+    EXPECT_TRUE(c.InfoVisible);
+    EXPECT_EQ(c.ImageIndex, 8);
+    EXPECT_FALSE(c.SubmitVisible || c.PageVisible);
+    EXPECT_EQ(c.BackCaption, "Start trading");
+    EXPECT_TRUE(c.BackVisible && c.BackCentred && c.LoginPasswordVisible && c.SuccessfullVisible);
+    EXPECT_EQ(c.Login, Exchange->RegistrationInfo.Login);
+    EXPECT_EQ(c.Email, "ann@example.com");
+    EXPECT_EQ(c.MessageText, "Done!");
+
+    Exchange->ShowUserCredentials = false;
+    c = Exchange->Controls();
+    EXPECT_FALSE(c.BackVisible || c.LoginPasswordVisible);
+    EXPECT_TRUE(c.SuccessfullVisible);
+}
+
+TEST_F(RegistrationExchangeTest, ErrorStateKeepsTheServiceReasonOnScreen)
+{
+    Start("closed");
+    auto c = Exchange->Controls();
+    EXPECT_EQ(c.MessageText, "Registration is closed for this broker");
+    EXPECT_FALSE(c.MessageBold || c.ActionVisible || c.ImageVisible || c.BackVisible);
+    EXPECT_TRUE(c.InfoVisible);
+
+    Exchange = std::make_unique<TRegistrationExchange>(&Wizard);
+    Exchange->URL = Server.URL("/rpc/registration");
+    Start("garbage");
+    EXPECT_EQ(Exchange->Controls().MessageText, "Fails Initialization");
+}
+
 TEST_F(RegistrationExchangeTest, ServiceErrorsEndInErrorStateWithMessageOrData)
 {
     const std::pair<const char*, const char*> cases[] = {
@@ -458,6 +530,30 @@ TEST(TRegistrationExchange, RegistrateAnswerWithoutResultCreatesNoAccount)
     EXPECT_EQ(exchange.State(), rsRegistrateEnd);
     EXPECT_EQ(exchange.RegistrationInfo.Login, "42");
     EXPECT_EQ(exchange.RegistrationInfo.Password, "");
+}
+
+TEST(TRegistrationExchange, FormCompleteAfterOneRealPageShowsNoPageNumber)
+{
+    TRegistrationExchange exchange;
+    exchange.Translator = [](const std::string& Key) { return Key; };
+    exchange.Fields.AddBundle(std::make_unique<TBundleFields>());
+    exchange.Fields.AddBundle(std::make_unique<TBundleFields>());
+    exchange.SetState(rsFieldsComplete);
+    exchange.ShowPage(1);
+    auto c = exchange.Controls();
+    EXPECT_FALSE(c.PageVisible);
+    EXPECT_EQ(c.SubmitCaption, "Submit");
+    exchange.SetState(rsStarted);
+    EXPECT_TRUE(exchange.Controls().PageVisible);
+    EXPECT_EQ(exchange.Controls().SubmitCaption, "Next");
+    exchange.SetState(rsInit);
+    EXPECT_FALSE(exchange.Controls().SeparatorsVisible);
+    exchange.SetState(rsRegistrateBegin);
+    c = exchange.Controls();
+    EXPECT_TRUE(c.TimerRunning);
+    EXPECT_FALSE(c.ActionVisible || c.SystemTypeEnabled);
+    EXPECT_EQ(c.MessageText, "WaitingValidation");
+    EXPECT_FALSE(exchange.FormCloseQuery());
 }
 
 TEST(TRegistrationExchange, EntryValueAddsRegOfficeWhenPresent)
