@@ -2,7 +2,6 @@
 // Reports, in one run, the provider's time for 1,000 GETs beside libcurl with one reused easy handle (ratio),
 // and the time from Abort to the raised cancellation while a transfer is stalled (median).
 #include "net/HTTPDataProvider.h"
-
 #include "support/Servers.h"
 
 #include <benchmark/benchmark.h>

@@ -312,8 +312,7 @@ EHTTPServiceUnavailable::EHTTPServiceUnavailable(int RetryAfter)
                           std::to_string(RetryAfter / 60 + 1) + (RetryAfter / 60 != 0 ? " minutes." : " minute.")
                     : "We are currently performing scheduled maintenance. We will be back soon!"),
       RetryAfter(RetryAfter)
-{
-}
+{}
 
 std::string THTTPResponse::Header(std::string_view Name) const
 {
@@ -612,8 +611,7 @@ void THTTPDataProvider::Send()
     switch (FSSLVersion)
     {
     case sslvTLSv1:
-    case sslvTLSv1_1:
-    {
+    case sslvTLSv1_1: {
         const long version =
             FSSLVersion == sslvTLSv1
                 ? (static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_0))
@@ -667,8 +665,8 @@ void THTTPDataProvider::Send()
                 readTimedOut = true;
                 break;
             }
-            waitMs = static_cast<int>(
-                std::clamp<long long>(std::chrono::ceil<std::chrono::milliseconds>(readTimeout - idle).count(), 1, 1000));
+            waitMs = static_cast<int>(std::clamp<long long>(
+                std::chrono::ceil<std::chrono::milliseconds>(readTimeout - idle).count(), 1, 1000));
         }
         curl_multi_poll(t.Multi, nullptr, 0, waitMs, nullptr);
     }
@@ -696,8 +694,7 @@ void THTTPDataProvider::RaiseTransferError(int CurlCode, const std::string& Deta
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE:
-    {
+    case CURLE_PARTIAL_FILE: {
         long connectCode = 0;
         curl_easy_getinfo(FTransfer->Easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
         if (connectCode >= 300)

@@ -114,8 +114,7 @@ public:
     EHTTPProtocolException(int Code, std::string StatusLine, std::string Headers, std::string Body)
         : Exception(std::move(StatusLine)), ErrorCode(Code), RawHeaders(std::move(Headers)),
           ErrorMessage(std::move(Body))
-    {
-    }
+    {}
     /// The HTTP status code.
     int ErrorCode;
     /// The answer's header lines, each ending with CR LF.

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -62,6 +63,20 @@ void RunOpenSSL(const std::vector<std::string>& Args, const fs::path& Dir)
     std::vector<std::string> argv{"openssl"};
     argv.insert(argv.end(), Args.begin(), Args.end());
     RunTool(argv, Dir / "openssl.log");
+}
+
+/// The program's path: found in PATH, or in the system folders that a non-root PATH often leaves out.
+std::string FindProgram(const std::string& Name)
+{
+    const char* path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "";
+    dirs += ":/usr/sbin:/usr/local/sbin:/sbin";
+    std::istringstream list(dirs);
+    std::string dir;
+    while (std::getline(list, dir, ':'))
+        if (!dir.empty() && access((fs::path(dir) / Name).c_str(), X_OK) == 0)
+            return (fs::path(dir) / Name).string();
+    return Name;
 }
 
 void MakeWorldReadable(const fs::path& Path)
@@ -362,10 +377,10 @@ TNginxServer::TNginxServer(const TNginxOptions& Options)
         conf << Options.ServerDirectives << "\n  }\n}\n";
         WriteText(d / "nginx.conf", conf.str());
 
-        FProcess =
-            std::make_unique<TChildProcess>(std::vector<std::string>{"nginx", "-c", (d / "nginx.conf").string(), "-e",
-                                                                     (d / "error.log").string(), "-g", "daemon off;"},
-                                            d / "stderr.log");
+        FProcess = std::make_unique<TChildProcess>(
+            std::vector<std::string>{FindProgram("nginx"), "-c", (d / "nginx.conf").string(), "-e",
+                                     (d / "error.log").string(), "-g", "daemon off;"},
+            d / "stderr.log");
         if (WaitForPort(FHttpPort, 10000) && WaitForPort(FHttpsPort, 2000) && FProcess->Running())
             return;
         FProcess->Stop();
@@ -411,7 +426,8 @@ TTinyProxy::TTinyProxy(const std::string& User, const std::string& Password)
         MakeWorldReadable(d);
         fs::permissions(d, fs::perms::all, fs::perm_options::add);
         FProcess = std::make_unique<TChildProcess>(
-            std::vector<std::string>{"tinyproxy", "-d", "-c", (d / "tinyproxy.conf").string()}, d / "stderr.log");
+            std::vector<std::string>{FindProgram("tinyproxy"), "-d", "-c", (d / "tinyproxy.conf").string()},
+            d / "stderr.log");
         if (WaitForPort(FPort, 10000) && FProcess->Running())
             return;
         FProcess->Stop();
