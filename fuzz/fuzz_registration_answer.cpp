@@ -42,7 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         connection.HandleHttpError(std::make_exception_ptr(EHTTPProtocolException(400, "HTTP/1.1 400", "", body)));
     }
     catch (const EMarenApi&)
-    {
-    }
+    {}
     return 0;
 }

@@ -69,8 +69,8 @@ std::string TRegistrationExchange::Translate(const std::string& MsgID) const
 
 std::string TRegistrationExchange::FieldsRequestText(const std::string& Params) const
 {
-    return R"({"jsonrpc": "2.0", "method": "fields", "params": {"fields": {)" + Params + "}," +
-           R"("providerId": ")" + ProviderId + R"(", "language":")" + Language + R"("}, "id":"1"})";
+    return R"({"jsonrpc": "2.0", "method": "fields", "params": {"fields": {)" + Params + "}," + R"("providerId": ")" +
+           ProviderId + R"(", "language":")" + Language + R"("}, "id":"1"})";
 }
 
 std::string TRegistrationExchange::RegistrateRequestText(const std::string& Params) const
@@ -114,8 +114,7 @@ void TRegistrationExchange::SendRequest()
         StartRequest(FieldsRequestText(Fields.GetParams()));
         break;
     case rsFieldsComplete:
-    case rsWarningRegistrate:
-    {
+    case rsWarningRegistrate: {
         std::string params = Fields.GetParams();
         SetState(rsRegistrateBegin);
         StartRequest(RegistrateRequestText(params));
@@ -218,8 +217,7 @@ void TRegistrationExchange::HandleAnswer()
             ShowPage(static_cast<int>(Fields.Pages.size()) - 1);
         }
         break;
-    case rsRegistrateBegin:
-    {
+    case rsRegistrateBegin: {
         // An answer with neither result nor error cannot be taken for a created account.
         auto answer = ParseJson(Response);
         if (!Member(answer, "result").is_object())
@@ -443,8 +441,8 @@ TRegistrationControls TRegistrationExchange::Controls() const
     c.PageText = FormatTemplate(Translate("Page"), {std::to_string(FPageIndex)});
     c.InfoVisible = FState == rsRegistrateBegin || FState == rsRegistrateEnd || FState == rsError;
     const bool fieldsVisible = !c.InfoVisible;
-    c.PageVisible = fieldsVisible && (pages > 2 || (pages == 2 && FState != rsFieldsComplete &&
-                                                    FState != rsWarningRegistrate));
+    c.PageVisible =
+        fieldsVisible && (pages > 2 || (pages == 2 && FState != rsFieldsComplete && FState != rsWarningRegistrate));
     c.CaptionVisible = fieldsVisible || warning;
     c.ImageVisible = FState != rsError;
     c.SubmitCaption = FPageIndex == pages - 1 && FState != rsStarted ? Translate("Submit") : Translate("Next");

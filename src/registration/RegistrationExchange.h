@@ -32,27 +32,27 @@ enum TRegistrationState
 /// How the wizard window's controls look in the current state and page; the window only applies it.
 struct TRegistrationControls
 {
-    bool BackVisible = false;       ///< Button_Back
-    std::string BackCaption;        ///< empty: the designed "Back"; otherwise the start-trading text
-    bool BackCentred = false;       ///< Button_Back centred in the bottom strip
-    std::string PageText;           ///< Label_Page
-    bool PageVisible = false;       ///< Label_Page
-    bool InfoVisible = false;       ///< Panel_Info (ScrollBox_Fields shows exactly when it does not)
-    bool CaptionVisible = false;    ///< Label_Caption
-    bool ResetCaption = false;      ///< Label_Caption shows its designed text again (not a service warning)
-    std::string CaptionText;        ///< that designed text, when ResetCaption
-    bool ImageVisible = false;      ///< Image
-    int ImageIndex = -1;            ///< the picture to show, or -1 to leave it to the animation
-    bool SubmitVisible = true;      ///< Button_Submit
-    std::string SubmitCaption;      ///< Button_Submit
-    bool SystemTypeEnabled = false; ///< ComboBox_SystemType
-    bool SeparatorsVisible = false; ///< the two separator lines
-    bool TimerRunning = false;      ///< Timer_Progress (the waiting animation)
-    bool ActionVisible = true;      ///< Panel_Action
-    std::string MessageText;        ///< Label_Message
-    bool MessageBold = true;        ///< Label_Message
-    bool LoginPasswordVisible = false; ///< Panel_LoginPassword
-    bool SuccessfullVisible = false;   ///< Panel_Successfull
+    bool BackVisible = false;           ///< Button_Back
+    std::string BackCaption;            ///< empty: the designed "Back"; otherwise the start-trading text
+    bool BackCentred = false;           ///< Button_Back centred in the bottom strip
+    std::string PageText;               ///< Label_Page
+    bool PageVisible = false;           ///< Label_Page
+    bool InfoVisible = false;           ///< Panel_Info (ScrollBox_Fields shows exactly when it does not)
+    bool CaptionVisible = false;        ///< Label_Caption
+    bool ResetCaption = false;          ///< Label_Caption shows its designed text again (not a service warning)
+    std::string CaptionText;            ///< that designed text, when ResetCaption
+    bool ImageVisible = false;          ///< Image
+    int ImageIndex = -1;                ///< the picture to show, or -1 to leave it to the animation
+    bool SubmitVisible = true;          ///< Button_Submit
+    std::string SubmitCaption;          ///< Button_Submit
+    bool SystemTypeEnabled = false;     ///< ComboBox_SystemType
+    bool SeparatorsVisible = false;     ///< the two separator lines
+    bool TimerRunning = false;          ///< Timer_Progress (the waiting animation)
+    bool ActionVisible = true;          ///< Panel_Action
+    std::string MessageText;            ///< Label_Message
+    bool MessageBold = true;            ///< Label_Message
+    bool LoginPasswordVisible = false;  ///< Panel_LoginPassword
+    bool SuccessfullVisible = false;    ///< Panel_Successfull
     std::string Login, Password, Email; ///< Label_Lgn, Label_Pswd, Label_Email
 };
 

@@ -82,14 +82,30 @@ std::string EscapeJSONString(const std::string& Text)
     {
         switch (unit)
         {
-        case 0x08: out += "\\b"; break;
-        case 0x09: out += "\\t"; break;
-        case 0x0A: out += "\\n"; break;
-        case 0x0C: out += "\\f"; break;
-        case 0x0D: out += "\\r"; break;
-        case u'"': out += "\\\""; break;
-        case u'/': out += "\\/"; break;
-        case u'\\': out += "\\\\"; break;
+        case 0x08:
+            out += "\\b";
+            break;
+        case 0x09:
+            out += "\\t";
+            break;
+        case 0x0A:
+            out += "\\n";
+            break;
+        case 0x0C:
+            out += "\\f";
+            break;
+        case 0x0D:
+            out += "\\r";
+            break;
+        case u'"':
+            out += "\\\"";
+            break;
+        case u'/':
+            out += "\\/";
+            break;
+        case u'\\':
+            out += "\\\\";
+            break;
         default:
             if (unit < 0x20 || unit >= 0x80)
                 unicodeEscape(unit);

@@ -55,9 +55,7 @@ void TRestConnection::DoRequest()
     }
 }
 
-void TRestConnection::HandleHttpError(std::exception_ptr)
-{
-}
+void TRestConnection::HandleHttpError(std::exception_ptr) {}
 
 TResetPasswordConnection::TResetPasswordConnection() : FJSONObject(std::make_unique<TJson>(TJson::object())) {}
 

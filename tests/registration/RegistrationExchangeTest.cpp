@@ -21,9 +21,7 @@ using test::Element;
 class TTypedEditors : public IVisualFields
 {
 public:
-    TTypedEditors(TBundleFields& Page, const std::map<std::string, std::string>& Typed) : FPage(Page), FTyped(Typed)
-    {
-    }
+    TTypedEditors(TBundleFields& Page, const std::map<std::string, std::string>& Typed) : FPage(Page), FTyped(Typed) {}
     void SetToVariable() override
     {
         for (const auto& field : FPage.Items)
@@ -78,8 +76,7 @@ protected:
         Exchange->UserAgent = "ORB_LOADER 1.0.0.1";
         Exchange->Translator = [](const std::string& Key) { return "[" + Key + "]"; };
         Exchange->Entries = {
-            Element({
-                {"name", "Demo"}, {"value", "demo"}, {"regoffice", "office1"}}),
+            Element({{"name", "Demo"}, {"value", "demo"}, {"regoffice", "office1"}}),
             Element({{"name", "Real"}, {"value", "real"}}),
         };
     }
@@ -101,10 +98,7 @@ protected:
         Main.ProcessUntil([&] { return !Exchange->Busy(); });
     }
 
-    nlohmann::json RegistrationRequests() const
-    {
-        return nlohmann::json::parse(Server.Requests())["registration"];
-    }
+    nlohmann::json RegistrationRequests() const { return nlohmann::json::parse(Server.Requests())["registration"]; }
 
     void Start(const std::string& Provider = "demo")
     {
@@ -126,7 +120,7 @@ protected:
 TEST_F(RegistrationExchangeTest, RequestTextsArePiecedTogetherExactly)
 {
     EXPECT_EQ(Exchange->FieldsRequestText(""), R"({"jsonrpc": "2.0", "method": "fields", "params": {"fields": {},)"
-                                                R"("providerId": "demo", "language":"en_US"}, "id":"1"})");
+                                               R"("providerId": "demo", "language":"en_US"}, "id":"1"})");
     EXPECT_EQ(Exchange->RegistrateRequestText(R"( "a":"1")"),
               R"({"jsonrpc": "2.0", "method": "registrate", "params": {"fields": { "a":"1"},)"
               R"("providerId": "demo"}, "id":"1"})");
@@ -227,9 +221,9 @@ TEST_F(RegistrationExchangeTest, WalksAWholeRegistration)
     EXPECT_TRUE(Exchange->Fields.GetFieldById("nickname")->Warning);
     EXPECT_EQ(Wizard.Captions.back(), "Some values are not accepted");
     body = RegistrationRequests().back()["body"];
-    EXPECT_EQ(body.rfind(R"({"jsonrpc": "2.0", "method": "registrate", "params": {"fields": { "entry":"demo:office1",)",
-                         0),
-              0u)
+    EXPECT_EQ(
+        body.rfind(R"({"jsonrpc": "2.0", "method": "registrate", "params": {"fields": { "entry":"demo:office1",)", 0),
+        0u)
         << body;
     EXPECT_NE(body.find(R"( "contact_email":"ann@example.com")"), std::string::npos);
     EXPECT_NE(body.find(R"( "office":"demo:office1")"), std::string::npos);
@@ -254,10 +248,14 @@ TEST_F(RegistrationExchangeTest, WalksAWholeRegistration)
 
 TEST_F(RegistrationExchangeTest, ControlsFollowStateAndPage)
 {
-    const std::map<std::string, std::string> texts = {
-        {"Page", "Page {0}"}, {"Next", "Next"}, {"Submit", "Submit"}, {"StartTrading", "Start trading"},
-        {"Close", "Close"}, {"WaitingValidation", "Wait"}, {"SuccessfullRegistration", "Done!"},
-        {"Label_Caption.Caption", "Please fill out the form"}};
+    const std::map<std::string, std::string> texts = {{"Page", "Page {0}"},
+                                                      {"Next", "Next"},
+                                                      {"Submit", "Submit"},
+                                                      {"StartTrading", "Start trading"},
+                                                      {"Close", "Close"},
+                                                      {"WaitingValidation", "Wait"},
+                                                      {"SuccessfullRegistration", "Done!"},
+                                                      {"Label_Caption.Caption", "Please fill out the form"}};
     Exchange->Translator = [&](const std::string& Key) {
         auto it = texts.find(Key);
         return it == texts.end() ? "Unknown:" + Key : it->second;
@@ -489,12 +487,24 @@ TEST(TRegistrationExchange, ErrorAnswersMoveTheState)
         bool Marked;
     };
     const Case cases[] = {
-        {R"({"error": {"code": "-32005", "message": "Fix it", "data": {"a": "bad"}}})", false, rsWarningFields,
-         {"Fix it"}, {}, true},
-        {R"({"error": {"code": -32001, "message": "Fix it", "data": {"zzz": "bad"}}})", true, rsWarningRegistrate,
-         {"Fix it"}, {}, false},
-        {R"({"error": {"code": -1, "message": "", "data": {"reason": "closed"}}})", false, rsError, {},
-         {R"({"reason":"closed"})"}, false},
+        {R"({"error": {"code": "-32005", "message": "Fix it", "data": {"a": "bad"}}})",
+         false,
+         rsWarningFields,
+         {"Fix it"},
+         {},
+         true},
+        {R"({"error": {"code": -32001, "message": "Fix it", "data": {"zzz": "bad"}}})",
+         true,
+         rsWarningRegistrate,
+         {"Fix it"},
+         {},
+         false},
+        {R"({"error": {"code": -1, "message": "", "data": {"reason": "closed"}}})",
+         false,
+         rsError,
+         {},
+         {R"({"reason":"closed"})"},
+         false},
         {R"({"error": {"message": "Gone"}})", false, rsError, {}, {"Gone"}, false},
         {R"({"result": {}})", false, rsStarted, {}, {}, false},
         {"not json", false, rsStarted, {}, {}, false},

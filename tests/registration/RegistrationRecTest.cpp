@@ -138,7 +138,7 @@ TEST(EscapeJSONString, EscapesEveryCharacterAsTheServiceExpects)
 {
     const std::pair<std::string, std::string> cases[] = {
         {"plain text 123", "plain text 123"},
-        {"\xC3\xBC", "\\u00FC"},                // u with diaeresis
+        {"\xC3\xBC", "\\u00FC"}, // u with diaeresis
         {"a\nb", "a\\nb"},
         {"a/b", "a\\/b"},
         {"\x7F", "\x7F"},
@@ -146,7 +146,7 @@ TEST(EscapeJSONString, EscapesEveryCharacterAsTheServiceExpects)
         {"back\\slash", "back\\\\slash"},
         {"\b\t\f\r", "\\b\\t\\f\\r"},
         {std::string("\0\x01\x0B\x1F", 4), "\\u0000\\u0001\\u000B\\u001F"},
-        {"\xE2\x82\xAC", "\\u20AC"},             // euro sign
+        {"\xE2\x82\xAC", "\\u20AC"},            // euro sign
         {"\xF0\x9F\x98\x80", "\\uD83D\\uDE00"}, // outside the basic plane: two escapes
         {"", ""},
     };

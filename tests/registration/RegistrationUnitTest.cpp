@@ -206,12 +206,8 @@ TEST(TFields, MarkFieldsReplacesServiceWarningsAndKeepsLocalOnes)
 TEST(TFields, MarkFieldsReadsMemberValuesAsText)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {R"({"f": 42})", "42"},
-        {R"({"f": -7})", "-7"},
-        {R"({"f": true})", ""},
-        {R"({"f": null})", ""},
-        {R"({"f": {"x": 1}})", ""},
-        {R"({"f": "\u00fc"})", "\xC3\xBC"},
+        {R"({"f": 42})", "42"}, {R"({"f": -7})", "-7"},     {R"({"f": true})", ""},
+        {R"({"f": null})", ""}, {R"({"f": {"x": 1}})", ""}, {R"({"f": "\u00fc"})", "\xC3\xBC"},
     };
     for (const auto& [json, hint] : cases)
     {

@@ -2,10 +2,10 @@
 
 #include "DemoServer.h"
 #include "TestViews.h"
-#include "support/ScriptedViews.h"
 #include "localisation/Unit_Language.h"
 #include "net/ProgressRunner.h"
 #include "net/XMLDataProvider.h"
+#include "support/ScriptedViews.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -21,15 +21,19 @@ using test::Element;
 TEST(IsBadPasswordFormat, RefusesShortLongAndOneSidedPasswords)
 {
     const std::pair<std::string, bool> cases[] = {
-        {"abc1234", true},                      // 7 characters
-        {"abcd1234", false},                    // 8 characters, a digit and a lower-case letter
-        {"ABCD1234", false},                    // upper-case letters count too
-        {std::string(89, 'a') + "1", false},    // 90 characters
-        {std::string(90, 'a') + "1", true},     // 91 characters
-        {"abcdefghij", true},                   // no digit
-        {"12345678!?", true},                   // digits and punctuation only
-        {"\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC" "a1", false}, // other characters count to the length
-        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9" "1", true},   // an accented letter is not a Latin one
+        {"abc1234", true},                   // 7 characters
+        {"abcd1234", false},                 // 8 characters, a digit and a lower-case letter
+        {"ABCD1234", false},                 // upper-case letters count too
+        {std::string(89, 'a') + "1", false}, // 90 characters
+        {std::string(90, 'a') + "1", true},  // 91 characters
+        {"abcdefghij", true},                // no digit
+        {"12345678!?", true},                // digits and punctuation only
+        {"\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC"
+         "a1",
+         false}, // other characters count to the length
+        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+         "1",
+         true}, // an accented letter is not a Latin one
         {"", true},
     };
     for (const auto& [text, bad] : cases)
@@ -110,11 +114,12 @@ TEST_F(ResetPasswordTest, ResetChecksRunInOrderWithTheirMessages)
         std::string Code, NewPassword, Confirm, Message;
     };
     const std::vector<Case> cases = {
-        {"", "", "", FormatTemplate(Text("EmptyFields"), {Text("ResetCodeField") + ", " + Text("NewPasswordField") +
-                                                              ", " + Text("ConfirmPasswordField")})},
+        {"", "", "",
+         FormatTemplate(Text("EmptyFields"), {Text("ResetCodeField") + ", " + Text("NewPasswordField") + ", " +
+                                              Text("ConfirmPasswordField")})},
         {"1", "", good, FormatTemplate(Text("EmptyFields"), {Text("NewPasswordField")})},
-        {"", "short", "", FormatTemplate(Text("EmptyFields"), {Text("ResetCodeField") + ", " +
-                                                                  Text("ConfirmPasswordField")})},
+        {"", "short", "",
+         FormatTemplate(Text("EmptyFields"), {Text("ResetCodeField") + ", " + Text("ConfirmPasswordField")})},
         {"1", "short1", "short1", Text("PasswordFormat")},
         {"1", good, "nodigits", Text("PasswordFormat")}, // format before equality
         {"1", good, "Secret124", Text("ConfirmPasswordError")},
@@ -172,9 +177,10 @@ protected:
         Flow.Progress = &Progress;
         Flow.ResetView = &ResetView;
         Flow.CheckUserInput = [this] { return InputOk; };
-        Flow.ReadResetPasswordSettings(Element({
-            {"enable", "true"}, {"url", Server.URL("/api/")}, {"port", std::to_string(Server.Port())},
-            {"protocol", "http"}}));
+        Flow.ReadResetPasswordSettings(Element({{"enable", "true"},
+                                                {"url", Server.URL("/api/")},
+                                                {"port", std::to_string(Server.Port())},
+                                                {"protocol", "http"}}));
         ResetView.Attempts = {{"123456", "Secret123", "Secret123"}};
     }
 
@@ -185,7 +191,8 @@ TEST_F(ForgotPasswordTest, ResetThroughThePasswordService)
 {
     ASSERT_TRUE(Flow.MarenResetPassword);
     Flow.Label_ForgotPasswordClick("ann", "demo", "en_US");
-    EXPECT_EQ(DialogTexts(), (std::vector<std::string>{Text("VerificationCodeSent"), Text("PasswordSuccessfullyReset")}));
+    EXPECT_EQ(DialogTexts(),
+              (std::vector<std::string>{Text("VerificationCodeSent"), Text("PasswordSuccessfullyReset")}));
     EXPECT_EQ(Dialogs->Dialogs[0].Icon, TMsgDlgType::mtInformation);
     EXPECT_EQ(Views->ModalWait.Shown.size(), 2u);
     auto requests = PasswordRequests();
@@ -246,8 +253,7 @@ TEST_F(ForgotPasswordTest, MissingInputStopsBeforeAnyRequest)
 
 TEST_F(ForgotPasswordTest, OlderReminderGoesToTheAccountTypesServer)
 {
-    Flow.ReadResetPasswordSettings(Element({
-        {"enable", "True"}, {"url", Server.URL("/api/")}}));
+    Flow.ReadResetPasswordSettings(Element({{"enable", "True"}, {"url", Server.URL("/api/")}}));
     ASSERT_FALSE(Flow.MarenResetPassword);
     TAttributes settings;
     TXMLDataProvider provider;
@@ -263,8 +269,9 @@ TEST_F(ForgotPasswordTest, OlderReminderGoesToTheAccountTypesServer)
     };
     Flow.Label_ForgotPasswordClick("b&b o", "demo:office1", "de_DE");
     EXPECT_EQ(fetched, "demo:office1");
-    EXPECT_EQ(provider.HTTP.URL.URL_String(), "http://127.0.0.1:" + std::to_string(Server.Port()) +
-                                                  "/das/resend_password?schema%24=demo_schema&login_id=b%26b+o&lang=de_DE");
+    EXPECT_EQ(provider.HTTP.URL.URL_String(),
+              "http://127.0.0.1:" + std::to_string(Server.Port()) +
+                  "/das/resend_password?schema%24=demo_schema&login_id=b%26b+o&lang=de_DE");
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
     EXPECT_EQ(Dialogs->Messages[0], "The password of b&b o (demo_schema, de_DE) has been sent to your e-mail address");
 }
