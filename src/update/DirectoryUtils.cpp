@@ -3,9 +3,7 @@
 #include "base/Exceptions.h"
 #include "update/UpdateErrors.h"
 
-#include <atomic>
 #include <chrono>
-#include <random>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -36,12 +34,10 @@ std::vector<fs::directory_entry> ListDirectory(const fs::path& Dir)
 
 fs::path TemporaryNameBeside(const fs::path& Target)
 {
-    static std::atomic<unsigned> counter{0};
-    thread_local std::mt19937 gen(std::random_device{}());
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".%08x%04x.part", static_cast<unsigned>(gen()), counter++ & 0xffffu);
+    // A fixed name rather than a random one: a download cut off by the end of the process leaves its temporary
+    // file behind, and the next attempt at the same target overwrites and renames it instead of adding another.
     fs::path tmp = Target;
-    tmp += suffix;
+    tmp += TemporarySuffix;
     return tmp;
 }
 

@@ -24,7 +24,10 @@ void SetDirectoryTime(const std::filesystem::path& D, const TIndexTime& Time);
 /// so that Target is either untouched or the complete copy; raises EOSError on failure.
 void CopyFileReplacing(const std::filesystem::path& Source, const std::filesystem::path& Target);
 
-/// A fresh temporary file name beside Target ("<name>.<random>.part") in the same directory.
+/// The suffix of temporary files beside their targets; index entries may not end with it.
+constexpr const char* TemporarySuffix = ".orb-part";
+
+/// The temporary file name beside Target: Target followed by TemporarySuffix.
 std::filesystem::path TemporaryNameBeside(const std::filesystem::path& Target);
 
 } // namespace orb

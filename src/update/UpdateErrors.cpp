@@ -1,5 +1,7 @@
 #include "update/UpdateErrors.h"
 
+#include "update/DirectoryUtils.h"
+
 namespace orb
 {
 
@@ -11,6 +13,10 @@ void RaiseOSError(const std::error_code& Code, const std::filesystem::path& Path
 void CheckSegmentName(const std::string& Name, const std::string& Where)
 {
     bool bad = Name.empty() || Name == "." || Name == ".." || Name.find_first_of(std::string("/\\\0", 3)) != std::string::npos;
+    // The suffix of files still being written is reserved.
+    std::string_view suffix(TemporarySuffix);
+    if (!bad && Name.size() >= suffix.size() && Name.compare(Name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        bad = true;
     if (!bad)
     {
         std::filesystem::path p(Name);

@@ -18,7 +18,8 @@ ORB_DECLARE_EXCEPTION(EArchiveError, Exception)
 [[noreturn]] void RaiseOSError(const std::error_code& Code, const std::filesystem::path& Path);
 
 /// Raises EUnsafeName unless Name is a single, harmless path segment: not empty, not "." or "..",
-/// without "/", "\" or NUL and not absolute. Where names the entry in the message.
+/// without "/", "\" or NUL, not absolute and not ending with the suffix of temporary files. Where names the entry
+/// in the message.
 void CheckSegmentName(const std::string& Name, const std::string& Where);
 
 } // namespace orb

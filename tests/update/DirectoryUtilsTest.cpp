@@ -62,7 +62,7 @@ TEST(IndexTime, FileTimesRoundTripAsLocalTimeToTheSecond)
 
 TEST(SegmentName, RefusesEveryNameThatLeavesItsDirectory)
 {
-    for (std::string name : {std::string(), std::string("."), std::string(".."), std::string("a/b"),
+    for (std::string name : {std::string(), std::string("."), std::string(".."), std::string("a/b"), std::string("x.orb-part"),
                              std::string("a\\b"), std::string("/etc"), std::string("\\x"), std::string("a\0b", 3),
                              std::string("../x")})
     {
@@ -181,6 +181,7 @@ TEST(CopyFileReplacing, ReplacesTheTargetAndLeavesNoTemporaryFile)
     EXPECT_EQ(ReadBytes(dir / "b" / "dst.bin"), "new");
     EXPECT_EQ(GetTime(dir / "b" / "dst.bin"), stamp);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "b"), fs::directory_iterator()), 1);
+    EXPECT_EQ(TemporaryNameBeside(dir / "b" / "dst.bin"), dir / "b" / "dst.bin.orb-part");
     EXPECT_THROW(CopyFileReplacing(dir / "a" / "missing", dir / "b" / "dst.bin"), EOSError);
     EXPECT_EQ(ReadBytes(dir / "b" / "dst.bin"), "new");
 }

@@ -89,7 +89,7 @@ public:
             std::string path = Prefix + name;
             if (IsRoot && fs::equivalent(entry.path(), IndexFile(), ec))
                 continue;
-            if (MatchesAny(FOptions.ExcludePatterns, name) || EndsWith(name, ".part"))
+            if (MatchesAny(FOptions.ExcludePatterns, name) || EndsWith(name, TemporarySuffix))
                 continue;
             auto status = entry.symlink_status(ec);
             if (fs::is_symlink(status))

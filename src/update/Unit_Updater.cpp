@@ -1,0 +1,352 @@
+#include "update/Unit_Updater.h"
+
+#include "base/Exceptions.h"
+#include "base/TextUtils.h"
+#include "base/Views.h"
+#include "exception_dialog/SmartException.h"
+#include "update/DownloadWriter.h"
+#include "update/UpdateCache.h"
+#include "update/UpdateErrors.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace orb
+{
+
+namespace
+{
+
+/// The status code of a status line such as "HTTP/1.1 200 OK"; 0 when there is none.
+int StatusOf(const std::string& StatusLine)
+{
+    auto space = StatusLine.find(' ');
+    if (space == std::string::npos)
+        return 0;
+    int code = 0;
+    for (size_t i = space + 1; i < StatusLine.size() && i < space + 4; ++i)
+    {
+        if (StatusLine[i] < '0' || StatusLine[i] > '9')
+            return 0;
+        code = code * 10 + (StatusLine[i] - '0');
+    }
+    return code;
+}
+
+/// The native path of an index path (segments joined with backslashes, each checked already).
+std::string NativePath(const std::string& IndexPath)
+{
+    std::string out = IndexPath;
+    if (fs::path::preferred_separator != '\\')
+    {
+        for (char& c : out)
+        {
+            if (c == '\\')
+                c = static_cast<char>(fs::path::preferred_separator);
+        }
+    }
+    return out;
+}
+
+bool IsUnreservedInPath(unsigned char C)
+{
+    if ((C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9'))
+        return true;
+    return std::string_view("-._~!$&'()*+,;=:@").find(static_cast<char>(C)) != std::string_view::npos;
+}
+
+/// Whether the platform reports an error as another process holding the file open.
+bool IsSharingViolation(const EOSError& E)
+{
+#ifdef _WIN32
+    return E.ErrorCode == 32; // ERROR_SHARING_VIOLATION
+#else
+    (void)E;
+    return false; // POSIX file systems do not lock files against changes of their times
+#endif
+}
+
+} // namespace
+
+std::string ProgressText(int64_t Done, int64_t Size)
+{
+    return std::to_string(Done / 1024) + " of " + std::to_string(Size / 1024 + 1) + " KB";
+}
+
+int ProgressPosition(int64_t Done, int64_t Size)
+{
+    if (Size <= 0)
+        return 0;
+    // nearbyint rounds halves to even in the default rounding mode.
+    double position = std::nearbyint(static_cast<double>(Done) * 100.0 / static_cast<double>(Size));
+    return static_cast<int>(std::clamp(position, 0.0, 100.0));
+}
+
+std::string DownloadAddress(const std::string& Base, const std::string& FileName)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out = Base;
+    for (unsigned char c : FileName)
+    {
+        if (c == '\\')
+            out += '/';
+        else if (IsUnreservedInPath(c))
+            out += static_cast<char>(c);
+        else
+        {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+TUpdateThread::TUpdateThread(const xml::IXMLNodePtr& ProxySettings)
+{
+    HTTP.SetCompression(true);
+    if (ProxySettings && ProxySettings->Attributes("enabled") == "true")
+    {
+        HTTP.HTTP_Client.ProxyServer = ProxySettings->Attributes("server");
+        HTTP.HTTP_Client.ProxyPort = StrToIntDef(ProxySettings->Attributes("port"), 0);
+        HTTP.HTTP_Client.ProxyUsername = ProxySettings->Attributes("login");
+        HTTP.HTTP_Client.ProxyPassword = ProxySettings->Attributes("password");
+    }
+}
+
+TUpdateThread::~TUpdateThread()
+{
+    if (FThread.joinable())
+    {
+        Terminate();
+        HTTP.Abort();
+        FThread.join();
+    }
+}
+
+void TUpdateThread::Start()
+{
+    FThread = std::thread([this] { Execute(); });
+}
+
+void TUpdateThread::WaitFor()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TUpdateThread::Execute()
+{
+    try
+    {
+        MainThread().Synchronize([] { orb::UpdateProgress().SetLoginWindowVisible(false); });
+        std::string total = UpdateConfig->Attributes("total_update_size");
+        if (!TryStrToInt64(total, TotalSize))
+            throw EConvertError("Wrong value for field \"total_update_size\" : \"" + total + "\"");
+        TotalDownloadedBytes = 0;
+        FLocalDir = UpdateConfig->Attributes("local_name");
+        UpdateDirectory("", *UpdateConfig);
+    }
+    catch (const EHTTPProtocolException& e)
+    {
+        // A status error is reported with the whole answer and the address in its details.
+        SaveExceptionCallStack(e);
+        ESmartException smart("TApplication", std::current_exception());
+        smart.Details = e.RawHeaders + "\r\n" + e.ErrorMessage + "\r\n\r\nURL: " + HTTP.URL.URL_String();
+        RaisedException = std::make_exception_ptr(smart);
+    }
+    catch (const std::exception& e)
+    {
+        SaveExceptionCallStack(e);
+        RaisedException = std::current_exception();
+    }
+    catch (...)
+    {
+        RaisedException = std::current_exception();
+    }
+    try
+    {
+        // One hand-over for both: once the window is closed the user-interface thread leaves its modal loop and
+        // waits for this thread, so a second hand-over would never be served.
+        MainThread().Synchronize([this] {
+            if (OnFinished)
+                OnFinished();
+            orb::UpdateProgress().SetLoginWindowVisible(true);
+        });
+    }
+    catch (...)
+    {
+        if (!RaisedException)
+            RaisedException = std::current_exception();
+    }
+}
+
+void TUpdateThread::UpdateDirectory(const std::string& Prefix, const xml::IXMLNode& Node)
+{
+    auto list = Node.ChildNodes();
+    if (!list)
+        return;
+    for (int i = 0, n = list->Count(); i < n; ++i)
+    {
+        // A cancel between two downloads stops the update as one during a download does: the installation must
+        // not be taken as complete.
+        if (Terminated())
+            throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
+        auto child = list->Get(i);
+        if (child->NodeType() != xml::ntElement)
+            continue;
+        std::string tag = child->NodeName();
+        std::string name = child->Attributes("name");
+        if (tag == "file")
+        {
+            FileName = Prefix + name;
+            if (!child->HasAttribute("need_for_update"))
+                continue;
+            CheckSegmentName(name, FileName);
+            CheckSegmentName(LocalFileName(name, true), FileName);
+            FileSize = ReadIndexSize(*child);
+            if (FileSize < 1)
+                throw Exception("File size of \"" + FileName + "\" is " + std::to_string(FileSize));
+            TIndexTime modified = ReadIndexModified(*child);
+            DownloadFile(FileName, child->HasAttribute("private"), modified);
+        }
+        else if (tag == "directory")
+        {
+            FileName = Prefix + name;
+            CheckSegmentName(name, FileName);
+            std::error_code ec;
+            // A directory that cannot be made shows up as the first download into it failing.
+            fs::create_directory(FLocalDir + NativePath(FileName), ec);
+            UpdateDirectory(FileName + "\\", *child);
+        }
+        else
+            throw Exception("UpdateDirectory: Unknown node name: " + tag);
+    }
+}
+
+void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified)
+{
+    DownloadedBytes = 0;
+    ReportProgress(true);
+    HTTP.URL.SetURL(DownloadAddress(Private ? PrivateDownloadURL : DownloadURL, Name));
+
+    std::string localName = LocalFileName(Name, true);
+    fs::path target = FLocalDir + NativePath(localName);
+    TDownloadWriter writer(target, localName != Name);
+
+    // The body goes to the file as it arrives, so memory does not grow with the file. Only a successful answer
+    // without content coding is taken over piece by piece; error answers stay with the provider for the report,
+    // and a content-coded answer is decoded by the provider as a whole and written afterwards.
+    int64_t streamed = 0;
+    HTTP.HTTP_Client.OnWork = [&](int64_t BytesReceived) {
+        const THTTPResponse& response = HTTP.HTTP_Client.Response;
+        int status = StatusOf(response.ResponseText);
+        std::string coding = response.Header("Content-Encoding");
+        if (status >= 200 && status <= 299 && (coding.empty() || SameText(coding, "identity")))
+        {
+            streamed += static_cast<int64_t>(HTTP.InputStream.size());
+            writer.Write(HTTP.InputStream);
+            HTTP.InputStream.clear();
+            DownloadedBytes = streamed;
+        }
+        else
+            DownloadedBytes = BytesReceived;
+        ReportProgress(false);
+    };
+    struct TResetOnWork
+    {
+        THTTPClient& Client;
+        ~TResetOnWork() { Client.OnWork = nullptr; }
+    } resetOnWork{HTTP.HTTP_Client};
+
+    std::string data;
+    HTTP.GetString(data);
+    for (size_t offset = 0; offset < data.size(); offset += 32768)
+        writer.Write(std::string_view(data).substr(offset, 32768));
+    data.clear();
+    writer.Finish();
+    SetFileTimeRetrying(target, RoundToDosTime(Modified));
+    ReportProgress(true);
+    TotalDownloadedBytes += FileSize;
+}
+
+void TUpdateThread::SetFileTimeRetrying(const fs::path& Target, const TIndexTime& Modified)
+{
+    for (int attempt = 1;; ++attempt)
+    {
+        try
+        {
+            SetLocalFileTime(Target, Modified);
+            return;
+        }
+        catch (const EOSError& e)
+        {
+            if (!IsSharingViolation(e) || attempt >= 20)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+}
+
+void TUpdateThread::ReportProgress(bool Force)
+{
+    auto now = std::chrono::steady_clock::now();
+    if (!Force && now - FLastReport < ProgressInterval)
+        return; // a throttled report costs nothing: the worker does not wait for the window
+    FLastReport = now;
+    MainThread().Synchronize([this] { UpdateProgress(); });
+}
+
+void TUpdateThread::UpdateProgress()
+{
+    IUpdateProgress& view = orb::UpdateProgress();
+    view.SetUpdatingFile(FileName);
+    view.SetFileProgress(ProgressText(DownloadedBytes, FileSize), ProgressPosition(DownloadedBytes, FileSize));
+    int64_t done = TotalDownloadedBytes + DownloadedBytes;
+    view.SetTotalProgress(ProgressText(done, TotalSize), ProgressPosition(done, TotalSize));
+}
+
+void TUpdateRunner::UpdateComponents(const xml::IXMLNodePtr& UpdateConfig, const std::string& DownloadURL,
+                                     const std::string& PrivateDownloadURL, const xml::IXMLNodePtr& ProxySettings)
+{
+    TUpdateThread worker(ProxySettings);
+    worker.UpdateConfig = UpdateConfig;
+    worker.DownloadURL = DownloadURL;
+    worker.PrivateDownloadURL = PrivateDownloadURL;
+    worker.ProgressInterval = ProgressInterval;
+    worker.OnFinished = [this] {
+        NaturalClosing = true;
+        ModalWait().Close(TWaitWindow::wwUpdater);
+    };
+    NaturalClosing = false;
+    FWorker = &worker;
+    worker.Start();
+    try
+    {
+        ModalWait().ShowModal(TWaitWindow::wwUpdater, [this] { Button_CancelClick(); });
+    }
+    catch (...)
+    {
+        FWorker = nullptr;
+        throw;
+    }
+    worker.WaitFor();
+    FWorker = nullptr;
+    if (worker.RaisedException)
+        std::rethrow_exception(worker.RaisedException);
+}
+
+void TUpdateRunner::Button_CancelClick()
+{
+    if (FWorker)
+    {
+        FWorker->Terminate();
+        FWorker->HTTP.Abort();
+    }
+}
+
+} // namespace orb

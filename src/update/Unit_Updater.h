@@ -1,0 +1,111 @@
+#pragma once
+
+#include "net/HTTPDataProvider.h"
+#include "update/IndexTime.h"
+#include "xml/VuvareXMLNode.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace orb
+{
+
+/// "<done div 1024> of <size div 1024 + 1> KB": the progress text of the update window.
+std::string ProgressText(int64_t Done, int64_t Size);
+/// Done / Size x 100 rounded to the nearest integer, halves to even, kept within 0 to 100.
+int ProgressPosition(int64_t Done, int64_t Size);
+/// The download address of a file: Base followed by the index path (backslash-separated) as a URL path, each
+/// segment percent-encoded where a URL would otherwise change its meaning (spaces, "#", "?", "%", non-ASCII).
+std::string DownloadAddress(const std::string& Base, const std::string& FileName);
+
+/// The worker that downloads every file the cache check marked with `need_for_update`, writes it into the
+/// installation directory with the index's time stamp, and reports progress to the update window.
+class TUpdateThread
+{
+public:
+    /// A suspended worker; ProxySettings is the user's `proxy` element (or null for a direct connection).
+    explicit TUpdateThread(const xml::IXMLNodePtr& ProxySettings);
+    /// Asks the worker to stop, aborts its request and waits for its end.
+    ~TUpdateThread();
+    TUpdateThread(const TUpdateThread&) = delete;
+    TUpdateThread& operator=(const TUpdateThread&) = delete;
+
+    /// Runs Execute on a thread of its own.
+    void Start();
+    /// Asks the worker to stop before the next index entry.
+    void Terminate() { FTerminated = true; }
+    /// True once Terminate was called.
+    bool Terminated() const { return FTerminated; }
+    /// Waits for the end of Execute.
+    void WaitFor();
+
+    /// The thread body: downloads, then hands the end over to the user-interface thread through OnFinished.
+    void Execute();
+
+    /// Relative path (backslash-separated, as in the index) of the entry being processed.
+    std::string FileName;
+    /// `size` of the file being downloaded.
+    int64_t FileSize = 0;
+    /// `total_update_size` of the index root.
+    int64_t TotalSize = 0;
+    /// Bytes transferred so far for the current file.
+    int64_t DownloadedBytes = 0;
+    /// Sum of `size` of all completed files.
+    int64_t TotalDownloadedBytes = 0;
+    /// The failure that ended the worker, handed to the window.
+    std::exception_ptr RaisedException;
+    /// Performs the downloads.
+    THTTPDataProvider HTTP;
+    /// Base address of the public files, ending with "/".
+    std::string DownloadURL;
+    /// Base address of files marked `private`, ending with "/"; empty when there is none.
+    std::string PrivateDownloadURL;
+    /// Root of the merged index after the cache check.
+    xml::IXMLNodePtr UpdateConfig;
+    /// Run on the user-interface thread at the very end, before the login window is shown again: the window sets
+    /// its NaturalClosing and closes.
+    std::function<void()> OnFinished;
+    /// Shortest time between two progress reports within a file (the first and last of a file always go out).
+    std::chrono::milliseconds ProgressInterval{33};
+
+private:
+    void UpdateDirectory(const std::string& Prefix, const xml::IXMLNode& Node);
+    void DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified);
+    void UpdateProgress();
+    void ReportProgress(bool Force);
+    void SetFileTimeRetrying(const std::filesystem::path& Target, const TIndexTime& Modified);
+
+    std::atomic<bool> FTerminated{false};
+    std::thread FThread;
+    std::string FLocalDir;
+    std::chrono::steady_clock::time_point FLastReport;
+};
+
+/// What the update window does with the worker: starts it, waits modally, passes Cancel on, and raises its failure.
+class TUpdateRunner
+{
+public:
+    /// Runs the whole update of UpdateConfig (after the cache check) behind the modal update window; returns when
+    /// the worker has finished and raises its failure, a cancellation as EHTTPDataProvider with httpAborted.
+    void UpdateComponents(const xml::IXMLNodePtr& UpdateConfig, const std::string& DownloadURL,
+                          const std::string& PrivateDownloadURL, const xml::IXMLNodePtr& ProxySettings);
+    /// Asks the worker to terminate, then aborts its request (user-interface thread).
+    void Button_CancelClick();
+    /// Closing the window is allowed only when the worker itself closes it.
+    bool FormCloseQuery() const { return NaturalClosing; }
+
+    /// True only when the worker closes the window.
+    std::atomic<bool> NaturalClosing{false};
+    /// Shortest time between two progress reports of the worker.
+    std::chrono::milliseconds ProgressInterval{33};
+
+private:
+    TUpdateThread* FWorker = nullptr;
+};
+
+} // namespace orb
