@@ -5,6 +5,7 @@
 #include "launcher/ConnectionSettings.h"
 #include "platform/AppDirectory.h"
 #include "platform/Environment.h"
+#include "platform/Paths.h"
 #include "xml/VuvareXMLNode.h"
 
 #include <algorithm>
@@ -88,7 +89,7 @@ std::string FindNewestClientDirectory(const std::filesystem::path& AppDir)
     std::vector<std::filesystem::directory_entry> matches;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(AppDir, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().filename().string().rfind("APP#", 0) == 0)
+        if (platform::PathToUtf8(it->path().filename()).rfind("APP#", 0) == 0)
             matches.push_back(*it);
     if (matches.empty())
         return {};
@@ -110,7 +111,7 @@ std::string FindNewestClientDirectory(const std::filesystem::path& AppDir)
         if (xml::CompareVersions(version, best) > 0)
         {
             best = version;
-            result = (entry.path() / "").string();
+            result = platform::PathToUtf8(entry.path() / "");
         }
     }
     if (xml::CompareVersions(best, "4.5") < 0)

@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "localisation/Unit_Language.h"
+#include "platform/Paths.h"
 #include "platform/UILanguage.h"
 #include "xml/XML_Utils.h"
 
@@ -32,20 +33,20 @@ xml::IXMLNodePtr LoadSettingsFile(const std::filesystem::path& FileName)
     catch (Exception& e)
     {
         // The parser names the fault but not the file: add it, keeping the error's class.
-        if (e.Message.find(FileName.string()) == std::string::npos)
-            e.Message += "\r\nFile: " + FileName.string();
+        if (e.Message.find(platform::PathToUtf8(FileName)) == std::string::npos)
+            e.Message += "\r\nFile: " + platform::PathToUtf8(FileName);
         throw;
     }
     if (!root || root->NodeType() != xml::ntElement)
-        throw Exception("The settings file \"" + FileName.string() + "\" has no root element.");
+        throw Exception("The settings file \"" + platform::PathToUtf8(FileName) + "\" has no root element.");
     return root;
 }
 
 void RequireElement(const xml::IXMLNodePtr& Root, const std::filesystem::path& FileName, const char* Element)
 {
     if (!Root->ChildNodes()->FindNode(Element))
-        throw Exception("The settings file \"" + FileName.string() + "\" lacks the required element \"" + Element +
-                        "\".");
+        throw Exception("The settings file \"" + platform::PathToUtf8(FileName) + "\" lacks the required element \"" +
+                        Element + "\".");
 }
 
 } // namespace

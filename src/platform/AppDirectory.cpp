@@ -1,6 +1,7 @@
 #include "platform/AppDirectory.h"
 
 #include "base/Exceptions.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
 
 namespace orb
@@ -31,7 +32,7 @@ std::filesystem::path GetAppDirectory()
     if (!ec && !std::filesystem::is_directory(dir, ec))
         ec = std::make_error_code(std::errc::not_a_directory);
     if (ec)
-        throw EOSError(ec.value(), SysErrorMessage(ec.value()) + "\r\nApp. Directory: " + dir.string());
+        throw EOSError(ec.value(), SysErrorMessage(ec.value()) + "\r\nApp. Directory: " + platform::PathToUtf8(dir));
     return dir;
 }
 
