@@ -263,7 +263,7 @@ void MigrateInstallations(const fs::path& OldLayoutDir, const fs::path& AppDir)
 {
     std::error_code ec;
     // When the launcher runs inside its own application directory there is nothing to migrate.
-    if (fs::equivalent(OldLayoutDir, AppDir, ec))
+    if (!fs::is_directory(OldLayoutDir, ec) || fs::equivalent(OldLayoutDir, AppDir, ec))
         return;
     for (const auto& entry : ListInstallations(OldLayoutDir))
     {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace orb;
@@ -462,4 +463,61 @@ TEST_F(UpdateThread, ProxySettingsAreTakenOnlyWhenEnabled)
     proxy->SetAttribute("enabled", "True");
     TUpdateThread off(proxy);
     EXPECT_EQ(off.HTTP.HTTP_Client.ProxyServer, "");
+}
+
+TEST_F(UpdateThread, AProcessKilledMidUpdateIsCompletedByTheNextRunToTheSameTreeAsACleanInstall)
+{
+    TNginxOptions options;
+    options.ServerDirectives = "    limit_rate 2m;\n";
+    TNginxServer nginx(options);
+    fs::path published = nginx.Root() / "client";
+    for (int i = 0; i < 12; ++i)
+        WriteBytes(published / "data" / ("part" + std::to_string(i) + ".bin"), RandomBytes(400000, 100 + i));
+    MakeClientTree(published);
+    Publish(published, "--gzip '*.ini'");
+    std::string base = "http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/client/";
+    fs::path killedApp = Temp / "killed";
+    fs::create_directories(killedApp);
+
+    {
+        TChildProcess child({UPDATE_CHILD, killedApp.string(), base}, Temp / "child.log");
+        // Wait until the child is in the middle of a download, with some files already complete.
+        bool midway = false;
+        for (int i = 0; i < 3000 && !midway && child.Running(); ++i)
+        {
+            int complete = 0;
+            bool partial = false;
+            std::error_code ec;
+            for (auto it = fs::recursive_directory_iterator(killedApp, ec); !ec && it != fs::recursive_directory_iterator();
+                 it.increment(ec))
+            {
+                std::string name = it->path().filename().string();
+                if (name.find(TemporarySuffix) != std::string::npos)
+                    partial = true;
+                else if (name.rfind("part", 0) == 0)
+                    ++complete;
+            }
+            midway = partial && complete >= 3;
+            if (!midway)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(midway) << "the child finished or failed before it could be stopped: "
+                            << ReadBytes(Temp / "child.log");
+        child.Stop();
+    }
+    fs::path installation;
+    for (auto& e : fs::directory_iterator(killedApp))
+        installation = e.path();
+    EXPECT_FALSE(fs::exists(installation / "index.xml")); // not marked complete
+
+    TChildProcess rerun({UPDATE_CHILD, killedApp.string(), base}, Temp / "rerun.log");
+    std::string line;
+    ASSERT_TRUE(rerun.ReadLine(line, 60000)) << ReadBytes(Temp / "rerun.log");
+    EXPECT_EQ(line, "DONE " + installation.string() + "/");
+    EXPECT_EQ(rerun.Wait(), 0);
+
+    fs::path clean = RunUpdate(xml::LoadXMLNodeFromFile(published / "index.xml"), AppDir, OldDir, base);
+    EXPECT_EQ(TreeListing(installation), TreeListing(clean));
+    ExpectNoTemporaryFiles(installation);
+    EXPECT_TRUE(fs::exists(installation / "index.xml"));
 }
