@@ -401,6 +401,20 @@ TEST(VuvareSAX, LongDocumentThroughTheBlockPathMatchesShortParses)
     EXPECT_EQ(r.Joined(), expected);
 }
 
+TEST(VuvareSAX, ErrorInALaterBlockShowsOnlyTheUnconsumedInput)
+{
+    std::string doc = "<root>";
+    while (doc.size() < 200000)
+        doc += "<file name=\"abcdefghij\"/>";
+    doc += "<bad a='1'/></root>";
+    Recorder r;
+    EXPECT_EQ(r.Parse(doc), "Bad XML: \r\n<bad a='");
+    std::string open = "<root>";
+    while (open.size() < 200000)
+        open += "<dir>";
+    EXPECT_EQ(r.Parse(open), "Bad XML. No tag end found: dir");
+}
+
 TEST(TAttributes, LookupIgnoresLetterCase)
 {
     TAttributes a;

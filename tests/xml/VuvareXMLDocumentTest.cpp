@@ -206,6 +206,22 @@ TEST(VuvareXMLDocument, NodeCopyOfTheTreeEqualsLoadingNodesDirectly)
     EXPECT_EQ(Dump(direct), Dump(copied));
 }
 
+TEST(TXMLElementList, AppendRemoveAndIndexErrors)
+{
+    TXMLElementList list;
+    auto* text = list.Append(std::make_unique<TXMLTagText>(nullptr, "t"));
+    EXPECT_EQ(text->ParentElementList, &list);
+    new TXMLTagElement(&list, "e");
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.FindElement("e"), list.Item(1));
+    EXPECT_EQ(list.XML(TXMLFormatSettings(), enUTF8, 1), "  t\r\n  <e/>");
+    list.Remove(0);
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_THROW(list.Item(1), orb::EListError);
+    EXPECT_THROW(list.Remove(-1), orb::EListError);
+    EXPECT_EQ(list.Item(0)->XML(), "<e/>");
+}
+
 TEST(VuvareXMLDocument, NodeOfNoItemIsEmpty)
 {
     auto node = TVuvareXMLNode::Create(nullptr);
