@@ -57,6 +57,12 @@ TEST(IXMLNodeToXML, IndentsChildrenAndWritesCommentsAtLineStart)
                                                                               "    </b>");
 }
 
+TEST(IXMLNodeToXML, ElementWithoutChildrenIsSelfClosingEvenIfReadAsAPair)
+{
+    EXPECT_EQ(LoadXMLNodeFromString("<a x=\"1\"></a>")->XML(), "<a x=\"1\"/>");
+    EXPECT_EQ(LoadXMLNodeFromString("<a> <b> </b> </a>")->XML(), "<a>\r\n  <b/>\r\n</a>");
+}
+
 TEST(IXMLNodeToXML, TextOnItsOwnLineReadsBackWithTheTrailingBreak)
 {
     auto root = LoadXMLNodeFromString("<a><t>x &amp; y</t></a>");
