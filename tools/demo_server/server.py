@@ -17,6 +17,8 @@ import sys
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
+# Tests start this script from the source tree: leave no compiled files behind there.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from password_service import PasswordService, resend_password  # noqa: E402
