@@ -452,8 +452,62 @@ IXMLNodePtr TVuvareXMLNode::ParentNode() const
 std::string TVuvareXMLNode::XML() const
 {
     std::string out;
-    AppendIXMLNodeXML(out, *this, enUTF8, 0, "\r\n", 2);
+    AppendXML(out, 0, "\r\n", 2);
     return out;
+}
+
+void TVuvareXMLNode::AppendXML(std::string& Out, int Level, std::string_view LineBreak, int IndentSize) const
+{
+    const size_t indent = static_cast<size_t>(Level) * static_cast<size_t>(IndentSize);
+    switch (FNodeType)
+    {
+    case ntElement:
+    {
+        Out.append(indent, ' ');
+        Out += '<';
+        Out += FText;
+        if (FAttributeNodesMade.load(std::memory_order_acquire))
+        {
+            for (const auto& attribute : Extras().AttributeNodes->NodeList)
+                AppendAttributeXML(Out, attribute->NodeName(), attribute->Text());
+        }
+        else
+        {
+            ScanPacked([&](std::string_view Name, std::string_view Value) {
+                AppendAttributeXML(Out, Name, Value);
+                return false;
+            });
+        }
+        const TVuvareXMLNodeList* children =
+            FChildNodesMade.load(std::memory_order_acquire) ? Extras().ChildNodes.get() : nullptr;
+        if (!children || children->NodeList.empty())
+        {
+            Out += "/>";
+            return;
+        }
+        Out += '>';
+        Out += LineBreak;
+        for (const auto& child : children->NodeList)
+        {
+            AppendIXMLNodeXML(Out, *child, enUTF8, Level + 1, LineBreak, IndentSize);
+            Out += LineBreak;
+        }
+        Out.append(indent, ' ');
+        Out += "</";
+        Out += FText;
+        Out += '>';
+        return;
+    }
+    case ntText:
+        Out.append(indent, ' ');
+        AppendXMLEscaped(Out, FText);
+        return;
+    case ntComment:
+        AppendCommentXML(Out, FText);
+        return;
+    default:
+        throw orb::Exception("IXMLNodeToXML: Unsupported NodeType");
+    }
 }
 
 IXMLNodePtr TVuvareXMLNode::AddChild(const std::string& TagName, int Index)

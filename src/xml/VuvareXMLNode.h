@@ -183,6 +183,8 @@ public:
     void AppendAttributes(const TAttributes& Attributes);
     /// Appends a child node (its parent reference is left to the caller).
     void AppendChild(IXMLNodePtr Child);
+    /// Appends the node's XML text in the node writer's layout (IXMLNodeToXML) to Out.
+    void AppendXML(std::string& Out, int Level, std::string_view LineBreak, int IndentSize) const;
     /// Sets the parent back reference.
     void SetParent(std::weak_ptr<TVuvareXMLNode> Parent) { FParentNode = std::move(Parent); }
 

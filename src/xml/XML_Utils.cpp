@@ -4,19 +4,34 @@
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 
+#include <array>
+
 namespace orb::xml
 {
 
 namespace
 {
+constexpr std::array<bool, 256> MakeSpecial()
+{
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 32; ++c)
+        t[c] = true;
+    for (unsigned char c : {'&', '<', '>', '"', '\''})
+        t[c] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kSpecial = MakeSpecial();
+} // namespace
 
-void AppendEscaped(std::string& Out, std::string_view Text)
+void AppendXMLEscaped(std::string& Out, std::string_view Text)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     size_t plain = 0;
     for (size_t i = 0; i < Text.size(); ++i)
     {
         auto c = static_cast<unsigned char>(Text[i]);
+        if (!kSpecial[c])
+            continue;
         const char* ref = nullptr;
         switch (c)
         {
@@ -36,8 +51,7 @@ void AppendEscaped(std::string& Out, std::string_view Text)
             ref = "&apos;";
             break;
         default:
-            if (c >= 32)
-                continue;
+            break;
         }
         Out.append(Text.substr(plain, i - plain));
         plain = i + 1;
@@ -55,6 +69,9 @@ void AppendEscaped(std::string& Out, std::string_view Text)
     Out.append(Text.substr(plain));
 }
 
+namespace
+{
+
 /// A comment's text as written: unescaped (the reader takes comments literally, so escaping would grow the text on
 /// every save), except that nothing may close the comment early.
 void AppendCommentText(std::string& Out, std::string_view Text)
@@ -71,17 +88,39 @@ void AppendCommentText(std::string& Out, std::string_view Text)
 
 } // namespace
 
+void AppendCommentXML(std::string& Out, std::string_view Text)
+{
+    Out += "<!--";
+    AppendCommentText(Out, Text);
+    Out += "-->";
+}
+
+void AppendAttributeXML(std::string& Out, std::string_view Name, std::string_view Value)
+{
+    Out += ' ';
+    Out += Name;
+    Out += "=\"";
+    AppendXMLEscaped(Out, Value);
+    Out += '"';
+}
+
 std::string XMLEscape(std::string_view Text)
 {
     std::string out;
     out.reserve(Text.size());
-    AppendEscaped(out, Text);
+    AppendXMLEscaped(out, Text);
     return out;
 }
 
 void AppendIXMLNodeXML(std::string& Out, const IXMLNode& Node, TEncoding Encoding, int Level,
                        std::string_view LineBreak, int IndentSize)
 {
+    if (const auto* own = dynamic_cast<const TVuvareXMLNode*>(&Node))
+    {
+        // Our own nodes are written from their insides, without counted references or attribute nodes.
+        own->AppendXML(Out, Level, LineBreak, IndentSize);
+        return;
+    }
     const size_t indent = static_cast<size_t>(Level) * static_cast<size_t>(IndentSize);
     switch (Node.NodeType())
     {
@@ -91,24 +130,12 @@ void AppendIXMLNodeXML(std::string& Out, const IXMLNode& Node, TEncoding Encodin
         Out.append(indent, ' ');
         Out += '<';
         Out += name;
-        auto appendAttribute = [&Out](std::string_view Name, std::string_view Value) {
-            Out += ' ';
-            Out += Name;
-            Out += "=\"";
-            AppendEscaped(Out, Value);
-            Out += '"';
-        };
-        if (const auto* own = dynamic_cast<const TVuvareXMLNode*>(&Node))
-        {
-            // Our own nodes are written without making attribute nodes for them.
-            own->ForEachAttribute(appendAttribute);
-        }
-        else if (auto attributes = Node.AttributeNodes())
+        if (auto attributes = Node.AttributeNodes())
         {
             for (int i = 0, n = attributes->Count(); i < n; ++i)
             {
                 auto attribute = attributes->Get(i);
-                appendAttribute(attribute->NodeName(), attribute->Text());
+                AppendAttributeXML(Out, attribute->NodeName(), attribute->Text());
             }
         }
         auto children = Node.ChildNodes();
@@ -132,12 +159,10 @@ void AppendIXMLNodeXML(std::string& Out, const IXMLNode& Node, TEncoding Encodin
     }
     case ntText:
         Out.append(indent, ' ');
-        AppendEscaped(Out, Node.Text());
+        AppendXMLEscaped(Out, Node.Text());
         return;
     case ntComment:
-        Out += "<!--";
-        AppendCommentText(Out, Node.Text());
-        Out += "-->";
+        AppendCommentXML(Out, Node.Text());
         return;
     default:
         throw orb::Exception("IXMLNodeToXML: Unsupported NodeType");

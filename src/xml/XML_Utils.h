@@ -24,6 +24,14 @@ enum TTextEncoding
 /// Text with "&", "<", ">", double quote, apostrophe and codes below 32 replaced by references.
 std::string XMLEscape(std::string_view Text);
 
+/// Appends Text escaped as XMLEscape does.
+void AppendXMLEscaped(std::string& Out, std::string_view Text);
+
+/// Appends a comment as the node writer writes it.
+void AppendCommentXML(std::string& Out, std::string_view Text);
+/// Appends " name="escaped value"".
+void AppendAttributeXML(std::string& Out, std::string_view Name, std::string_view Value);
+
 /// The XML text of Node and its descendants; raises "IXMLNodeToXML: Unsupported NodeType" for a node that is not
 /// an element, text or comment.
 std::string IXMLNodeToXML(const IXMLNodePtr& Node, TEncoding Encoding, int Level, std::string_view LineBreak,
