@@ -22,8 +22,8 @@ std::string MakeIndex(int FileCount)
         char line[256];
         std::snprintf(line, sizeof line,
                       "%*s<file name=\"module_%06d.dll.gz\" size=\"%d\" modified=\"2024%02d%02d%02d%02d%02d\"/>\r\n",
-                      Depth * 2, "", files, 1000 + (files * 7919) % 9000000, 1 + files % 12, 1 + files % 28,
-                      files % 24, files % 60, (files * 7) % 60);
+                      Depth * 2, "", files, 1000 + (files * 7919) % 9000000, 1 + files % 12, 1 + files % 28, files % 24,
+                      files % 60, (files * 7) % 60);
         out += line;
         ++files;
     };
@@ -183,11 +183,11 @@ int main(int argc, char** argv)
         std::string expat = std::string("BM_Expat_Parse/") + n;
         std::string nodes = std::string("BM_LoadXMLNodeFromString/") + n;
         if (t.count(own) && t.count(expat))
-            std::printf("%s files: ParseString %.0f MB/s, expat %.0f MB/s, ratio %.2fx expat\n", n, mb[own],
-                        mb[expat], t[expat] / t[own]);
+            std::printf("%s files: ParseString %.0f MB/s, expat %.0f MB/s, ratio %.2fx expat\n", n, mb[own], mb[expat],
+                        t[expat] / t[own]);
         if (t.count(own) && t.count(nodes))
-            std::printf("%s files: LoadXMLNodeFromString %.0f MB/s, %.2fx the time of the bare parse\n", n,
-                        mb[nodes], t[nodes] / t[own]);
+            std::printf("%s files: LoadXMLNodeFromString %.0f MB/s, %.2fx the time of the bare parse\n", n, mb[nodes],
+                        t[nodes] / t[own]);
     }
     const std::string small = "BM_VuvareSAX_ParseString/20000";
     const std::string large = "BM_VuvareSAX_ParseString/200000";

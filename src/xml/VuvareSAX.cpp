@@ -17,10 +17,10 @@ constexpr size_t kStreamThreshold = 131072;
 constexpr size_t kMaxNameLength = 1024;
 
 // Byte classes of the scanner.
-constexpr uint8_t kWhite = 1;        // codes 0 to 32
-constexpr uint8_t kTagNameEnd = 2;   // "/", ">", "?"
-constexpr uint8_t kTagNameBad = 4;   // double quote, "<", "="
-constexpr uint8_t kAttrNameBad = 8;  // double quote, "/", "<", ">", "?"
+constexpr uint8_t kWhite = 1;       // codes 0 to 32
+constexpr uint8_t kTagNameEnd = 2;  // "/", ">", "?"
+constexpr uint8_t kTagNameBad = 4;  // double quote, "<", "="
+constexpr uint8_t kAttrNameBad = 8; // double quote, "/", "<", ">", "?"
 
 constexpr std::array<uint8_t, 256> MakeClasses()
 {
@@ -144,8 +144,7 @@ size_t PutUtf8(std::string& Out, size_t W, char32_t C)
 TAttributes::TAttributes(const TAttributes& Other)
     : FItems(Other.FItems.begin(), Other.FItems.begin() + static_cast<std::ptrdiff_t>(Other.FCount)),
       FCount(Other.FCount)
-{
-}
+{}
 
 TAttributes& TAttributes::operator=(const TAttributes& Other)
 {
@@ -228,18 +227,16 @@ std::string WindowMessage(std::string_view XML, size_t Position, const std::stri
 
 EVuvareSAX::EVuvareSAX(std::string_view XML, size_t Position, const std::string& ErrorMessage)
     : orb::Exception(WindowMessage(XML, Position, ErrorMessage))
-{
-}
+{}
 
 // ---------------------------------------------------------------------------------------------------------------
 // TVuvareSAX
 
-TVuvareSAX::TVuvareSAX(TSAXStartElementMethod OnStartElement, TSAXEndElementMethod OnEndElement,
-                       TSAXTextMethod OnText, TSAXCommentMethod OnComment)
+TVuvareSAX::TVuvareSAX(TSAXStartElementMethod OnStartElement, TSAXEndElementMethod OnEndElement, TSAXTextMethod OnText,
+                       TSAXCommentMethod OnComment)
     : OnStartElement(std::move(OnStartElement)), OnEndElement(std::move(OnEndElement)), OnText(std::move(OnText)),
       OnComment(std::move(OnComment))
-{
-}
+{}
 
 void TVuvareSAX::BeginOfParsing()
 {
@@ -342,8 +339,7 @@ void TVuvareSAX::ConsumeItems(const char* B, size_t N, size_t& Pos)
             return;
         switch (FTagType)
         {
-        case tagPI:
-        {
+        case tagPI: {
             OnStartElement(FName, FAttributes);
             int i = FAttributes.IndexOfName("encoding");
             if (i < 0 || FAttributes.ValueFromIndex(i).empty() || SameName(FAttributes.ValueFromIndex(i), "utf-8"))

@@ -172,8 +172,7 @@ std::string TXMLElementList::XML(const TXMLFormatSettings& Settings, TEncoding E
     return out;
 }
 
-void TXMLElementList::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Enc,
-                               int Level) const
+void TXMLElementList::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Enc, int Level) const
 {
     for (size_t i = 0; i < Elements.size(); ++i)
     {
@@ -192,8 +191,7 @@ TVuvareXMLDocument::TVuvareXMLDocument()
           [this](const std::string& Name, const TAttributes& Attributes) { StartElement(Name, Attributes); },
           [this](const std::string& Name) { EndElement(Name); }, [this](const std::string& Text) { AddText(Text); },
           [this](const std::string& Comment) { AddComment(Comment); }))
-{
-}
+{}
 
 void TVuvareXMLDocument::StartElement(const std::string& Name, const TAttributes& Attributes)
 {

@@ -83,10 +83,11 @@ public:
 
     /// The element whose children these are, or null at the top level.
     TXMLTagElement* ParentElement;
-    /// Opens a file for reading in binary; raises EFOpenError naming the file when it cannot be opened or is a directory.
-std::ifstream OpenFileForReading(const std::filesystem::path& FileName);
+    /// Opens a file for reading in binary; raises EFOpenError naming the file when it cannot be opened or is a
+    /// directory.
+    std::ifstream OpenFileForReading(const std::filesystem::path& FileName);
 
-/// Layout of the tree writer.
+    /// Layout of the tree writer.
     TXMLFormatSettings FormatSettings;
     /// Encoding of the tree writer.
     TEncoding Encoding = enUnknown;
@@ -118,16 +119,14 @@ class TXMLTagElement : public TXMLTagBasic
 public:
     explicit TXMLTagElement(TXMLElementList* Parent = nullptr, std::string Name = {})
         : TXMLTagBasic(Parent), Name(std::move(Name)), Children(this)
-    {
-    }
+    {}
     /// Tag name.
     std::string Name;
     /// The attribute lines name=value.
     TAttributes Attributes;
     /// The child items.
     TXMLElementList Children;
-    void WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Encoding,
-                  int Level) const override;
+    void WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Encoding, int Level) const override;
 };
 
 /// A run of character data.
@@ -137,21 +136,17 @@ public:
     TXMLTagText(TXMLElementList* Parent, std::string Text) : TXMLTagBasic(Parent), Text(std::move(Text)) {}
     /// The decoded text.
     std::string Text;
-    void WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Encoding,
-                  int Level) const override;
+    void WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Encoding, int Level) const override;
 };
 
 /// A comment.
 class TXMLTagComment : public TXMLTagBasic
 {
 public:
-    TXMLTagComment(TXMLElementList* Parent, std::string Comment) : TXMLTagBasic(Parent), Comment(std::move(Comment))
-    {
-    }
+    TXMLTagComment(TXMLElementList* Parent, std::string Comment) : TXMLTagBasic(Parent), Comment(std::move(Comment)) {}
     /// The comment's text.
     std::string Comment;
-    void WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Encoding,
-                  int Level) const override;
+    void WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Encoding, int Level) const override;
 };
 
 /// A processing instruction such as the XML declaration.
@@ -160,14 +155,12 @@ class TXMLTagPI : public TXMLTagBasic
 public:
     explicit TXMLTagPI(TXMLElementList* Parent = nullptr, std::string Name = {})
         : TXMLTagBasic(Parent), Name(std::move(Name))
-    {
-    }
+    {}
     /// The name without the leading "?".
     std::string Name;
     /// The pseudo-attributes.
     TAttributes Attributes;
-    void WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Encoding,
-                  int Level) const override;
+    void WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Encoding, int Level) const override;
 };
 
 /// A document tree built from the parser's events, with a writer of its own.

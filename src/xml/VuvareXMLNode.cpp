@@ -461,8 +461,7 @@ void TVuvareXMLNode::AppendXML(std::string& Out, int Level, std::string_view Lin
     const size_t indent = static_cast<size_t>(Level) * static_cast<size_t>(IndentSize);
     switch (FNodeType)
     {
-    case ntElement:
-    {
+    case ntElement: {
         Out.append(indent, ' ');
         Out += '<';
         Out += FText;
@@ -544,8 +543,7 @@ public:
                  [this](const std::string& Name) { EndElement(Name); },
                  [this](const std::string& Text) { AddLeaf(ntText, Text); },
                  [this](const std::string& Comment) { AddLeaf(ntComment, Comment); })
-    {
-    }
+    {}
 
     IXMLNodePtr Result() const
     {

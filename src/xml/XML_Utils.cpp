@@ -124,8 +124,7 @@ void AppendIXMLNodeXML(std::string& Out, const IXMLNode& Node, TEncoding Encodin
     const size_t indent = static_cast<size_t>(Level) * static_cast<size_t>(IndentSize);
     switch (Node.NodeType())
     {
-    case ntElement:
-    {
+    case ntElement: {
         const std::string name = Node.NodeName();
         Out.append(indent, ' ');
         Out += '<';

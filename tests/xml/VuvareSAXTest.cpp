@@ -20,8 +20,7 @@ public:
                  [this](const std::string& Name) { Events.push_back("end " + Name); },
                  [this](const std::string& Text) { Events.push_back("text [" + Text + "]"); },
                  [this](const std::string& Comment) { Events.push_back("comment [" + Comment + "]"); })
-    {
-    }
+    {}
 
     void Start(const std::string& Name, const TAttributes& Attributes)
     {
@@ -143,8 +142,7 @@ TEST(VuvareSAX, AttributeSyntax)
 
 TEST(VuvareSAX, References)
 {
-    EXPECT_EQ(EventsOf("<a v=\"&#x41;&#65;&#x9;&apos;&quot;&gt;&lt;&amp;\"/>"),
-              "start a v=[AA\t'\"><&]\nend a\n");
+    EXPECT_EQ(EventsOf("<a v=\"&#x41;&#65;&#x9;&apos;&quot;&gt;&lt;&amp;\"/>"), "start a v=[AA\t'\"><&]\nend a\n");
     // The replacement is not scanned again.
     EXPECT_EQ(EventsOf("<a>&amp;lt;</a>"), "start a\ntext [&lt;]\nend a\n");
     // Decimal codes are taken modulo 65536; codes above 127 become UTF-8.
@@ -248,7 +246,10 @@ TEST(VuvareSAX, FailureMessages)
         {"<>", "Bad XML: \r\n<>"},
         {"< a/>", "Bad XML: \r\n< "},
         {"</>", "Bad XML: \r\n</>"},
-        {"<?" "?>", "Bad XML: \r\n<?" "?"},
+        {"<?"
+         "?>",
+         "Bad XML: \r\n<?"
+         "?"},
         {"<a\"b/>", "Bad XML: \r\n<a\""},
         {"<a=b/>", "Bad XML: \r\n<a="},
         {"<a<b/>", "Bad XML: \r\n<a<"},
@@ -359,8 +360,12 @@ TEST(VuvareSAX, FeedingOneByteAtATimeGivesTheSameEvents)
 
 TEST(VuvareSAX, SplittingAnInvalidDocumentGivesTheSameMessage)
 {
-    const std::string docs[] = {"<a><b x=\"1\" y=\"&amp;\"/><c/><b x=\"1\" y=\"&bad;\"/></a>", "<a>t &bad;</a>", "<a x='1'/>", "<a><b></a>",
-                                "<a/>rest", "<a><b>"};
+    const std::string docs[] = {"<a><b x=\"1\" y=\"&amp;\"/><c/><b x=\"1\" y=\"&bad;\"/></a>",
+                                "<a>t &bad;</a>",
+                                "<a x='1'/>",
+                                "<a><b></a>",
+                                "<a/>rest",
+                                "<a><b>"};
     for (const auto& doc : docs)
     {
         Recorder whole;

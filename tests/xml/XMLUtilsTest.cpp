@@ -1,8 +1,7 @@
-#include "xml/XML_Utils.h"
-
 #include "base/Exceptions.h"
 #include "support/TempDir.h"
 #include "xml/VuvareXMLNode.h"
+#include "xml/XML_Utils.h"
 
 #include <gtest/gtest.h>
 
