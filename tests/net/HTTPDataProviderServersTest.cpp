@@ -69,6 +69,17 @@ TEST(HTTPDataProviderTLS, TheCAFileGivenAtStartUpReachesNewProviders)
     EXPECT_EQ(Fetch(provider, Https(server, "localhost", "/a.txt")), "A");
 }
 
+TEST(HTTPDataProviderTLS, AMissingCAFileRefusesTheConnection)
+{
+    TNginxServer server;
+    server.WriteFile("a.txt", "A");
+    THTTPDataProvider provider;
+    provider.HTTP_Client.CAFile = (server.Root() / "no-such-ca.pem").string();
+    provider.URL.SetURL(Https(server, "localhost", "/a.txt"));
+    std::string data;
+    EXPECT_THROW(provider.GetString(data), ECertificateError);
+}
+
 TEST(HTTPDataProviderTLS, FallsBackToTLS10AndStaysThere)
 {
     TNginxOptions options;

@@ -431,6 +431,16 @@ TEST_F(HTTPDataProviderTest, AnAbortDuringACompletedTransferStillCancels)
     EXPECT_EQ(Failure<EHTTPDataProvider>(provider, "/ok").ErrorCode, httpAborted);
 }
 
+TEST_F(HTTPDataProviderTest, AnErrorOfAnotherKindDuringACancellationIsPassedOnUnchanged)
+{
+    // The body arrives complete but cannot be decoded; the abort that came meanwhile does not hide that.
+    Server.Answer("/z", json{{"body", "not gzip at all"}, {"content_encoding", "gzip"}});
+    THTTPDataProvider provider;
+    provider.HTTP_Client.OnWork = [&](std::int64_t) { provider.Abort(); };
+    Failure<EDecompressionError>(provider, "/z");
+    EXPECT_EQ(provider.ResultCode, httpAborted);
+}
+
 TEST_F(HTTPDataProviderTest, ReportsTheBytesReceivedSoFar)
 {
     const std::string body(300000, 'b');
