@@ -1,0 +1,333 @@
+// Update engine benchmarks, each with its baseline in the same run:
+//  - BM_CacheCheckUpToDate vs BM_StatLoop: checking an index of 20,000 files that are all present and current,
+//    against a loop that only calls stat on the same paths;
+//  - BM_UpdateFromNginx vs BM_CurlCommandLine: 2,000 files of 64 KB downloaded from nginx on loopback, against one
+//    curl process fetching the same URLs over one connection into files;
+//  - BM_PeakMemoryOfLargeDownload: peak resident memory of updating one 1 GB file (plain and as ".gz") above the
+//    footprint the process had right before, measured in a forked child.
+
+#include "base/Views.h"
+#include "update/UpdateCache.h"
+#include "update/Unit_Updater.h"
+#include "xml/XML_Utils.h"
+
+#include "support/ScriptedViews.h"
+#include "support/Servers.h"
+#include "support/TempDir.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::map<std::string, double> GSeconds; // per-iteration wall time of each benchmark, for the ratios
+
+const orb::TIndexTime Stamp{2024, 1, 31, 12, 0, 2};
+
+std::string IndexFor(int Directories, int FilesPerDirectory, int Size)
+{
+    std::ostringstream xml;
+    xml << "<update>";
+    for (int d = 0; d < Directories; ++d)
+    {
+        xml << "<directory name=\"dir" << d << "\" modified=\"20240101000000\">";
+        for (int f = 0; f < FilesPerDirectory; ++f)
+            xml << "<file name=\"file" << f << ".bin\" size=\"" << Size << "\" modified=\"20240131120002\"/>";
+        xml << "</directory>";
+    }
+    xml << "</update>";
+    return xml.str();
+}
+
+/// 20,000 current files in 20 directories of an installation without "index.xml".
+struct TCacheTree
+{
+    orb::test::TempDir Temp;
+    std::string IndexText = IndexFor(20, 1000, 1000);
+    fs::path AppDir = Temp / "app";
+    std::vector<std::string> Paths;
+
+    TCacheTree()
+    {
+        fs::create_directories(AppDir);
+        auto root = orb::xml::LoadXMLNodeFromString(IndexText);
+        fs::path dir = AppDir / ("APP#" + orb::InstallationIdentity(*root));
+        for (int d = 0; d < 20; ++d)
+        {
+            fs::create_directories(dir / ("dir" + std::to_string(d)));
+            for (int f = 0; f < 1000; ++f)
+            {
+                fs::path p = dir / ("dir" + std::to_string(d)) / ("file" + std::to_string(f) + ".bin");
+                std::ofstream(p) << "x";
+                orb::SetLocalFileTime(p, Stamp);
+                Paths.push_back(p.string());
+            }
+        }
+    }
+};
+
+TCacheTree& CacheTree()
+{
+    static TCacheTree tree;
+    return tree;
+}
+
+void BM_CacheCheckUpToDate(benchmark::State& State)
+{
+    auto& tree = CacheTree();
+    for (auto _ : State)
+    {
+        State.PauseTiming();
+        auto root = orb::xml::LoadXMLNodeFromString(tree.IndexText);
+        State.ResumeTiming();
+        bool isNew = false;
+        orb::CheckUpdateCache(root, isNew, tree.AppDir, tree.Temp / "no-old-layout");
+        if (root->Attributes("total_update_size") != "0")
+            State.SkipWithError("files were not up to date");
+    }
+}
+BENCHMARK(BM_CacheCheckUpToDate)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_StatLoop(benchmark::State& State)
+{
+    auto& tree = CacheTree();
+    for (auto _ : State)
+    {
+        long long sum = 0;
+        for (const auto& p : tree.Paths)
+        {
+            struct stat st{};
+            if (::stat(p.c_str(), &st) == 0)
+                sum += st.st_mtime;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_StatLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// nginx serving 2,000 files of 64 KB, published with an index.
+struct TDownloadTree
+{
+    orb::test::TNginxServer Nginx;
+    std::string Base;
+    std::string IndexText = IndexFor(20, 100, 65536);
+    int Round = 0;
+    orb::test::TempDir Out;
+
+    TDownloadTree()
+    {
+        std::mt19937 gen(7);
+        std::string bytes(65536, '\0');
+        for (auto& c : bytes)
+            c = static_cast<char>(gen());
+        for (int d = 0; d < 20; ++d)
+            for (int f = 0; f < 100; ++f)
+                Nginx.WriteFile("tree/dir" + std::to_string(d) + "/file" + std::to_string(f) + ".bin", bytes);
+        Base = "http://127.0.0.1:" + std::to_string(Nginx.HttpPort()) + "/tree/";
+    }
+
+    /// A fresh output directory for each round: creating files right after deleting thousands is slow here.
+    fs::path NextDir()
+    {
+        fs::path dir = Out / ("round" + std::to_string(Round++));
+        fs::create_directories(dir);
+        ::sync();
+        return dir;
+    }
+};
+
+TDownloadTree& DownloadTree()
+{
+    static TDownloadTree tree;
+    return tree;
+}
+
+void BM_UpdateFromNginx(benchmark::State& State)
+{
+    auto& tree = DownloadTree();
+    orb::test::TScriptedViews views;
+    for (auto _ : State)
+    {
+        State.PauseTiming();
+        fs::path dir = tree.NextDir();
+        auto root = orb::xml::LoadXMLNodeFromString(tree.IndexText);
+        bool isNew = false;
+        orb::CheckUpdateCache(root, isNew, dir, dir / "no-old-layout");
+        State.ResumeTiming();
+        orb::TUpdateRunner runner;
+        runner.UpdateComponents(root, tree.Base, "", nullptr);
+    }
+    State.counters["files_per_s"] = benchmark::Counter(2000.0 * static_cast<double>(State.iterations()),
+                                                       benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_UpdateFromNginx)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_CurlCommandLine(benchmark::State& State)
+{
+    auto& tree = DownloadTree();
+    for (auto _ : State)
+    {
+        State.PauseTiming();
+        fs::path dir = tree.NextDir();
+        std::ofstream config(dir / "curl.conf");
+        for (int d = 0; d < 20; ++d)
+        {
+            fs::create_directories(dir / ("dir" + std::to_string(d)));
+            for (int f = 0; f < 100; ++f)
+            {
+                std::string rel = "dir" + std::to_string(d) + "/file" + std::to_string(f) + ".bin";
+                config << "url = \"" << tree.Base << rel << "\"\noutput = \"" << (dir / rel).string() << "\"\n";
+            }
+        }
+        config.close();
+        std::string command = "curl -s -K '" + (dir / "curl.conf").string() + "'";
+        State.ResumeTiming();
+        if (std::system(command.c_str()) != 0)
+            State.SkipWithError("curl failed");
+    }
+    State.counters["files_per_s"] = benchmark::Counter(2000.0 * static_cast<double>(State.iterations()),
+                                                       benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_CurlCommandLine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+long StatusKilobytes(const char* Field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(Field, 0) == 0)
+            return std::stol(line.substr(std::strlen(Field)));
+    return -1;
+}
+
+/// Updates one large file in a forked child; returns the peak resident memory above the child's footprint right
+/// before the update, in MB.
+double PeakGrowthMB(const std::string& Base, const std::string& Name, long long Size, const fs::path& Dir)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return -1;
+    pid_t pid = ::fork();
+    if (pid == 0)
+    {
+        ::close(fds[0]);
+        double growth = -1;
+        try
+        {
+            orb::test::TScriptedViews views;
+            auto root = orb::xml::LoadXMLNodeFromString(
+                "<update><file name=\"" + Name + "\" size=\"" + std::to_string(Size) +
+                "\" modified=\"20240131120002\" need_for_update=\"true\"/></update>");
+            root->SetAttribute("local_name", (Dir / "").string());
+            root->SetAttribute("total_update_size", std::to_string(Size));
+            long idle = StatusKilobytes("VmRSS:");
+            orb::TUpdateRunner runner;
+            runner.UpdateComponents(root, Base, "", nullptr);
+            long peak = StatusKilobytes("VmHWM:");
+            growth = static_cast<double>(peak - idle) / 1024.0;
+        }
+        catch (const std::exception& e)
+        {
+            std::fprintf(stderr, "update failed: %s\n", e.what());
+        }
+        ssize_t written = ::write(fds[1], &growth, sizeof growth);
+        (void)written;
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    double growth = -1;
+    ssize_t got = ::read(fds[0], &growth, sizeof growth);
+    (void)got;
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return growth;
+}
+
+void BM_PeakMemoryOfLargeDownload(benchmark::State& State)
+{
+    const long long size = 1LL << 30;
+    orb::test::TNginxServer nginx;
+    {
+        // Written in pieces: the benchmark process itself should not hold the file either.
+        std::ofstream out(nginx.Root() / "big.bin", std::ios::binary);
+        std::string block(1 << 20, '\0');
+        std::mt19937 gen(3);
+        for (auto& c : block)
+            c = static_cast<char>(gen() % 16); // compressible, so that the ".gz" variant stays small
+        for (long long done = 0; done < size; done += static_cast<long long>(block.size()))
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    std::string gzipCommand = "gzip -1 -k -c '" + (nginx.Root() / "big.bin").string() + "' > '" +
+                              (nginx.Root() / "big.bin.gz").string() + "' && chmod a+r '" +
+                              (nginx.Root() / "big.bin.gz").string() + "' '" + (nginx.Root() / "big.bin").string() + "'";
+    if (std::system(gzipCommand.c_str()) != 0)
+        State.SkipWithError("gzip failed");
+    long long gzSize = static_cast<long long>(fs::file_size(nginx.Root() / "big.bin.gz"));
+    std::string base = "http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/";
+    orb::test::TempDir out;
+    double plain = 0, gz = 0;
+    for (auto _ : State)
+    {
+        plain = PeakGrowthMB(base, "big.bin", size, out.Path());
+        gz = PeakGrowthMB(base, "big.bin.gz", gzSize, out.Path());
+    }
+    if (plain < 0 || gz < 0)
+        State.SkipWithError("the update in the child failed");
+    State.counters["peak_growth_MB_plain"] = plain;
+    State.counters["peak_growth_MB_gz"] = gz;
+    State.counters["limit_MB"] = 64;
+}
+BENCHMARK(BM_PeakMemoryOfLargeDownload)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+/// Prints the usual table and keeps each run's wall time per iteration for the ratios.
+class TRatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& Runs) override
+    {
+        ConsoleReporter::ReportRuns(Runs);
+        for (const auto& run : Runs)
+        {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                GSeconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+    }
+};
+
+double Find(const std::string& Prefix)
+{
+    for (const auto& [name, seconds] : GSeconds)
+        if (name.rfind(Prefix, 0) == 0)
+            return seconds;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    double check = Find("BM_CacheCheckUpToDate"), stat = Find("BM_StatLoop");
+    double update = Find("BM_UpdateFromNginx"), curl = Find("BM_CurlCommandLine");
+    if (check > 0 && stat > 0)
+        std::printf("cache check / stat loop: %.2fx (target: within 2x)\n", check / stat);
+    if (update > 0 && curl > 0)
+        std::printf("update files per second / curl's: %.2fx (target: at least 0.8x)\n", curl / update);
+    return 0;
+}
