@@ -213,12 +213,30 @@ private:
 
 std::string IndexTextIdentity(const std::string& XmlText)
 {
-    std::u16string wide = Utf8ToUtf16(XmlText);
-    std::string bytes(wide.size(), '?');
-    for (size_t i = 0; i < wide.size(); ++i)
+    std::string bytes;
+    if (IsValidUtf8(XmlText))
     {
-        if (wide[i] < 128)
-            bytes[i] = static_cast<char>(wide[i]);
+        // Straight from UTF-8: a character of four bytes is two 16-bit characters, so two "?".
+        bytes.reserve(XmlText.size());
+        for (unsigned char c : XmlText)
+        {
+            if (c < 0x80)
+                bytes += static_cast<char>(c);
+            else if (c >= 0xF0)
+                bytes += "??";
+            else if (c >= 0xC0)
+                bytes += '?';
+        }
+    }
+    else
+    {
+        std::u16string wide = Utf8ToUtf16(XmlText);
+        bytes.assign(wide.size(), '?');
+        for (size_t i = 0; i < wide.size(); ++i)
+        {
+            if (wide[i] < 128)
+                bytes[i] = static_cast<char>(wide[i]);
+        }
     }
     uLong crc = crc32(0L, Z_NULL, 0);
     crc = crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());

@@ -113,6 +113,8 @@ TEST(InstallationIdentity, IsTheCrc32OfTheTextWithNonAsciiAsQuestionMarks)
     // Every character above 127 counts as one "?", a character outside the BMP as two (two 16-bit units).
     EXPECT_EQ(IndexTextIdentity("<a n=\"\xC3\xA9\xD0\x96\"/>"), IndexTextIdentity("<a n=\"??\"/>"));
     EXPECT_EQ(IndexTextIdentity("\xF0\x9F\x98\x80"), IndexTextIdentity("??"));
+    EXPECT_EQ(IndexTextIdentity("a\xE2\x82\xAC"), IndexTextIdentity("a?"));
+    EXPECT_EQ(IndexTextIdentity("a\xFF"), IndexTextIdentity("a?")); // not UTF-8: one replacement character
     auto a = Index(File("a.exe"));
     auto b = Index(File("a.exe"));
     auto c = Index(File("a.exe", "11"));
