@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs the launcher's main job on this machine: installs what is missing, builds, starts the demo server on a
+# free loopback port, prepares a working directory from demo/, and logs in with the console front end, which
+# downloads the demo client into a fresh installation and starts it. Stops the server at the end.
+#
+#   scripts/demo.sh [orb-loader-cli options]     e.g. --entry private, --preview, --offline, --list
+#
+# ORB_PRESET (default dev) picks the build, ORB_BUILD_DIR an already configured build directory instead; ORB_DEMO_DIR keeps the working directory (default: a temporary one).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+
+PRESET="${ORB_PRESET:-dev}"
+bash scripts/setup.sh
+
+if [ -n "${ORB_BUILD_DIR:-}" ]; then
+    # An already configured build directory of one's own.
+    bin="$(cd "$ORB_BUILD_DIR" && pwd)"
+    echo "== build ($bin)"
+    cmake --build "$bin" --target orb-loader-cli orb-demo-client orb-make-index
+else
+    echo "== build ($PRESET)"
+    cmake --preset "$PRESET" >/dev/null
+    cmake --build --preset "$PRESET" --target orb-loader-cli orb-demo-client orb-make-index
+    bin="$root/build/$PRESET"
+fi
+
+work="${ORB_DEMO_DIR:-$(mktemp -d)}"
+mkdir -p "$work"
+server_pid=""
+cleanup() {
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
+    [ -n "${ORB_DEMO_DIR:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "== publish the demo update tree"
+bash tools/demo_server/publish_demo_tree.sh "$bin/tools/orb-demo-client" "$bin/tools/orb-make-index" "$work/server"
+
+echo "== start the demo server"
+rm -f "$work/server.port"
+mkfifo "$work/server.port"
+python3 tools/demo_server/server.py --update-root "$work/server/update" --private-root "$work/server/private" \
+    >"$work/server.port" 2>"$work/server.log" &
+server_pid=$!
+read -r word port <"$work/server.port" || true
+if [ "${word:-}" != "PORT" ]; then
+    echo "The demo server did not start:" >&2
+    cat "$work/server.log" >&2
+    exit 1
+fi
+echo "demo server on http://127.0.0.1:$port"
+
+echo "== prepare the working directory $work/launcher"
+mkdir -p "$work/launcher"
+for f in main_loader_settings.xml client_loader_settings.xml user_loader_settings.xml; do
+    sed "s/DEMO_SERVER/127.0.0.1:$port/g" "demo/$f" >"$work/launcher/$f"
+done
+cp -r resource "$work/launcher/resource"
+# Installations go below the working directory, not into the user's own application-data folder.
+export XDG_DATA_HOME="$work/appdata"
+
+echo "== orb-loader-cli $*"
+answer=(--yes)
+for a in "$@"; do
+    if [ "$a" = "--yes" ] || [ "$a" = "--no" ]; then answer=(); fi
+done
+status=0
+(cd "$work/launcher" && "$bin/app/orb-loader-cli" "${answer[@]}" "$@") || status=$?
+# The client runs on its own; give it a moment to print its parameters before the server goes.
+sleep 1
+echo "== orb-loader-cli exited with $status"
+exit "$status"

@@ -1,0 +1,598 @@
+#include "launcher/LoginFlow.h"
+
+#include "base/Exceptions.h"
+#include "base/TextUtils.h"
+#include "base/Views.h"
+#include "exception_dialog/SmartException.h"
+#include "launcher/ClientLaunch.h"
+#include "launcher/ConnectionSettings.h"
+#include "launcher/ExeVersion.h"
+#include "launcher/LoaderSettings.h"
+#include "launcher/PasswordScrambling.h"
+#include "localisation/Unit_Language.h"
+#include "platform/Environment.h"
+#include "platform/Paths.h"
+#include "platform/Process.h"
+#include "platform/ShellOpen.h"
+#include "update/Archives.h"
+#include "update/UpdateCache.h"
+#include "xml/XML_Utils.h"
+
+#ifndef _WIN32
+#include "platform/posix/Spawn.h"
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace orb
+{
+
+const char* const OfflineUnavailableMessage =
+    "Off-line mode is not available either because your haven\xE2\x80\x99t logged in before.";
+const char* const AutoUpdateUnavailableQuestion =
+    "The application auto-update is currently unavailable, which could cause program errors.\r\n"
+    "Do you want to continue anyway?";
+
+namespace
+{
+
+const char* const BrowserErrorMessage =
+    "Could not open browser window.\r\nPlease make sure your browser is configured to check if it is the default "
+    "browser, and then try again.\r\n\r\nIf the problem persists, please contact technical support.\r\nPlease be "
+    "ready to provide the full text of this error. (Click \"Details\", and then copy, paste, and save the text.)";
+
+xml::IXMLNodePtr Child(const xml::IXMLNodePtr& Node, const std::string& Name)
+{
+    if (!Node)
+        return nullptr;
+    auto children = Node->ChildNodes();
+    return children ? children->FindNode(Name) : nullptr;
+}
+
+std::vector<xml::IXMLNodePtr> Items(const xml::IXMLNodePtr& ListNode)
+{
+    std::vector<xml::IXMLNodePtr> items;
+    if (!ListNode || !ListNode->ChildNodes())
+        return items;
+    auto children = ListNode->ChildNodes();
+    for (int i = 0; i < children->Count(); ++i)
+        if (children->Get(i)->NodeType() == xml::ntElement)
+            items.push_back(children->Get(i));
+    return items;
+}
+
+void AppendItems(std::vector<TListItem>& List, const xml::IXMLNodePtr& ListNode)
+{
+    for (const auto& item : Items(ListNode))
+        List.push_back({item->Attributes("name"), item->Attributes("value")});
+}
+
+// The platform's text-to-Boolean conversion: "true"/"false" in any case, or a number (non-zero is true).
+bool TextToBool(const std::string& Text)
+{
+    if (SameText(Text, "true"))
+        return true;
+    if (SameText(Text, "false"))
+        return false;
+    int32_t number = 0;
+    if (TryStrToInt(Text, number))
+        return number != 0;
+    throw EConvertError("'" + Text + "' is not a valid boolean value");
+}
+
+std::string ListXml(const char* Tag, const xml::IXMLNodePtr& ListNode)
+{
+    std::string text = std::string("<") + Tag + ">";
+    for (const auto& item : Items(ListNode))
+        text += xml::IXMLNodeToXML(item, xml::enUTF8, 0);
+    return text + "</" + Tag + ">";
+}
+
+std::string ReadBytes(const std::filesystem::path& FileName)
+{
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in)
+        throw EInOutError(ENOENT, "Cannot open file \"" + platform::PathToUtf8(FileName) + "\". " +
+                                      SysErrorMessage(errno ? errno : ENOENT));
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw EInOutError(EIO, "Cannot read file \"" + platform::PathToUtf8(FileName) + "\".");
+    return bytes;
+}
+
+std::string Utf16ToText(std::string_view Bytes, bool BigEndian)
+{
+    std::u16string units;
+    for (size_t i = 0; i + 1 < Bytes.size(); i += 2)
+    {
+        auto first = static_cast<unsigned char>(Bytes[i]);
+        auto second = static_cast<unsigned char>(Bytes[i + 1]);
+        units += static_cast<char16_t>(BigEndian ? (first << 8) | second : (second << 8) | first);
+    }
+    return Utf16ToUtf8(units);
+}
+
+} // namespace
+
+std::string LoadTextFromFile(const std::string& FileName, TDefaultEncoding DefaultEncoding)
+{
+    const std::string bytes = ReadBytes(platform::Utf8ToPath(FileName));
+    std::string_view view = bytes;
+    if (view.starts_with("\xEF\xBB\xBF"))
+        return std::string(view.substr(3));
+    if (view.starts_with("\xFF\xFE"))
+        return Utf16ToText(view.substr(2), false);
+    if (view.starts_with("\xFE\xFF"))
+        return Utf16ToText(view.substr(2), true);
+    switch (DefaultEncoding)
+    {
+    case TDefaultEncoding::deUTF8:
+        return bytes;
+    case TDefaultEncoding::deANSI:
+        return AnsiToUtf8(bytes);
+    case TDefaultEncoding::deASCII:
+    default: {
+        std::string text = bytes;
+        for (char& c : text)
+            if (static_cast<unsigned char>(c) > 127)
+                c = '?';
+        return text;
+    }
+    }
+}
+
+std::string GetDefaultBrowser()
+{
+    // BROWSER lists commands separated by ":", the first one the user prefers.
+    std::string list = platform::GetEnvironmentValue("BROWSER").value_or("");
+    return Trim(list.substr(0, list.find(':')));
+}
+
+void OpenUrlInBrowser(const std::string& URL)
+{
+    const std::string browser = GetDefaultBrowser();
+    try
+    {
+        if (browser.empty())
+            platform::ShellOpen(URL);
+        else
+        {
+            std::string program = browser;
+#ifndef _WIN32
+            program = platform::posix::FindInPath(browser);
+            if (program.empty())
+                throw EOSError(ENOENT, SysErrorMessage(ENOENT) + "\r\n(" + browser + ")");
+#endif
+            // One argument, whatever blanks or quotes the address holds.
+            std::string quoted = "\"";
+            for (char c : URL)
+                quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+            RunProgram(program, quoted + "\"");
+        }
+    }
+    catch (const EOSError& e)
+    {
+        ESmartException error(LoginWindowClassName);
+        error.Message = BrowserErrorMessage;
+        error.Code = e.ErrorCode;
+        error.Details = "URL: " + URL + "\r\nError code: " + std::to_string(e.ErrorCode);
+        throw error;
+    }
+}
+
+void ApplicationEventsException(const std::string& SenderClassName, const std::exception_ptr& E)
+{
+    try
+    {
+        std::rethrow_exception(E);
+    }
+    catch (const EInformationException& e)
+    {
+        Dialogs().ShowMessage(e.Message);
+    }
+    catch (...)
+    {
+        Dialogs().ShowException(SenderClassName, E);
+    }
+}
+
+bool IsUserCancellation(const std::exception_ptr& E)
+{
+    try
+    {
+        std::rethrow_exception(E);
+    }
+    catch (const EHTTPDataProvider& e)
+    {
+        return e.ErrorCode == httpAborted;
+    }
+    catch (const ESmartException& e)
+    {
+        return e.Sender == TProgressRunner::SenderClassName && e.ParentException &&
+               IsUserCancellation(e.ParentException);
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+TLoginFlow::TLoginFlow(TXMLDataProvider& DataProvider, TProgressRunner& Progress, TUpdateRunner& Updater)
+    : FDataProvider(DataProvider), FProgress(Progress), FUpdater(Updater)
+{}
+
+void TLoginFlow::Start()
+{
+    Login = UserSettings->Attributes("last_login");
+    Password.clear();
+    try
+    {
+        Password = ScrambleSavedPassword(UserSettings->Attributes("password"), false);
+    }
+    catch (const std::exception& e)
+    {
+        Dialogs().ShowMessage(e.what());
+    }
+    SavePassword = !Password.empty();
+    ApplyProxySettings();
+    FillEntries();
+
+    Languages.clear();
+    AppendItems(Languages, Child(MainSettings, "languages"));
+    for (const auto& item : Items(Child(ClientSettings, "languages")))
+    {
+        const std::string name = item->Attributes("name");
+        auto it = std::find_if(Languages.begin(), Languages.end(),
+                               [&](const TListItem& l) { return SameText(l.Name, name); });
+        if (it != Languages.end())
+            it->Value = item->Attributes("value");
+        else
+            Languages.push_back({name, item->Attributes("value")});
+    }
+    LanguageIndex = Languages.empty() ? -1 : 0;
+    for (size_t i = 0; i < Languages.size(); ++i)
+        if (SameText(Languages[i].Value, LanguageCode))
+        {
+            LanguageIndex = static_cast<int>(i);
+            break;
+        }
+
+    Skins.clear();
+    AppendItems(Skins, Child(ClientSettings, "skins"));
+    SkinIndex = -1;
+    std::string skin = UserSettings->Attributes("skin");
+    if (skin.empty() || Skins.empty())
+        skin = DefaultSkinName();
+    for (size_t i = 0; i < Skins.size(); ++i)
+        if (Skins[i].Value == skin)
+        {
+            SkinIndex = static_cast<int>(i);
+            break;
+        }
+    Offline = false;
+}
+
+void TLoginFlow::FillEntries()
+{
+    Entries.clear();
+    AppendItems(Entries, Child(ClientSettings, "entries"));
+    AppendItems(Entries, Child(UserSettings, "entries"));
+    SetEntryText(UserSettings->Attributes("last_entry"));
+    if (EntryIndex < 0)
+    {
+        EntryIndex = Entries.empty() ? -1 : 0;
+        EntryText = Entries.empty() ? "" : Entries[0].Name;
+    }
+}
+
+void TLoginFlow::SetEntryText(const std::string& Text)
+{
+    EntryText = Text;
+    EntryIndex = -1;
+    for (size_t i = 0; i < Entries.size(); ++i)
+        if (SameText(Entries[i].Name, Text))
+        {
+            EntryIndex = static_cast<int>(i);
+            EntryText = Entries[i].Name;
+            return;
+        }
+}
+
+std::string TLoginFlow::SelectedEntryValue() const
+{
+    if (IsPreviewMode)
+    {
+        auto preview = Child(ClientSettings, "preview_mode");
+        return preview ? preview->Attributes("entry") : "";
+    }
+    if (EntryIndex >= 0 && EntryIndex < static_cast<int>(Entries.size()))
+        return Entries[static_cast<size_t>(EntryIndex)].Value;
+    return EntryText;
+}
+
+bool TLoginFlow::CheckUserInput()
+{
+    if (!Trim(EntryText).empty() && !Trim(Login).empty())
+        return true;
+    Dialogs().ShowLocalizedDialog(LanguageText("Message"), LanguageText("PleaseInputUsername"), TMsgDlgType::mtWarning,
+                                  {LanguageText("mbOK")}, {TMsgDlgBtn::mbOK});
+    return false;
+}
+
+std::string TLoginFlow::SkinsXml()
+{
+    return ListXml("skins", Child(ClientSettings, "skins"));
+}
+
+std::string TLoginFlow::EntriesXml()
+{
+    return ListXml("entries", Child(ClientSettings, "entries"));
+}
+
+std::string TLoginFlow::DefaultSkinName()
+{
+    auto skins = Child(ClientSettings, "skins");
+    return skins ? skins->Attributes("default") : "Default";
+}
+
+xml::IXMLNodePtr TLoginFlow::ProxyNode()
+{
+    return Child(UserSettings, "proxy");
+}
+
+void TLoginFlow::ApplyProxySettings()
+{
+    auto proxy = ProxyNode();
+    auto& client = FDataProvider.HTTP.HTTP_Client;
+    if (!proxy || !TextToBool(proxy->Attributes("enabled")))
+    {
+        client.ProxyServer.clear();
+        return;
+    }
+    client.ProxyServer = proxy->Attributes("server");
+    client.ProxyPort = StrToIntDef(proxy->Attributes("port"), 0);
+    client.ProxyUsername = proxy->Attributes("login");
+    client.ProxyPassword = proxy->Attributes("password");
+}
+
+void TLoginFlow::RememberEntry()
+{
+    for (const auto& item : Entries)
+        if (SameText(item.Name, EntryText))
+            return;
+    auto userEntries = Child(UserSettings, "entries");
+    if (!userEntries)
+        userEntries = UserSettings->AddChild("entries");
+    auto list = userEntries->ChildNodes();
+    const int count = list->Count() + static_cast<int>(Items(Child(ClientSettings, "entries")).size());
+    // Without max_entries the list has no limit: a typed account type is always kept.
+    const std::string maxText = ClientSettings->Attributes("max_entries");
+    xml::IXMLNodePtr entry;
+    if (!maxText.empty() && count >= StrToInt(maxText) && list->Count() > 0)
+        entry = list->Last();
+    else
+        entry = userEntries->AddChild("entry");
+    entry->SetAttribute("name", EntryText);
+    entry->SetAttribute("value", EntryText);
+}
+
+void TLoginFlow::SetLaunchParameters()
+{
+    TAttributes& settings = ConnectionSettings;
+    settings.SetValues("application_icon", ClientSettings->Attributes("application_icon"));
+    settings.SetValues("Language", Languages.at(static_cast<size_t>(LanguageIndex)).Value);
+    settings.SetValues("skin", SkinIndex >= 0 && SkinIndex < static_cast<int>(Skins.size())
+                                   ? Skins[static_cast<size_t>(SkinIndex)].Value
+                                   : DefaultSkinName());
+    settings.SetValues("skins", SkinsXml());
+    if (int country = settings.IndexOfName("Country"); country >= 0)
+        settings.Delete(country);
+    if (auto proxy = ProxyNode(); proxy && TextToBool(proxy->Attributes("enabled")))
+    {
+        settings.SetValues("proxy_server", proxy->Attributes("server"));
+        settings.SetValues("proxy_port", proxy->Attributes("port"));
+        settings.SetValues("proxy_login", proxy->Attributes("login"));
+        settings.SetValues("proxy_password", proxy->Attributes("password"));
+    }
+    if (IsPreviewMode)
+    {
+        auto preview = Child(ClientSettings, "preview_mode");
+        settings.SetValues("login", preview->Attributes("login"));
+        settings.SetValues("password", preview->Attributes("password"));
+        settings.SetValues("preview_mode", "yes");
+    }
+    else
+    {
+        settings.SetValues("login", Trim(Login));
+        settings.SetValues("password", Password);
+    }
+    if (auto registration = Child(ClientSettings, "registration"))
+    {
+        settings.SetValues("registration_type", registration->Attributes("type"));
+        settings.SetValues("registration_url", registration->Attributes("url"));
+        settings.SetValues("registration_provider", registration->Attributes("provider"));
+        settings.SetValues("entries", EntriesXml());
+        // Absent means "true", as the window sets it at start-up.
+        settings.SetValues("registration_show_user_credentials", registration->HasAttribute("show_user_credentials")
+                                                                     ? registration->Attributes("show_user_credentials")
+                                                                     : "true");
+    }
+    settings.SetValues("loader", LoaderPath.empty() ? platform::PathToUtf8(platform::ExecutablePath()) : LoaderPath);
+    settings.SetValues("office_id", ClientSettings->Attributes("office_id"));
+    settings.SetValues("entry", SelectedEntryValue());
+}
+
+bool TLoginFlow::AskContinueWithoutUpdate()
+{
+    std::string yes = "Yes", no = "No", caption = "Warning";
+    if (LanguageTable)
+    {
+        yes = LanguageTable->Yes.empty() ? yes : LanguageTable->Yes;
+        no = LanguageTable->No.empty() ? no : LanguageTable->No;
+        caption = LanguageTable->Warning.empty() ? caption : LanguageTable->Warning;
+    }
+    return Dialogs().ShowLocalizedDialog(caption, AutoUpdateUnavailableQuestion, TMsgDlgType::mtWarning, {yes, no},
+                                         {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo}) == TModalResult::mrYes;
+}
+
+xml::IXMLNodePtr TLoginFlow::FetchUpdateIndex(const std::string& BaseURL)
+{
+    FDataProvider.HTTP.URL.Parameters.Clear();
+    FDataProvider.HTTP.URL.SetURL(BaseURL + "index.xml");
+    FProgress.XMLRequest(FDataProvider);
+    auto index = FDataProvider.XMLData();
+    if (!index || index->NodeType() != xml::ntElement)
+        throw Exception("The update index is empty:\r\n" + BaseURL + "index.xml");
+    return index;
+}
+
+void TLoginFlow::MergePrivateIndex(const xml::IXMLNodePtr& Index, const xml::IXMLNodePtr& PrivateIndex)
+{
+    auto privateChildren = PrivateIndex->ChildNodes();
+    auto children = Index->ChildNodes();
+    if (!privateChildren || !children)
+        return;
+    for (int i = 0; i < privateChildren->Count(); ++i)
+    {
+        auto x = privateChildren->Get(i);
+        const std::string kind = x->NodeName();
+        if (x->NodeType() != xml::ntElement || (kind != "file" && kind != "directory"))
+            continue;
+        const std::string name = x->Attributes("name");
+        xml::IXMLNodePtr match;
+        for (int j = 0; j < children->Count() && !match; ++j)
+        {
+            auto candidate = children->Get(j);
+            if (candidate->NodeType() == xml::ntElement && candidate->Attributes("name") == name)
+                match = candidate;
+        }
+        if (kind == "file")
+        {
+            if (!match)
+            {
+                match = Index->AddChild("file");
+                match->SetAttribute("name", name);
+            }
+            match->SetAttribute("size", x->Attributes("size"));
+            match->SetAttribute("modified", x->Attributes("modified"));
+            match->SetAttribute("private", "true");
+        }
+        else
+        {
+            if (!match)
+            {
+                match = Index->AddChild("directory");
+                match->SetAttribute("name", name);
+                match->SetAttribute("modified", x->Attributes("modified"));
+            }
+            MergePrivateIndex(match, x);
+        }
+    }
+}
+
+std::string TLoginFlow::UpdateClient(const xml::IXMLNodePtr& Index, const std::string& DownloadURL,
+                                     const std::string& PrivateDownloadURL)
+{
+    bool isNewInstallation = false;
+    CheckUpdateCache(Index, isNewInstallation);
+    const std::string directory = Index->Attributes("local_name");
+    int64_t remaining = 0;
+    if (TryStrToInt64(Index->Attributes("total_update_size"), remaining) && remaining > 0)
+        FUpdater.UpdateComponents(Index, DownloadURL, PrivateDownloadURL, ProxyNode());
+    if (isNewInstallation)
+    {
+        ExtractArchives(platform::Utf8ToPath(directory));
+        // Written last: an installation without its index is incomplete and is never started off-line.
+        xml::SaveIXMLNodeToFile(platform::Utf8ToPath(directory) / "index.xml", Index, xml::enUTF8);
+    }
+    return directory;
+}
+
+TLoginResult TLoginFlow::Button_OKClick(bool Preview)
+{
+    IsPreviewMode = Preview;
+    if (!IsPreviewMode && !CheckUserInput())
+        return TLoginResult::lrInputRejected;
+
+    RememberEntry();
+    UserSettings->SetAttribute("last_entry", EntryText);
+    UserSettings->SetAttribute("last_login", Login);
+    UserSettings->SetAttribute("password", SavePassword ? ScrambleSavedPassword(Password, true) : "");
+    UserSettings->SetAttribute("language", Languages.at(static_cast<size_t>(LanguageIndex)).Value);
+    SaveUserSettings();
+
+    if (!Offline)
+        FetchConnectionSettings(SelectedEntryValue(), FDataProvider, FProgress);
+
+    const std::string available = ConnectionSettings.Values("loader_version");
+    const std::string setupLink = platform::PathToUtf8(platform::Utf8ToPath(WorkingDirectory) / "setup_link");
+    std::error_code ec;
+    if (!available.empty() && xml::CompareVersions(ExeVersion.VersionText(), available) < 0 &&
+        std::filesystem::exists(platform::Utf8ToPath(setupLink), ec))
+    {
+        auto answer = Dialogs().ShowLocalizedDialog(
+            LanguageText("Confirm"), LanguageText("NewVersionAvailable"), TMsgDlgType::mtConfirmation,
+            {LanguageText("mbYes"), LanguageText("mbNo")}, {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo});
+        if (answer == TModalResult::mrYes)
+        {
+            OpenUrlInBrowser(LoadTextFromFile(setupLink, TDefaultEncoding::deASCII));
+            return TLoginResult::lrSetupOpened;
+        }
+    }
+
+    SetLaunchParameters();
+    ExportConnectionSettings();
+
+    std::string directory;
+    if (Offline)
+    {
+        directory = FindNewestClientDirectory();
+        if (directory.empty())
+            throw Exception(OfflineUnavailableMessage);
+    }
+    else
+    {
+        std::string updateURL, privateURL;
+        xml::IXMLNodePtr index, privateIndex;
+        try
+        {
+            updateURL = ConnectionSettings.GetString("tarnel_update_url");
+            index = FetchUpdateIndex(updateURL);
+            if (!ConnectionSettings.Values("private_resource_path").empty())
+            {
+                privateURL = ConnectionSettings.GetString("tarnel_private_update_url") +
+                             ConnectionSettings.GetString("private_resource_path") + "/";
+                privateIndex = FetchUpdateIndex(privateURL);
+            }
+        }
+        catch (...)
+        {
+            auto failure = std::current_exception();
+            if (IsUserCancellation(failure))
+                throw;
+            ApplicationEventsException(LoginWindowClassName, failure);
+            if (!AskContinueWithoutUpdate())
+                return TLoginResult::lrDeclined;
+            index = xml::CreateXMLNode("empty");
+            privateIndex.reset();
+            privateURL.clear();
+        }
+        if (privateIndex)
+            MergePrivateIndex(index, privateIndex);
+        directory = UpdateClient(index, updateURL, privateURL);
+    }
+
+    std::string application = MainSettings->Attributes("application");
+#ifndef _WIN32
+    // Index paths use backslashes; here the separator is "/".
+    application = StringReplaceAll(application, "\\", "/");
+#endif
+    RunProgram(directory + application, "");
+    return TLoginResult::lrStarted;
+}
+
+} // namespace orb
