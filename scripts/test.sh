@@ -18,7 +18,17 @@ cmake --preset "$PRESET" >/dev/null
 cmake --build --preset "$PRESET"
 
 echo "== tests ($PRESET)"
-ctest --preset "$PRESET" --no-tests=error
+ctest_log="$(mktemp)"
+set +e
+ctest --preset "$PRESET" --no-tests=error 2>&1 | tee "$ctest_log"
+ctest_rc=${PIPESTATUS[0]}
+set -e
+summary="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$ctest_log" | tail -n 1)"
+rm -f "$ctest_log"
+if [ "$ctest_rc" -ne 0 ]; then
+    echo "== tests failed ($PRESET)"
+    exit "$ctest_rc"
+fi
 
 if [ "$FUZZ_SECONDS" != "0" ]; then
     echo "== fuzz smoke runs (${FUZZ_SECONDS}s each)"
@@ -42,4 +52,7 @@ if [ "$FUZZ_SECONDS" != "0" ]; then
         grep -E '^#[0-9]+.*DONE' "$work/$fuzzer.log" | tail -n 1 || true
     done < build/fuzz/fuzzers.txt
 fi
-echo "== all tests passed"
+# The closing line: how many tests ran and how many failed.
+total="$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")"
+failed="$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$summary")"
+echo "tests: $((total - failed)) passed, $failed failed"
