@@ -19,7 +19,8 @@ update="$out/update"
 mkdir -p "$update/bin" "$out/private/vip/config"
 
 printf '%s\r\n' "$version" > "$update/version.info"
-cp "$client" "$update/bin/orb-demo-client"
+# -p keeps the time stamp, so an unchanged client is not published as a change.
+cp -p "$client" "$update/bin/orb-demo-client"
 printf '[client]\r\ntheme=dark\r\nversion=%s\r\n' "$version" > "$update/bin/settings.ini"
 
 # Files that only the archive brings; a new installation has them unpacked.

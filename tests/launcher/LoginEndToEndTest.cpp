@@ -1,0 +1,442 @@
+// The console front end as a user runs it: a child process in its own working directory against the demo server,
+// installing into its own application-data folder and starting the demo client.
+
+#include "launcher/PasswordScrambling.h"
+#include "support/Servers.h"
+#include "support/TempDir.h"
+#include "xml/VuvareXMLNode.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+namespace orb
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+std::string ShellQuote(const std::string& Text)
+{
+    std::string quoted = "'";
+    for (char c : Text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+bool Contains(const std::string& Text, const std::string& Part)
+{
+    return Text.find(Part) != std::string::npos;
+}
+
+std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To)
+{
+    for (size_t at = Text.find(From); at != std::string::npos; at = Text.find(From, at + To.size()))
+        Text.replace(at, From.size(), To);
+    return Text;
+}
+
+/// What one run of orb-loader-cli left behind.
+struct TRun
+{
+    int ExitCode = -1;
+    std::string Out, Err;
+};
+
+/// The demo installation in a temporary directory: the published update trees, the demo server, a working
+/// directory made from demo/, and an application-data folder of its own.
+class LoginEndToEndTest : public ::testing::Test
+{
+protected:
+    test::TempDir Dir;
+    std::unique_ptr<test::TChildProcess> Server;
+    int Port = 0;
+
+    fs::path Work() const { return Dir / "launcher"; }
+    fs::path AppData() const { return Dir / "appdata"; }
+    fs::path ClientOutput() const { return Dir / "client.txt"; }
+    std::string Base() const { return "http://127.0.0.1:" + std::to_string(Port); }
+
+    void SetUp() override
+    {
+        Publish("4.7.0-15");
+        StartServer();
+        fs::create_directories(Work());
+        for (const char* name : {"main_loader_settings.xml", "client_loader_settings.xml", "user_loader_settings.xml"})
+            test::WriteBytes(Work() / name, ReplaceAll(test::ReadBytes(test::SourceDir() / "demo" / name),
+                                                       "DEMO_SERVER", "127.0.0.1:" + std::to_string(Port)));
+        fs::copy(test::SourceDir() / "resource", Work() / "resource", fs::copy_options::recursive);
+    }
+
+    void Publish(const std::string& Version)
+    {
+        const std::string command = "bash " + ShellQuote(test::SourceDir() / "tools/demo_server/publish_demo_tree.sh") +
+                                    " " + ShellQuote(ORB_DEMO_CLIENT) + " " + ShellQuote(ORB_MAKE_INDEX) + " " +
+                                    ShellQuote(Dir / "server") + " " + ShellQuote(Version);
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    void StartServer()
+    {
+        Server = std::make_unique<test::TChildProcess>(
+            std::vector<std::string>{"python3", (test::SourceDir() / "tools/demo_server/server.py").string(),
+                                     "--update-root", (Dir / "server/update").string(), "--private-root",
+                                     (Dir / "server/private").string()},
+            Dir / "server.log");
+        std::string line;
+        if (!Server->ReadLine(line, 20000) || line.rfind("PORT ", 0) != 0)
+            FAIL() << "The demo server did not start: " << line << "\n" << test::ReadBytes(Dir / "server.log");
+        Port = std::stoi(line.substr(5));
+    }
+
+    /// The shell command that runs orb-loader-cli in the working directory with Args and Stdin.
+    std::string Command(const std::vector<std::string>& Args, const std::string& Stdin, const std::string& Env) const
+    {
+        test::WriteBytes(Dir / "stdin.txt", Stdin);
+        std::string command = "cd " + ShellQuote(Work()) + " && XDG_DATA_HOME=" + ShellQuote(AppData()) +
+                              " ORB_DEMO_CLIENT_OUTPUT=" + ShellQuote(ClientOutput()) + " " + Env + " " +
+                              ShellQuote(ORB_LOADER_CLI);
+        for (const auto& a : Args)
+            command += " " + ShellQuote(a);
+        return command + " <" + ShellQuote(Dir / "stdin.txt") + " >" + ShellQuote(Dir / "out.txt") + " 2>" +
+               ShellQuote(Dir / "err.txt");
+    }
+
+    TRun Run(const std::vector<std::string>& Args, const std::string& Stdin = "", const std::string& Env = "")
+    {
+        std::error_code ec;
+        fs::remove(ClientOutput(), ec);
+        test::TChildProcess child({"sh", "-c", Command(Args, Stdin, Env)});
+        TRun run;
+        run.ExitCode = child.Wait();
+        run.Out = test::ReadBytes(Dir / "out.txt");
+        run.Err = test::ReadBytes(Dir / "err.txt");
+        return run;
+    }
+
+    /// What the started demo client wrote (it runs on its own after the launcher ended); "" when it never ran.
+    std::string WaitForClient(int Tries = 300)
+    {
+        for (int i = 0; i < Tries && !fs::exists(ClientOutput()); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return fs::exists(ClientOutput()) ? test::ReadBytes(ClientOutput()) : "";
+    }
+
+    /// True when a client was started: it is started before the launcher exits, so a short look suffices.
+    bool ClientStarted() { return !WaitForClient(20).empty(); }
+
+    /// The parameter block the client received.
+    static std::string Block(const std::string& ClientText)
+    {
+        auto at = ClientText.find("block:\n");
+        return at == std::string::npos ? "" : ClientText.substr(at + 7);
+    }
+
+    static std::string Field(const std::string& ClientText, const std::string& Name)
+    {
+        std::smatch m;
+        if (std::regex_search(ClientText, m, std::regex("(^|\n)" + Name + "=([^\n]*)")))
+            return m[2];
+        return "";
+    }
+
+    /// The installation directories made so far.
+    std::vector<fs::path> Installations() const
+    {
+        std::vector<fs::path> dirs;
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(AppData(), ec))
+            if (e.is_directory() && e.path().filename().string().rfind("APP#", 0) == 0)
+                dirs.push_back(e.path());
+        return dirs;
+    }
+
+    xml::IXMLNodePtr UserFile() const { return xml::LoadXMLNodeFromFile(Work() / "user_loader_settings.xml"); }
+};
+
+TEST_F(LoginEndToEndTest, FirstLoginInstallsAndStartsTheClientWhichReceivesTheParameterBlock)
+{
+    auto run = Run({"--login", "  alice  ", "--password-stdin", "--save-password", "--entry", "Demo account"},
+                   "p@ss word=1\n");
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_TRUE(Contains(run.Err, "orb-demo-client.gz")) << run.Err;
+    EXPECT_TRUE(Contains(run.Out, "The client was started.")) << run.Out;
+
+    const std::string client = WaitForClient();
+    ASSERT_FALSE(client.empty()) << "the demo client did not run";
+    EXPECT_EQ(Field(client, "version"), "4.7.0-15");
+    EXPECT_EQ(Field(client, "arguments"), "0");
+    EXPECT_EQ(Field(client, "cwd"), Work().string());
+
+    // The server's lines in place (login and office_id replaced where the server sent them, Country removed),
+    // then the launcher's own, each line ending with CR LF.
+    const std::string expected =
+        "tarnel_update_url=" + Base() +
+        "/update/\r\n"
+        "server=127.0.0.1\r\n"
+        "port=5000\r\n"
+        "login=alice\r\n"
+        "office_id=demo-office\r\n"
+        "account_type=demo\r\n"
+        "application_icon=main_icon.ico\r\n"
+        "Language=en_US\r\n"
+        "skin=Default\r\n"
+        "skins=<skins><item name=\"Default\" value=\"Default\"/></skins>\r\n"
+        "password=p@ss word=1\r\n"
+        "registration_type=built_in\r\n"
+        "registration_url=" +
+        Base() +
+        "/registration\r\n"
+        "registration_provider=demo\r\n"
+        "entries=<entries><item name=\"Demo account\" value=\"demo\"/><item name=\"Private account\" "
+        "value=\"private\"/><item name=\"Closed account\" value=\"refused\"/></entries>\r\n"
+        "registration_show_user_credentials=true\r\n"
+        "loader=" +
+        std::string(ORB_LOADER_CLI) +
+        "\r\n"
+        "entry=demo\r\n";
+    EXPECT_EQ(Block(client), expected);
+
+    // A complete installation: unpacked .gz files, the archive's contents, the index written last.
+    auto dirs = Installations();
+    ASSERT_EQ(dirs.size(), 1u);
+    const fs::path install = dirs.front();
+    EXPECT_EQ(Field(client, "program"), (install / "bin/orb-demo-client").string());
+    EXPECT_TRUE(fs::exists(install / "index.xml"));
+    EXPECT_EQ(test::ReadBytes(install / "version.info"), "4.7.0-15\r\n");
+    EXPECT_TRUE(Contains(test::ReadBytes(install / "bin/settings.ini"), "theme=dark"));
+    EXPECT_FALSE(fs::exists(install / "bin/settings.ini.gz"));
+    EXPECT_EQ(test::ReadBytes(install / "docs/manual.txt"), "orb demo client manual\n");
+    EXPECT_TRUE(fs::exists(install / "data/prices.csv"));
+
+    // The user's choices are remembered, the password scrambled.
+    auto user = UserFile();
+    EXPECT_EQ(user->Attributes("last_login"), "  alice  ");
+    EXPECT_EQ(user->Attributes("last_entry"), "Demo account");
+    EXPECT_EQ(user->Attributes("language"), "en_US");
+    EXPECT_NE(user->Attributes("password"), "");
+    EXPECT_EQ(ScrambleSavedPassword(user->Attributes("password"), false), "p@ss word=1");
+}
+
+TEST_F(LoginEndToEndTest, SecondLoginDownloadsNothingAndStartsTheSameInstallation)
+{
+    ASSERT_EQ(Run({"--login", "bob", "--save-password", "--password-stdin"}, "secret\n").ExitCode, 0);
+    const std::string first = WaitForClient();
+    ASSERT_FALSE(first.empty());
+
+    // No options: the last login, account type and saved password are used.
+    auto run = Run({});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_FALSE(Contains(run.Err, "Updating the client")) << run.Err;
+    const std::string second = WaitForClient();
+    EXPECT_EQ(Field(second, "program"), Field(first, "program"));
+    EXPECT_TRUE(Contains(Block(second), "\r\nlogin=bob\r\n"));
+    EXPECT_TRUE(Contains(Block(second), "\r\npassword=secret\r\n"));
+    EXPECT_EQ(Installations().size(), 1u);
+}
+
+TEST_F(LoginEndToEndTest, NewPublishedVersionLandsInANewInstallationReusingUnchangedFiles)
+{
+    ASSERT_EQ(Run({"--login", "carol"}).ExitCode, 0);
+    const std::string first = WaitForClient();
+    ASSERT_FALSE(first.empty());
+
+    // Two seconds later every rewritten file has a new time stamp; the client program keeps its own.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    Publish("4.8.0-1");
+    auto run = Run({"--login", "carol"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_TRUE(Contains(run.Err, "version.info")) << run.Err;
+    EXPECT_FALSE(Contains(run.Err, "orb-demo-client.gz")) << "the unchanged client was downloaded again:\n" << run.Err;
+    const std::string second = WaitForClient();
+    EXPECT_EQ(Field(second, "version"), "4.8.0-1");
+    EXPECT_NE(Field(second, "program"), Field(first, "program"));
+    EXPECT_EQ(Installations().size(), 2u);
+}
+
+TEST_F(LoginEndToEndTest, OfflineModeStartsTheNewestInstallationWithoutAnyServer)
+{
+    ASSERT_EQ(Run({"--login", "dave"}).ExitCode, 0);
+    const std::string online = WaitForClient();
+    ASSERT_FALSE(online.empty());
+    Server->Stop();
+
+    auto run = Run({"--offline"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_FALSE(Contains(run.Err, "Connecting")) << run.Err;
+    const std::string offline = WaitForClient();
+    EXPECT_EQ(Field(offline, "program"), Field(online, "program"));
+    // Nothing was fetched in this run: only the launcher's own parameters.
+    EXPECT_TRUE(Block(offline).rfind("application_icon=main_icon.ico\r\n", 0) == 0) << Block(offline);
+    EXPECT_TRUE(Contains(Block(offline), "\r\nlogin=dave\r\n"));
+}
+
+TEST_F(LoginEndToEndTest, OfflineModeRefusesInstallationsOlderThan45AndAMissingOne)
+{
+    const std::string message =
+        "Off-line mode is not available either because your haven\xE2\x80\x99t logged in before.";
+    auto none = Run({"--login", "erin", "--offline"});
+    EXPECT_EQ(none.ExitCode, 1);
+    EXPECT_TRUE(Contains(none.Err, message)) << none.Err;
+
+    test::WriteBytes(AppData() / "app" / "APP#00000001" / "version.info", "4.4.9\r\n");
+    auto old = Run({"--login", "erin", "--offline"});
+    EXPECT_EQ(old.ExitCode, 1);
+    EXPECT_TRUE(Contains(old.Err, message)) << old.Err;
+    EXPECT_FALSE(ClientStarted());
+}
+
+TEST_F(LoginEndToEndTest, ServerRefusalIsShownAsInformationAfterTheUserFileWasSaved)
+{
+    auto run = Run({"--login", "frank", "--entry", "Closed account"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(Contains(run.Out, "This account type is closed. Please contact your broker.")) << run.Out;
+    EXPECT_FALSE(Contains(run.Err, "Error:")) << run.Err;
+    EXPECT_EQ(UserFile()->Attributes("last_entry"), "Closed account");
+    EXPECT_EQ(UserFile()->Attributes("last_login"), "frank");
+    EXPECT_TRUE(Installations().empty());
+}
+
+TEST_F(LoginEndToEndTest, AnswerWithoutTheUpdateKeyIsBadConnectionSettings)
+{
+    auto run = Run({"--login", "gina", "--entry", "broken"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(Contains(run.Err, "Bad connection settings")) << run.Err;
+    // A typed account type is remembered as the user's own.
+    auto entries = UserFile()->ChildNodes()->FindNode("entries")->ChildNodes();
+    ASSERT_EQ(entries->Count(), 1);
+    EXPECT_EQ(entries->Get(0)->Attributes("value"), "broken");
+    EXPECT_TRUE(Installations().empty());
+}
+
+TEST_F(LoginEndToEndTest, UnreachableUpdateIndexAsksWhetherToContinue)
+{
+    const std::string question = "The application auto-update is currently unavailable";
+    auto declined = Run({"--login", "hank", "--entry", "noupdate", "--no"});
+    EXPECT_EQ(declined.ExitCode, 3);
+    EXPECT_TRUE(Contains(declined.Err, question)) << declined.Err;
+    EXPECT_TRUE(Contains(declined.Err, "index.xml")) << declined.Err;
+
+    // Yes without any installation: nothing to start.
+    auto nothing = Run({"--login", "hank", "--entry", "noupdate", "--yes"});
+    EXPECT_EQ(nothing.ExitCode, 1);
+    EXPECT_FALSE(ClientStarted());
+
+    // Yes with an installation: the most recently used one starts.
+    ASSERT_EQ(Run({"--login", "hank", "--entry", "demo"}).ExitCode, 0);
+    const std::string installed = WaitForClient();
+    auto accepted = Run({"--login", "hank", "--entry", "noupdate", "--yes"});
+    EXPECT_EQ(accepted.ExitCode, 0) << accepted.Err;
+    EXPECT_TRUE(Contains(accepted.Err, question));
+    EXPECT_EQ(Field(WaitForClient(), "program"), Field(installed, "program"));
+}
+
+TEST_F(LoginEndToEndTest, MaintenanceAnswerNamesTheMinutes)
+{
+    auto run = Run({"--login", "ivy", "--entry", "maintenance", "--no"});
+    EXPECT_EQ(run.ExitCode, 3);
+    EXPECT_TRUE(Contains(run.Err, "scheduled maintenance and will be available in about 2 minutes.")) << run.Err;
+}
+
+TEST_F(LoginEndToEndTest, PreviewLoginSendsThePreviewCredentials)
+{
+    auto run = Run({"--login", "", "--preview"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const std::string block = Block(WaitForClient());
+    EXPECT_TRUE(Contains(block, "\r\nlogin=preview\r\n")) << block;
+    EXPECT_TRUE(Contains(block, "\r\npassword=preview\r\n")) << block;
+    EXPECT_TRUE(Contains(block, "\r\npreview_mode=yes\r\n")) << block;
+    EXPECT_TRUE(Contains(block, "\r\nentry=preview\r\n")) << block;
+    EXPECT_EQ(UserFile()->Attributes("last_login"), "");
+}
+
+TEST_F(LoginEndToEndTest, PrivateIndexIsMergedAndItsFilesComeFromThePrivateAddress)
+{
+    auto run = Run({"--login", "jack", "--entry", "private"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    ASSERT_FALSE(WaitForClient().empty());
+    auto dirs = Installations();
+    ASSERT_EQ(dirs.size(), 1u);
+    EXPECT_EQ(test::ReadBytes(dirs.front() / "config/private.ini"), "[private]\r\nfeed=vip\r\n");
+    EXPECT_TRUE(Contains(test::ReadBytes(dirs.front() / "index.xml"), "private=\"true\""));
+    EXPECT_TRUE(fs::exists(dirs.front() / "bin/orb-demo-client"));
+}
+
+TEST_F(LoginEndToEndTest, CancelledDownloadLeavesNoUsableInstallation)
+{
+    // The slow address sends about 64 KB per second: the client program takes over a second.
+    const std::string command = Command({"--login", "kim", "--entry", "slow"}, "", "") + " & pid=$!; " +
+                                "for i in $(seq 1 200); do grep -q 'Updating the client' " +
+                                ShellQuote(Dir / "err.txt") + " 2>/dev/null && break; sleep 0.05; done; " +
+                                "kill -TERM $pid; wait $pid";
+    test::TChildProcess child({"sh", "-c", command});
+    const int status = child.Wait();
+    const std::string err = test::ReadBytes(Dir / "err.txt");
+    EXPECT_EQ(status, 3) << err;
+    EXPECT_TRUE(Contains(err, "Cancelling")) << err;
+    EXPECT_FALSE(ClientStarted());
+    for (const auto& dir : Installations())
+        EXPECT_FALSE(fs::exists(dir / "index.xml")) << "a cancelled installation was marked complete";
+
+    // The next login completes it.
+    ASSERT_EQ(Run({"--login", "kim"}).ExitCode, 0);
+    EXPECT_FALSE(WaitForClient().empty());
+}
+
+TEST_F(LoginEndToEndTest, NewerLauncherOpensTheSetupPageInTheBrowser)
+{
+    const fs::path browser = Dir / "browser.sh";
+    test::WriteBytes(browser, "#!/bin/sh\nprintf '%s' \"$1\" > " + ShellQuote(Dir / "opened.txt") + "\n");
+    fs::permissions(browser, fs::perms::owner_all);
+    test::WriteBytes(Work() / "setup_link", "\xEF\xBB\xBFhttp://example.invalid/setup?x=1");
+
+    auto run = Run({"--login", "lee", "--entry", "newlauncher", "--yes"}, "", "BROWSER=" + ShellQuote(browser));
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    for (int i = 0; i < 200 && !fs::exists(Dir / "opened.txt"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(test::ReadBytes(Dir / "opened.txt"), "http://example.invalid/setup?x=1");
+    EXPECT_FALSE(ClientStarted()) << "the client must not start when the setup page opens";
+
+    // Answered No, the login goes on.
+    auto declined = Run({"--login", "lee", "--entry", "newlauncher", "--no"}, "", "BROWSER=" + ShellQuote(browser));
+    EXPECT_EQ(declined.ExitCode, 0) << declined.Err;
+    EXPECT_FALSE(WaitForClient().empty());
+}
+
+TEST_F(LoginEndToEndTest, UsageErrorsAndTheInputCheckExitWithTwo)
+{
+    const std::string before = test::ReadBytes(Work() / "user_loader_settings.xml");
+    struct TCase
+    {
+        std::vector<std::string> Args;
+        std::string Message;
+    };
+    const TCase cases[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"--login"}, "needs a value"},
+        {{"--yes", "--no"}, "exclude each other"},
+        {{"--language", "xx_XX"}, "unknown language"},
+        {{"--login", "   "}, "Please choose an account type and enter your user name."},
+    };
+    for (const auto& c : cases)
+    {
+        auto run = Run(c.Args);
+        EXPECT_EQ(run.ExitCode, 2) << c.Message;
+        EXPECT_TRUE(Contains(run.Err, c.Message)) << run.Err;
+    }
+    EXPECT_EQ(test::ReadBytes(Work() / "user_loader_settings.xml"), before) << "nothing is saved before the check";
+
+    auto help = Run({"--help"});
+    EXPECT_EQ(help.ExitCode, 0);
+    for (const char* option : {"--login", "--password-stdin", "--save-password", "--forget-password", "--entry",
+                               "--language", "--offline", "--preview", "--yes", "--no", "Exit status"})
+        EXPECT_TRUE(Contains(help.Out, option)) << option;
+}
+
+} // namespace
+} // namespace orb
