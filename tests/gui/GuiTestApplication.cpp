@@ -1,0 +1,45 @@
+#include "GuiTestApplication.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace orb::test
+{
+
+namespace
+{
+
+/// The one application object of the test process, made before the first test and kept to the end.
+class TQtEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        // Widget tests never need a display; a screen given from outside (QT_QPA_PLATFORM) is still honoured.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "gui_tests";
+        static char* argv[] = {name, nullptr};
+        FApplication = std::make_unique<QApplication>(argc, argv);
+        QApplication::setApplicationName("Orb_Loader");
+    }
+    void TearDown() override { FApplication.reset(); }
+
+private:
+    std::unique_ptr<QApplication> FApplication;
+};
+
+[[maybe_unused]] auto* const environment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+
+} // namespace
+
+void WhenModal(std::function<void()> Fn)
+{
+    QTimer::singleShot(0, qApp, std::move(Fn));
+}
+
+} // namespace orb::test
