@@ -4,6 +4,7 @@
 #include "exception_dialog/SmartException.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <unistd.h>
 
@@ -132,6 +133,13 @@ void TConsoleModalWait::ShowModal(TWaitWindow Window, const std::function<void()
         if (FClosed)
             break;
         FCancelRequested = false;
+        if (Window == TWaitWindow::wwProgress)
+        {
+            // The window's Cancel restarts the launcher; on the console the user wants to stop.
+            std::cerr << "\nCancelled." << std::endl;
+            std::cout.flush();
+            std::_Exit(3);
+        }
         if (!cancelled)
         {
             cancelled = true;

@@ -66,11 +66,17 @@ protected:
     {
         Publish("4.7.0-15");
         StartServer();
+        WriteSettings();
+        fs::copy(test::SourceDir() / "resource", Work() / "resource", fs::copy_options::recursive);
+    }
+
+    /// The demo settings files in the working directory, addressing the running demo server.
+    void WriteSettings()
+    {
         fs::create_directories(Work());
         for (const char* name : {"main_loader_settings.xml", "client_loader_settings.xml", "user_loader_settings.xml"})
             test::WriteBytes(Work() / name, ReplaceAll(test::ReadBytes(test::SourceDir() / "demo" / name),
                                                        "DEMO_SERVER", "127.0.0.1:" + std::to_string(Port)));
-        fs::copy(test::SourceDir() / "resource", Work() / "resource", fs::copy_options::recursive);
     }
 
     void Publish(const std::string& Version)
@@ -81,13 +87,14 @@ protected:
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
 
-    void StartServer()
+    void StartServer(const std::vector<std::string>& ExtraArgs = {})
     {
-        Server = std::make_unique<test::TChildProcess>(
-            std::vector<std::string>{"python3", (test::SourceDir() / "tools/demo_server/server.py").string(),
-                                     "--update-root", (Dir / "server/update").string(), "--private-root",
-                                     (Dir / "server/private").string()},
-            Dir / "server.log");
+        std::vector<std::string> argv{"python3",        (test::SourceDir() / "tools/demo_server/server.py").string(),
+                                      "--update-root",  (Dir / "server/update").string(),
+                                      "--private-root", (Dir / "server/private").string()};
+        argv.insert(argv.end(), ExtraArgs.begin(), ExtraArgs.end());
+        Server.reset();
+        Server = std::make_unique<test::TChildProcess>(argv, Dir / "server.log");
         std::string line;
         if (!Server->ReadLine(line, 20000) || line.rfind("PORT ", 0) != 0)
             FAIL() << "The demo server did not start: " << line << "\n" << test::ReadBytes(Dir / "server.log");
@@ -406,6 +413,42 @@ TEST_F(LoginEndToEndTest, NewerLauncherOpensTheSetupPageInTheBrowser)
     auto declined = Run({"--login", "lee", "--entry", "newlauncher", "--no"}, "", "BROWSER=" + ShellQuote(browser));
     EXPECT_EQ(declined.ExitCode, 0) << declined.Err;
     EXPECT_FALSE(WaitForClient().empty());
+}
+
+TEST_F(LoginEndToEndTest, UpdateTreeServedByNginxInstallsTheSameClient)
+{
+    test::TNginxServer nginx;
+    fs::copy(Dir / "server/update", nginx.Root(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    ASSERT_EQ(std::system(("chmod -R a+rX " + ShellQuote(nginx.Root())).c_str()), 0);
+    StartServer({"--update-url", "http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/"});
+    WriteSettings();
+
+    auto run = Run({"--login", "mia"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const std::string client = WaitForClient();
+    EXPECT_EQ(Field(client, "version"), "4.7.0-15");
+    EXPECT_TRUE(
+        Contains(Block(client), "tarnel_update_url=http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/\r\n"));
+    ASSERT_EQ(Installations().size(), 1u);
+    EXPECT_TRUE(fs::exists(Installations().front() / "docs/manual.txt"));
+}
+
+TEST_F(LoginEndToEndTest, AnswerThatIsNotAnIndexAsksWhetherToContinue)
+{
+    auto run = Run({"--login", "ned", "--entry", "badindex", "--no"});
+    EXPECT_EQ(run.ExitCode, 3);
+    EXPECT_TRUE(Contains(run.Err, "The application auto-update is currently unavailable")) << run.Err;
+    EXPECT_TRUE(Installations().empty());
+}
+
+TEST_F(LoginEndToEndTest, ClientThatCannotStartIsAnErrorNamingItsPath)
+{
+    const fs::path mainFile = Work() / "main_loader_settings.xml";
+    test::WriteBytes(mainFile, ReplaceAll(test::ReadBytes(mainFile), "bin\\orb-demo-client", "bin\\missing"));
+    auto run = Run({"--login", "olga"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(Contains(run.Err, "/bin/missing )")) << run.Err;
+    EXPECT_FALSE(ClientStarted());
 }
 
 TEST_F(LoginEndToEndTest, UsageErrorsAndTheInputCheckExitWithTwo)

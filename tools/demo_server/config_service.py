@@ -10,6 +10,7 @@ Each account type answers with "name=value" lines (CR LF, the launcher reads the
     maintenance  an update server in scheduled maintenance (503, Retry-After 90 s)
     slow         the update tree served slowly (for cancelling a download)
     newlauncher  announces a launcher version newer than any build
+    badindex     an update address whose index.xml is not an index
 Any other account type gets the demo answer.
 """
 
@@ -17,8 +18,10 @@ from urllib.parse import parse_qs, urlsplit
 
 
 class ConfigService:
-    def __init__(self, base_url=""):
+    def __init__(self, base_url="", update_url=None):
         self.base_url = base_url
+        # Another server (nginx, say) that serves the published tree in place of <base>/update/.
+        self.update_url = update_url
         self.requests = []
 
     def answer(self, entry):
@@ -39,7 +42,8 @@ class ConfigService:
             "noupdate": base + "/missing/",
             "maintenance": base + "/maintenance/",
             "slow": base + "/slow/",
-        }.get(entry, base + "/update/")
+            "badindex": base + "/badindex/",
+        }.get(entry, self.update_url or base + "/update/")
         lines = [("tarnel_update_url", update)] + common
         if entry == "private":
             lines += [("tarnel_private_update_url", base + "/private/"), ("private_resource_path", "vip")]

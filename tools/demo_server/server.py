@@ -111,9 +111,10 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--update-root", help="published update tree served at /update/ and /slow/")
     parser.add_argument("--private-root", help="directory of private update trees served at /private/")
+    parser.add_argument("--update-url", help="address of the published tree on another server (ends with /)")
     args = parser.parse_args()
     services = AccountServices()
-    config = ConfigService()
+    config = ConfigService(update_url=args.update_url)
     updates = UpdateService(args.update_root, args.private_root)
     server = ThreadingHTTPServer((args.host, args.port), make_handler(services, (config, updates)))
     server.daemon_threads = True

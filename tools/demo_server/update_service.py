@@ -4,6 +4,7 @@
     GET /slow/<path>          the same, sent slowly (about 64 KB/s) so that a download can be cancelled
     GET /private/<path>       files of the private root (its sub-directories hold private indexes)
     GET /maintenance/<path>   503 "Schema Unavailable" with Retry-After: 90 (scheduled maintenance)
+    GET /badindex/<path>      200 with text that is not an update index
 Everything else under these prefixes that does not exist answers 404.
 """
 
@@ -11,6 +12,7 @@ import os
 import time
 from urllib.parse import unquote, urlsplit
 
+PREFIXES = ("update", "slow", "private", "maintenance", "badindex")
 SLOW_CHUNK = 16 * 1024
 SLOW_PAUSE = 0.25
 
@@ -36,12 +38,14 @@ class UpdateService:
         """Returns (status, content type, body or a callable writing the body, extra headers) or None."""
         parts = urlsplit(target)
         segments = [unquote(s) for s in parts.path.split("/") if s]
-        if method != "GET" or not segments or segments[0] not in ("update", "slow", "private", "maintenance"):
+        if method != "GET" or not segments or segments[0] not in PREFIXES:
             return None
         self.requests.append(parts.path)
         prefix, rest = segments[0], segments[1:]
         if prefix == "maintenance":
             return 503, "text/plain", b"Schema Unavailable: scheduled maintenance", {"Retry-After": "90"}
+        if prefix == "badindex":
+            return 200, "text/html", b"<html><body>Welcome to our web site!", {}
         root = self.private_root if prefix == "private" else self.update_root
         path = self._file(root, rest)
         if path is None:
