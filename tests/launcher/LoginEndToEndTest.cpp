@@ -245,6 +245,13 @@ TEST_F(LoginEndToEndTest, SecondLoginDownloadsNothingAndStartsTheSameInstallatio
     EXPECT_TRUE(Contains(Block(second), "\r\nlogin=bob\r\n"));
     EXPECT_TRUE(Contains(Block(second), "\r\npassword=secret\r\n"));
     EXPECT_EQ(Installations().size(), 1u);
+
+    // Forgetting it empties the user file's password; the saved one is still used for this login.
+    ASSERT_EQ(Run({"--forget-password"}).ExitCode, 0);
+    EXPECT_TRUE(Contains(Block(WaitForClient()), "\r\npassword=secret\r\n"));
+    EXPECT_EQ(UserFile()->Attributes("password"), "");
+    ASSERT_EQ(Run({}).ExitCode, 0);
+    EXPECT_FALSE(Contains(Block(WaitForClient()), "password=")) << "no password is left to send";
 }
 
 TEST_F(LoginEndToEndTest, NewPublishedVersionLandsInANewInstallationReusingUnchangedFiles)
