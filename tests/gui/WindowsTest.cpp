@@ -278,5 +278,18 @@ TEST_F(WindowsTest, LocalizedDialogCaptionsTheButtonsInCreationOrder)
     EXPECT_EQ(no, "Nein");
 }
 
+TEST_F(WindowsTest, MessagesAndReportsWithoutTheReportDialogUseAMessageBox)
+{
+    TQtDialogs plain(nullptr);
+    QStringList texts;
+    plain.OnDialogShown = [&](QWidget& Box) {
+        texts.push_back(static_cast<QMessageBox&>(Box).text());
+        WhenModal([&Box] { QTest::keyClick(&Box, Qt::Key_Return); });
+    };
+    plain.ShowMessage("Saved.\r\nRestart to apply.");
+    plain.ShowException("TForm_Progress", std::make_exception_ptr(Exception("server gone")));
+    EXPECT_EQ(texts, (QStringList{"Saved.\nRestart to apply.", "server gone"}));
+}
+
 } // namespace
 } // namespace orb
