@@ -458,6 +458,48 @@ TEST_F(LoginEndToEndTest, ClientThatCannotStartIsAnErrorNamingItsPath)
     EXPECT_FALSE(ClientStarted());
 }
 
+TEST_F(LoginEndToEndTest, FailuresEndAsTheUserExpectsWithTheUserFileSaved)
+{
+    const fs::path mainFile = Work() / "main_loader_settings.xml";
+    const std::string demoMain = test::ReadBytes(mainFile);
+    test::WriteBytes(Work() / "setup_link", "http://example.invalid/setup");
+    struct TCase
+    {
+        std::string Name;
+        std::string MainFile; ///< the main settings file of the case
+        std::vector<std::string> Args;
+        std::string Env;
+        int ExitCode;
+        std::string Text; ///< on standard error
+    };
+    const std::string dead = ReplaceAll(demoMain, "127.0.0.1:" + std::to_string(Port), "127.0.0.1:1");
+    const TCase cases[] = {
+        {"no configuration server answers", dead, {"--login", "u1"}, "", 1, "Could not connect to the server."},
+        {"the answer lacks the update address",
+         ReplaceAll(demoMain, "update_url=\"tarnel_update_url\"", "update_url=\"server\""),
+         {"--login", "u2", "--entry", "broken", "--no"},
+         "",
+         3,
+         "TAttributes: No such attribute: tarnel_update_url"},
+        {"the browser cannot be started",
+         demoMain,
+         {"--login", "u3", "--entry", "newlauncher", "--yes"},
+         "BROWSER=/nonexistent/browser",
+         1,
+         "Could not open browser window."},
+    };
+    for (const auto& c : cases)
+    {
+        test::WriteBytes(mainFile, c.MainFile);
+        auto run = Run(c.Args, "", c.Env);
+        EXPECT_EQ(run.ExitCode, c.ExitCode) << c.Name << "\n" << run.Err;
+        EXPECT_TRUE(Contains(run.Err, c.Text)) << c.Name << "\n" << run.Err;
+        EXPECT_EQ(UserFile()->Attributes("last_login"), c.Args[1]) << c.Name;
+        EXPECT_FALSE(ClientStarted()) << c.Name;
+    }
+    EXPECT_TRUE(Installations().empty());
+}
+
 TEST_F(LoginEndToEndTest, UsageErrorsAndTheInputCheckExitWithTwo)
 {
     const std::string before = test::ReadBytes(Work() / "user_loader_settings.xml");
