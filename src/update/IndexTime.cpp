@@ -76,7 +76,7 @@ TIndexTime RoundToDosTime(const TIndexTime& Time)
 namespace
 {
 
-TIndexTime FromTimeT(std::time_t Seconds)
+TIndexTime FromTimeTSlow(std::time_t Seconds)
 {
     std::tm tm{};
     // The reentrant form; std::localtime shares one buffer between threads.
@@ -86,6 +86,60 @@ TIndexTime FromTimeT(std::time_t Seconds)
     localtime_r(&Seconds, &tm);
 #endif
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+#ifndef _WIN32
+/// The offset of local time from UTC at Seconds.
+long UtcOffsetAt(std::time_t Seconds)
+{
+    std::tm tm{};
+    localtime_r(&Seconds, &tm);
+    return tm.tm_gmtoff;
+}
+#endif
+
+/// Local time of Seconds. A cache check converts tens of thousands of file times; the time-zone lookup is done once
+/// per quarter of an hour of file times, and only where the offset is the same at both ends of that quarter (so no
+/// change of the offset lies inside it; changes are months apart).
+TIndexTime FromTimeT(std::time_t Seconds)
+{
+#ifdef _WIN32
+    return FromTimeTSlow(Seconds);
+#else
+    constexpr std::time_t bucketLength = 900;
+    struct TBucket
+    {
+        std::time_t Start = -1;
+        long Offset = 0;
+        bool Uniform = false;
+    };
+    thread_local TBucket cache[64];
+    // A time zone loaded anew (tzset after a change of TZ) makes every cached offset void.
+    thread_local const char* zoneName = nullptr;
+    if (zoneName != tzname[0])
+    {
+        zoneName = tzname[0];
+        for (auto& entry : cache)
+            entry = TBucket{};
+    }
+    std::time_t start = Seconds - ((Seconds % bucketLength) + bucketLength) % bucketLength;
+    TBucket& bucket = cache[static_cast<size_t>(start / bucketLength) % 64];
+    if (bucket.Start != start)
+    {
+        long first = UtcOffsetAt(start);
+        bucket = {start, first, first == UtcOffsetAt(start + bucketLength - 1)};
+    }
+    if (!bucket.Uniform)
+        return FromTimeTSlow(Seconds);
+    using namespace std::chrono;
+    sys_seconds local{seconds(Seconds + bucket.Offset)};
+    auto day = floor<days>(local);
+    year_month_day ymd{day};
+    hh_mm_ss<seconds> time{local - day};
+    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(time.hours().count()),
+            static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count())};
+#endif
 }
 
 } // namespace

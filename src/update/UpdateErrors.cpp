@@ -12,17 +12,18 @@ void RaiseOSError(const std::error_code& Code, const std::filesystem::path& Path
 
 void CheckSegmentName(const std::string& Name, const std::string& Where)
 {
-    bool bad = Name.empty() || Name == "." || Name == ".." || Name.find_first_of(std::string("/\\\0", 3)) != std::string::npos;
+    // Without "/" and "\\" a name cannot be absolute on POSIX systems either.
+    constexpr std::string_view separators("/\\\0", 3);
+    bool bad = Name.empty() || Name == "." || Name == ".." || Name.find_first_of(separators) != std::string::npos;
     // The suffix of files still being written is reserved.
     std::string_view suffix(TemporarySuffix);
     if (!bad && Name.size() >= suffix.size() && Name.compare(Name.size() - suffix.size(), suffix.size(), suffix) == 0)
         bad = true;
-    if (!bad)
-    {
-        std::filesystem::path p(Name);
-        // A drive letter makes a name absolute or drive-relative on Windows.
-        bad = p.has_root_name() || p.has_root_directory() || p.is_absolute();
-    }
+#ifdef _WIN32
+    // A drive letter or a stream name: "C:x" is drive-relative, "x:y" names a stream of x.
+    if (!bad && Name.find(':') != std::string::npos)
+        bad = true;
+#endif
     if (bad)
         throw EUnsafeName("Unsafe name in the update index: \"" + Where + "\"");
 }

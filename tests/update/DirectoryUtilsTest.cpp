@@ -185,3 +185,35 @@ TEST(CopyFileReplacing, ReplacesTheTargetAndLeavesNoTemporaryFile)
     EXPECT_THROW(CopyFileReplacing(dir / "a" / "missing", dir / "b" / "dst.bin"), EOSError);
     EXPECT_EQ(ReadBytes(dir / "b" / "dst.bin"), "new");
 }
+
+TEST(IndexTime, FileTimesFollowDaylightSavingChangesOfTheTimeZone)
+{
+    const char* saved = std::getenv("TZ");
+    std::string savedValue = saved ? saved : "";
+    TempDir dir;
+    WriteBytes(dir / "f", "x");
+    for (std::string zone : {"Europe/Berlin", "America/New_York", "Asia/Kolkata", "UTC"})
+    {
+        ::setenv("TZ", zone.c_str(), 1);
+        ::tzset();
+        // Every quarter hour and odd minute across the spring and autumn changes of 2024, as the system converts it.
+        for (std::time_t t : {1711846800L, 1730595600L, 1710054000L, 1730613600L})
+        {
+            for (std::time_t step = -7200; step <= 7200; step += 377)
+            {
+                std::time_t moment = t + step;
+                fs::last_write_time(dir / "f", std::chrono::file_clock::from_sys(
+                                                   std::chrono::system_clock::from_time_t(moment)));
+                std::tm tm{};
+                localtime_r(&moment, &tm);
+                TIndexTime expected{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+                EXPECT_EQ(GetTime(dir / "f"), expected) << zone << " " << moment;
+            }
+        }
+    }
+    if (saved)
+        ::setenv("TZ", savedValue.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
