@@ -5,18 +5,83 @@
 #include "gui/Unit_SmartException.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 
 namespace orb
 {
 
-TQtMainThread::TQtMainThread() : FContext(std::make_unique<QObject>()) {}
+namespace
+{
+
+/// One hand-over: the worker waits on it until the user-interface thread has run the work.
+struct TSyncCall
+{
+    const std::function<void()>* Fn = nullptr;
+    std::mutex Lock;
+    std::condition_variable Finished;
+    bool Done = false;
+    std::exception_ptr Failure;
+};
+
+/// The event that carries a hand-over into the user-interface thread's event loop; only that thread touches it
+/// after it was posted.
+class TSyncEvent : public QEvent
+{
+public:
+    static QEvent::Type EventType()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    explicit TSyncEvent(TSyncCall& Call) : QEvent(EventType()), FCall(Call) {}
+
+    void Run()
+    {
+        std::exception_ptr failure;
+        try
+        {
+            (*FCall.Fn)();
+        }
+        catch (...)
+        {
+            failure = std::current_exception();
+        }
+        // The worker may free the call as soon as the lock is released: nothing of it is touched afterwards.
+        std::lock_guard lock(FCall.Lock);
+        FCall.Failure = std::move(failure);
+        FCall.Done = true;
+        FCall.Finished.notify_all();
+    }
+
+private:
+    TSyncCall& FCall;
+};
+
+/// Receives the hand-overs on the user-interface thread.
+class TSyncContext : public QObject
+{
+public:
+    bool event(QEvent* Event) override
+    {
+        if (Event->type() != TSyncEvent::EventType())
+            return QObject::event(Event);
+        static_cast<TSyncEvent*>(Event)->Run();
+        return true;
+    }
+};
+
+} // namespace
+
+TQtMainThread::TQtMainThread() : FContext(std::make_unique<TSyncContext>()) {}
 
 TQtMainThread::~TQtMainThread() = default;
 
@@ -27,21 +92,17 @@ void TQtMainThread::Synchronize(const std::function<void()>& Fn)
         Fn();
         return;
     }
+    // The worker waits on standard primitives rather than on a blocking queued connection, so that the
+    // hand-over's ordering is visible to race checkers; the event loop of any modal window runs the work.
+    TSyncCall call;
+    call.Fn = &Fn;
+    QCoreApplication::postEvent(FContext.get(), new TSyncEvent(call));
     std::exception_ptr failure;
-    // Blocking: the worker waits until the user-interface thread's event loop has run Fn.
-    QMetaObject::invokeMethod(
-        FContext.get(),
-        [&] {
-            try
-            {
-                Fn();
-            }
-            catch (...)
-            {
-                failure = std::current_exception();
-            }
-        },
-        Qt::BlockingQueuedConnection);
+    {
+        std::unique_lock lock(call.Lock);
+        call.Finished.wait(lock, [&] { return call.Done; });
+        failure = std::move(call.Failure);
+    }
     if (failure)
         std::rethrow_exception(failure);
 }
