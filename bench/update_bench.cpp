@@ -8,19 +8,14 @@
 //    footprint the process had right before, measured in a forked child.
 
 #include "base/Views.h"
-#include "update/UpdateCache.h"
-#include "update/Unit_Updater.h"
-#include "xml/XML_Utils.h"
-
 #include "support/ScriptedViews.h"
 #include "support/Servers.h"
 #include "support/TempDir.h"
+#include "update/Unit_Updater.h"
+#include "update/UpdateCache.h"
+#include "xml/XML_Utils.h"
 
 #include <benchmark/benchmark.h>
-
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -28,6 +23,9 @@
 #include <map>
 #include <random>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -110,7 +108,9 @@ void BM_StatLoop(benchmark::State& State)
         long long sum = 0;
         for (const auto& p : tree.Paths)
         {
-            struct stat st{};
+            struct stat st
+            {
+            };
             if (::stat(p.c_str(), &st) == 0)
                 sum += st.st_mtime;
         }
@@ -250,9 +250,9 @@ double PeakGrowthMB(const std::string& Base, const std::string& Name, long long 
         try
         {
             orb::test::TScriptedViews views;
-            auto root = orb::xml::LoadXMLNodeFromString(
-                "<update><file name=\"" + Name + "\" size=\"" + std::to_string(Size) +
-                "\" modified=\"20240131120002\" need_for_update=\"true\"/></update>");
+            auto root =
+                orb::xml::LoadXMLNodeFromString("<update><file name=\"" + Name + "\" size=\"" + std::to_string(Size) +
+                                                "\" modified=\"20240131120002\" need_for_update=\"true\"/></update>");
             root->SetAttribute("local_name", (Dir / "").string());
             root->SetAttribute("total_update_size", std::to_string(Size));
             long idle = StatusKilobytes("VmRSS:");
@@ -293,9 +293,9 @@ void BM_PeakMemoryOfLargeDownload(benchmark::State& State)
         for (long long done = 0; done < size; done += static_cast<long long>(block.size()))
             out.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
-    std::string gzipCommand = "gzip -1 -k -c '" + (nginx.Root() / "big.bin").string() + "' > '" +
-                              (nginx.Root() / "big.bin.gz").string() + "' && chmod a+r '" +
-                              (nginx.Root() / "big.bin.gz").string() + "' '" + (nginx.Root() / "big.bin").string() + "'";
+    std::string gzipCommand =
+        "gzip -1 -k -c '" + (nginx.Root() / "big.bin").string() + "' > '" + (nginx.Root() / "big.bin.gz").string() +
+        "' && chmod a+r '" + (nginx.Root() / "big.bin.gz").string() + "' '" + (nginx.Root() / "big.bin").string() + "'";
     if (std::system(gzipCommand.c_str()) != 0)
         State.SkipWithError("gzip failed");
     long long gzSize = static_cast<long long>(fs::file_size(nginx.Root() / "big.bin.gz"));

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -40,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         orb::CheckUpdateCache(root, isNew, scratch / "app", scratch / "cwd");
     }
     catch (const orb::Exception&)
-    {
-    }
+    {}
     // Whatever the index says, the scratch folder holds only the application directory and the current one.
     int entries = 0;
     for ([[maybe_unused]] auto& e : fs::directory_iterator(scratch))

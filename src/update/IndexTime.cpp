@@ -61,8 +61,8 @@ TIndexTime ParseIndexTime(const std::string& Text)
 std::string FormatIndexTime(const TIndexTime& T)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", T.Year % 10000, T.Month % 100, T.Day % 100,
-                  T.Hour % 100, T.Minute % 100, T.Second % 100);
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", T.Year % 10000, T.Month % 100, T.Day % 100, T.Hour % 100,
+                  T.Minute % 100, T.Second % 100);
     return buf;
 }
 
@@ -136,9 +136,12 @@ TIndexTime FromTimeT(std::time_t Seconds)
     auto day = floor<days>(local);
     year_month_day ymd{day};
     hh_mm_ss<seconds> time{local - day};
-    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-            static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(time.hours().count()),
-            static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count())};
+    return {static_cast<int>(ymd.year()),
+            static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day())),
+            static_cast<int>(time.hours().count()),
+            static_cast<int>(time.minutes().count()),
+            static_cast<int>(time.seconds().count())};
 #endif
 }
 

@@ -149,6 +149,9 @@ void TUpdateThread::Execute()
             throw EConvertError("Wrong value for field \"total_update_size\" : \"" + total + "\"");
         TotalDownloadedBytes = 0;
         FLocalDir = UpdateConfig->Attributes("local_name");
+        // Without it every path would be taken relative to the current directory.
+        if (FLocalDir.empty())
+            throw Exception("The update index names no installation directory (local_name)");
         UpdateDirectory("", *UpdateConfig);
     }
     catch (const EHTTPProtocolException& e)

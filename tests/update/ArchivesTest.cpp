@@ -1,7 +1,7 @@
 #include "update/Archives.h"
-#include "update/UpdateErrors.h"
 
 #include "UpdateTestUtil.h"
+#include "update/UpdateErrors.h"
 
 #include <gtest/gtest.h>
 

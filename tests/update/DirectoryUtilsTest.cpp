@@ -1,8 +1,8 @@
 #include "update/DirectoryUtils.h"
-#include "update/IndexTime.h"
-#include "update/UpdateErrors.h"
 
 #include "UpdateTestUtil.h"
+#include "update/IndexTime.h"
+#include "update/UpdateErrors.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +23,9 @@ TEST(IndexTime, ParsesFourteenDigitsAndIgnoresTheRest)
 
 TEST(IndexTime, RejectsMalformedOrImpossibleStamps)
 {
-    for (std::string text : {"", "2024010112000", "2024a101120000", "20230229120000", "20241301000000",
-                             "20240100000000", "20240101240000", "20240101126000", "20240101120060",
-                             "20240431000000", " 2024010112000"})
+    for (std::string text :
+         {"", "2024010112000", "2024a101120000", "20230229120000", "20241301000000", "20240100000000", "20240101240000",
+          "20240101126000", "20240101120060", "20240431000000", " 2024010112000"})
     {
         try
         {
@@ -50,8 +50,8 @@ TEST(IndexTime, FileTimesRoundTripAsLocalTimeToTheSecond)
 {
     TempDir dir;
     WriteBytes(dir / "f", "x");
-    for (TIndexTime t : {TIndexTime{2024, 7, 1, 12, 30, 45}, TIndexTime{2024, 1, 15, 0, 0, 1},
-                         TIndexTime{1999, 12, 31, 0, 0, 0}})
+    for (TIndexTime t :
+         {TIndexTime{2024, 7, 1, 12, 30, 45}, TIndexTime{2024, 1, 15, 0, 0, 1}, TIndexTime{1999, 12, 31, 0, 0, 0}})
     {
         SetTime(dir / "f", t);
         EXPECT_EQ(GetTime(dir / "f"), t);
@@ -62,9 +62,9 @@ TEST(IndexTime, FileTimesRoundTripAsLocalTimeToTheSecond)
 
 TEST(SegmentName, RefusesEveryNameThatLeavesItsDirectory)
 {
-    for (std::string name : {std::string(), std::string("."), std::string(".."), std::string("a/b"), std::string("x.orb-part"),
-                             std::string("a\\b"), std::string("/etc"), std::string("\\x"), std::string("a\0b", 3),
-                             std::string("../x")})
+    for (std::string name :
+         {std::string(), std::string("."), std::string(".."), std::string("a/b"), std::string("x.orb-part"),
+          std::string("a\\b"), std::string("/etc"), std::string("\\x"), std::string("a\0b", 3), std::string("../x")})
     {
         try
         {
@@ -202,8 +202,8 @@ TEST(IndexTime, FileTimesFollowDaylightSavingChangesOfTheTimeZone)
             for (std::time_t step = -7200; step <= 7200; step += 377)
             {
                 std::time_t moment = t + step;
-                fs::last_write_time(dir / "f", std::chrono::file_clock::from_sys(
-                                                   std::chrono::system_clock::from_time_t(moment)));
+                fs::last_write_time(dir / "f",
+                                    std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(moment)));
                 std::tm tm{};
                 localtime_r(&moment, &tm);
                 TIndexTime expected{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};

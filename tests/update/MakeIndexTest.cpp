@@ -1,11 +1,10 @@
 #include "MakeIndex.h"
+
+#include "UpdateTestUtil.h"
 #include "update/IndexTime.h"
 #include "xml/XML_Utils.h"
 
-#include "UpdateTestUtil.h"
-
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 namespace fs = std::filesystem;
@@ -128,9 +127,10 @@ TEST(MakeIndex, PatternsMatchWithStarsAndQuestionMarks)
         std::string Pattern, Name;
         bool Match;
     };
-    const TCase cases[] = {{"*.ini", "de.ini", true},  {"*.ini", "de.ini.bak", false}, {"?.txt", "a.txt", true},
-                           {"?.txt", "ab.txt", false}, {"*", "", true},                 {"a*b*c", "aXbYc", true},
-                           {"a*b*c", "aXbY", false},   {"*.INI", "de.ini", false}};
+    const TCase cases[] = {{"*.ini", "de.ini", true}, {"*.ini", "de.ini.bak", false},
+                           {"?.txt", "a.txt", true},  {"?.txt", "ab.txt", false},
+                           {"*", "", true},           {"a*b*c", "aXbYc", true},
+                           {"a*b*c", "aXbY", false},  {"*.INI", "de.ini", false}};
     for (const auto& c : cases)
         EXPECT_EQ(orb::tools::MatchPattern(c.Pattern, c.Name), c.Match) << c.Pattern << " " << c.Name;
 }

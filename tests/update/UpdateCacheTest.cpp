@@ -1,8 +1,8 @@
 #include "update/UpdateCache.h"
-#include "update/UpdateErrors.h"
-#include "xml/XML_Utils.h"
 
 #include "UpdateTestUtil.h"
+#include "update/UpdateErrors.h"
+#include "xml/XML_Utils.h"
 
 #include <gtest/gtest.h>
 
@@ -126,7 +126,8 @@ TEST(InstallationIdentity, IsTheCrc32OfTheTextWithNonAsciiAsQuestionMarks)
 TEST(CheckUpdateCache, FirstInstallMarksEveryFileAndCreatesTheTree)
 {
     TCacheFixture f;
-    auto root = Index(File("app.exe", "100") + Dir("bin", File("x.dll", "4000000000") + Dir("lang", File("de.ini.gz", "7"))));
+    auto root =
+        Index(File("app.exe", "100") + Dir("bin", File("x.dll", "4000000000") + Dir("lang", File("de.ini.gz", "7"))));
     std::string id = InstallationIdentity(*root);
 
     EXPECT_TRUE(f.Check(root));
@@ -209,10 +210,10 @@ TEST(CheckUpdateCache, GzFilesAreComparedUnderTheirLocalNameAndOnlyExactLowerCas
 TEST(CheckUpdateCache, FilesOfOlderInstallationsAreCopiedWhenSizeAndTimeTextsMatch)
 {
     TCacheFixture f;
-    fs::path older = f.MakeInstallation(
-        "APP#00000001", File("same.exe", "1024") + Dir("bin", File("lib.dll.gz", "5")) + File("padded.dat", "1024") +
-                            File("moved.dat") + File("gone.dat"),
-        {2023, 1, 1, 0, 0, 0});
+    fs::path older = f.MakeInstallation("APP#00000001",
+                                        File("same.exe", "1024") + Dir("bin", File("lib.dll.gz", "5")) +
+                                            File("padded.dat", "1024") + File("moved.dat") + File("gone.dat"),
+                                        {2023, 1, 1, 0, 0, 0});
     WriteBytes(older / "same.exe", "old same");
     WriteBytes(older / "bin" / "lib.dll", "old lib");
     WriteBytes(older / "padded.dat", "old padded");
@@ -230,9 +231,9 @@ TEST(CheckUpdateCache, FilesOfOlderInstallationsAreCopiedWhenSizeAndTimeTextsMat
     EXPECT_EQ(GetTime(dir / "same.exe"), Stamp);
     EXPECT_FALSE(Needed(root, {"bin", "lib.dll.gz"}));
     EXPECT_EQ(ReadBytes(dir / "bin" / "lib.dll"), "old lib");
-    EXPECT_TRUE(Needed(root, {"padded.dat"}));   // "01024" is not "1024"
+    EXPECT_TRUE(Needed(root, {"padded.dat"}));       // "01024" is not "1024"
     EXPECT_TRUE(Needed(root, {"sub", "moved.dat"})); // another path is another file
-    EXPECT_TRUE(Needed(root, {"gone.dat"}));     // listed in the older index but missing on its disk
+    EXPECT_TRUE(Needed(root, {"gone.dat"}));         // listed in the older index but missing on its disk
     EXPECT_TRUE(Needed(root, {"new.txt"}));
     EXPECT_EQ(root->Attributes("total_update_size"), std::to_string(1024 + 10 + 10 + 3));
     EXPECT_FALSE(fs::exists(dir / "padded.dat"));

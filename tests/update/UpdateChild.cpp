@@ -2,9 +2,8 @@
 // update_child APP_DIR BASE_URL  -- fetches BASE_URL index.xml, checks the cache in APP_DIR, downloads, unpacks,
 // saves the index, and prints "DONE <installation directory>".
 
-#include "net/HTTPDataProvider.h"
-
 #include "UpdateFlow.h"
+#include "net/HTTPDataProvider.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "base/Views.h"
-#include "update/Archives.h"
-#include "update/UpdateCache.h"
-#include "update/Unit_Updater.h"
-#include "xml/XML_Utils.h"
-
 #include "support/ScriptedViews.h"
 #include "support/TempDir.h"
+#include "update/Archives.h"
+#include "update/Unit_Updater.h"
+#include "update/UpdateCache.h"
+#include "xml/XML_Utils.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "update/IndexTime.h"
-
 #include "support/TempDir.h"
+#include "update/IndexTime.h"
 
 #include <gtest/gtest.h>
 

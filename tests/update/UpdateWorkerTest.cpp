@@ -1,11 +1,10 @@
-#include "exception_dialog/SmartException.h"
-#include "net/HTTPDataProvider.h"
-#include "update/DirectoryUtils.h"
-#include "update/UpdateErrors.h"
-
 #include "UpdateFlow.h"
 #include "UpdateTestUtil.h"
+#include "exception_dialog/SmartException.h"
+#include "net/HTTPDataProvider.h"
 #include "support/Servers.h"
+#include "update/DirectoryUtils.h"
+#include "update/UpdateErrors.h"
 
 #include <gtest/gtest.h>
 
@@ -118,11 +117,10 @@ struct TWorkerFixture : ::testing::Test
         return root;
     }
 
-    static std::string Entry(const std::string& Name, const std::string& Size = "10",
-                             const std::string& Extra = "")
+    static std::string Entry(const std::string& Name, const std::string& Size = "10", const std::string& Extra = "")
     {
-        return "<file name=\"" + Name + "\" size=\"" + Size + "\" modified=\"20240131120002\" need_for_update=\"true\"" +
-               Extra + "/>";
+        return "<file name=\"" + Name + "\" size=\"" + Size +
+               "\" modified=\"20240131120002\" need_for_update=\"true\"" + Extra + "/>";
     }
 
     static void ExpectNoTemporaryFiles(const fs::path& Dir)
@@ -145,10 +143,12 @@ TEST(UpdateProgressText, CountsWholeKilobytesAndRoundsPercentHalfToEven)
         int Position;
     };
     const TCase cases[] = {
-        {0, 1024, "0 of 2 KB", 0},        {1023, 1024, "0 of 2 KB", 100},   {1024, 1024, "1 of 2 KB", 100},
-        {0, 1023, "0 of 1 KB", 0},        {1, 200, "0 of 1 KB", 0},         {1, 40, "0 of 1 KB", 2},
-        {1, 200, "0 of 1 KB", 0},         {3, 200, "0 of 1 KB", 2},         {5, 200, "0 of 1 KB", 2},
-        {7, 200, "0 of 1 KB", 4},         {2048, 4096, "2 of 5 KB", 50},    {5000000000, 10000000000, "4882812 of 9765626 KB", 50},
+        {0, 1024, "0 of 2 KB", 0},      {1023, 1024, "0 of 2 KB", 100},
+        {1024, 1024, "1 of 2 KB", 100}, {0, 1023, "0 of 1 KB", 0},
+        {1, 200, "0 of 1 KB", 0},       {1, 40, "0 of 1 KB", 2},
+        {1, 200, "0 of 1 KB", 0},       {3, 200, "0 of 1 KB", 2},
+        {5, 200, "0 of 1 KB", 2},       {7, 200, "0 of 1 KB", 4},
+        {2048, 4096, "2 of 5 KB", 50},  {5000000000, 10000000000, "4882812 of 9765626 KB", 50},
         {10, 0, "0 of 1 KB", 0},
     };
     for (const auto& c : cases)
@@ -236,12 +236,13 @@ TEST_F(UpdateThread, PrivateFilesComeFromThePrivateBaseAndGzNamesAreUnpackedIgno
     RunIn(nginx.Root(), "chmod -R a+rX .");
     std::string port = std::to_string(nginx.HttpPort());
     fs::path dir = Temp / "install";
-    auto root = WorkerIndex(dir, "<directory name=\"bin\">" + Entry("pub.dll") + Entry("x.dll", "12", " private=\"true\"") +
-                                     "</directory>" + Entry("data.GZ", "33"));
+    auto root =
+        WorkerIndex(dir, "<directory name=\"bin\">" + Entry("pub.dll") + Entry("x.dll", "12", " private=\"true\"") +
+                             "</directory>" + Entry("data.GZ", "33"));
 
     TUpdateRunner runner;
-    runner.UpdateComponents(root, "http://127.0.0.1:" + port + "/public/", "http://127.0.0.1:" + port + "/private/acct/",
-                            nullptr);
+    runner.UpdateComponents(root, "http://127.0.0.1:" + port + "/public/",
+                            "http://127.0.0.1:" + port + "/private/acct/", nullptr);
 
     EXPECT_EQ(ReadBytes(dir / "bin" / "pub.dll"), "public file");
     EXPECT_EQ(ReadBytes(dir / "bin" / "x.dll"), "private file");
@@ -253,9 +254,10 @@ TEST_F(UpdateThread, PrivateFilesComeFromThePrivateBaseAndGzNamesAreUnpackedIgno
 TEST_F(UpdateThread, StatusErrorIsReportedWithHeadersBodyAndAddress)
 {
     TFixtureServer server;
-    server.Answer("/base/bin/a.bin",
-                  nlohmann::json{{"status", 403}, {"reason", "Forbidden"}, {"headers", {{"X-Reason", "closed"}}},
-                                 {"body", "no access for you"}});
+    server.Answer("/base/bin/a.bin", nlohmann::json{{"status", 403},
+                                                    {"reason", "Forbidden"},
+                                                    {"headers", {{"X-Reason", "closed"}}},
+                                                    {"body", "no access for you"}});
     fs::path dir = Temp / "install";
     auto root = WorkerIndex(dir, "<directory name=\"bin\">" + Entry("a.bin") + "</directory>");
     TUpdateRunner runner;
@@ -269,7 +271,8 @@ TEST_F(UpdateThread, StatusErrorIsReportedWithHeadersBodyAndAddress)
         EXPECT_EQ(e.Sender, "TApplication");
         EXPECT_NE(e.Message.find("403"), std::string::npos) << e.Message;
         EXPECT_NE(e.Details.find("X-Reason: closed\r\n"), std::string::npos) << e.Details;
-        EXPECT_NE(e.Details.find("\r\nno access for you\r\n\r\nURL: " + server.URL("/base/bin/a.bin")), std::string::npos)
+        EXPECT_NE(e.Details.find("\r\nno access for you\r\n\r\nURL: " + server.URL("/base/bin/a.bin")),
+                  std::string::npos)
             << e.Details;
         EXPECT_TRUE(e.ParentException);
     }
@@ -284,7 +287,8 @@ TEST_F(UpdateThread, FailuresPassThroughAndLeaveThePreviousTargetUntouched)
     server.Answer("/b/missing.bin", nlohmann::json{{"status", 404}});
     server.Answer("/b/dropped.bin", nlohmann::json{{"body", big}, {"drop_after", 5000}});
     server.Answer("/b/bad.txt.gz", nlohmann::json{{"body", "this is not gzip data"}});
-    server.Answer("/b/cut.txt.gz", nlohmann::json{{"body", Latin1(std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10))}});
+    server.Answer("/b/cut.txt.gz",
+                  nlohmann::json{{"body", Latin1(std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10))}});
     struct TCase
     {
         std::string Name, Local;
@@ -304,13 +308,9 @@ TEST_F(UpdateThread, FailuresPassThroughAndLeaveThePreviousTargetUntouched)
          }},
         {"dropped.bin", "dropped.bin", [](const std::exception_ptr& e) { EXPECT_TRUE(e); }},
         {"bad.txt.gz", "bad.txt",
-         [](const std::exception_ptr& e) {
-             EXPECT_THROW(std::rethrow_exception(e), EDecompressionError);
-         }},
+         [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EDecompressionError); }},
         {"cut.txt.gz", "cut.txt",
-         [](const std::exception_ptr& e) {
-             EXPECT_THROW(std::rethrow_exception(e), EDecompressionError);
-         }},
+         [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EDecompressionError); }},
     };
     for (const auto& c : cases)
     {
@@ -371,7 +371,8 @@ TEST_F(UpdateThread, MalformedEntriesEndTheUpdateWithTheirMessages)
 TEST_F(UpdateThread, CancelDuringADownloadRaisesTheCancellationAndKeepsThePreviousFile)
 {
     TFixtureServer server;
-    server.Answer("/b/slow.bin", nlohmann::json{{"body", std::string(100000, 's')}, {"stall_after", 5000}, {"stall", 30}});
+    server.Answer("/b/slow.bin",
+                  nlohmann::json{{"body", std::string(100000, 's')}, {"stall_after", 5000}, {"stall", 30}});
     fs::path dir = Temp / "install";
     auto root = WorkerIndex(dir, Entry("slow.bin", "100000") + Entry("next.bin"));
     WriteBytes(dir / "slow.bin", "previous version");
@@ -445,7 +446,8 @@ TEST_F(UpdateThread, ProgressReachesTheWindowAtTheStartAndEndOfEachFileWhenThrot
     EXPECT_EQ(p.Files, (std::vector<std::string>{"k.bin", "k.bin", "big.bin", "big.bin"}));
     EXPECT_EQ(p.FileTexts, (std::vector<std::string>{"0 of 2 KB", "1 of 2 KB", "0 of 2930 KB", "2929 of 2930 KB"}));
     EXPECT_EQ(p.FilePositions, (std::vector<int>{0, 100, 0, 100}));
-    EXPECT_EQ(p.TotalTexts, (std::vector<std::string>{"0 of 2931 KB", "1 of 2931 KB", "1 of 2931 KB", "2930 of 2931 KB"}));
+    EXPECT_EQ(p.TotalTexts,
+              (std::vector<std::string>{"0 of 2931 KB", "1 of 2931 KB", "1 of 2931 KB", "2930 of 2931 KB"}));
     EXPECT_EQ(p.TotalPositions, (std::vector<int>{0, 0, 0, 100}));
     EXPECT_EQ(ReadBytes(dir / "big.bin").size(), 3000000u);
 }
@@ -488,8 +490,8 @@ TEST_F(UpdateThread, AProcessKilledMidUpdateIsCompletedByTheNextRunToTheSameTree
             int complete = 0;
             bool partial = false;
             std::error_code ec;
-            for (auto it = fs::recursive_directory_iterator(killedApp, ec); !ec && it != fs::recursive_directory_iterator();
-                 it.increment(ec))
+            for (auto it = fs::recursive_directory_iterator(killedApp, ec);
+                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
             {
                 std::string name = it->path().filename().string();
                 if (name.find(TemporarySuffix) != std::string::npos)
