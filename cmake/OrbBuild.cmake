@@ -22,16 +22,16 @@ function(orb_add_library)
     add_library(orb::${ARG_NAME} ALIAS ${target})
 endfunction()
 
-# orb_add_test(NAME <name> SOURCES ... LIBS ... [ENVIRONMENT ...])
+# orb_add_test(NAME <name> SOURCES ... LIBS ...)
 # One GoogleTest executable, its tests discovered into CTest.
 function(orb_add_test)
-    cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS" ${ARGN})
     add_executable(${ARG_NAME} ${ARG_SOURCES})
     target_compile_options(${ARG_NAME} PRIVATE ${ORB_WARNING_FLAGS})
     target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} orb_test_support GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${ARG_NAME}
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "ORB_SOURCE_DIR=${PROJECT_SOURCE_DIR};${ARG_ENVIRONMENT}"
+        PROPERTIES ENVIRONMENT "ORB_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
                    TIMEOUT 300)
 endfunction()
