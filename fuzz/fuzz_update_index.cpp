@@ -21,6 +21,11 @@ const fs::path& Scratch()
         fs::path d = fs::temp_directory_path() / ("fuzz-update-index-" + std::to_string(::getpid()));
         fs::create_directories(d / "app");
         fs::create_directories(d / "cwd");
+        // The scratch folder goes when the fuzzer ends normally.
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(fs::temp_directory_path() / ("fuzz-update-index-" + std::to_string(::getpid())), ec);
+        });
         return d;
     }();
     return dir;
