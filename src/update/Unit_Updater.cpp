@@ -175,7 +175,11 @@ void TUpdateThread::Execute()
     {
         // One hand-over for both: once the window is closed the user-interface thread leaves its modal loop and
         // waits for this thread, so a second hand-over would never be served.
-        MainThread().Synchronize([this] {
+        std::optional<TProgressState> pending = std::move(FPendingReport);
+        FPendingReport.reset();
+        MainThread().Synchronize([&] {
+            if (pending)
+                UpdateProgress(*pending);
             if (OnFinished)
                 OnFinished();
             orb::UpdateProgress().SetLoginWindowVisible(true);
@@ -235,6 +239,9 @@ void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TI
 {
     DownloadedBytes = 0;
     ReportProgress(true);
+    // A cancel pressed during that hand-over would be lost when the request starts.
+    if (Terminated())
+        throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
     HTTP.URL.SetURL(DownloadAddress(Private ? PrivateDownloadURL : DownloadURL, Name));
 
     std::string localName = LocalFileName(Name, true);
@@ -273,7 +280,7 @@ void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TI
     data.clear();
     writer.Finish();
     SetFileTimeRetrying(target, RoundToDosTime(Modified));
-    ReportProgress(true);
+    FPendingReport = CurrentProgress();
     TotalDownloadedBytes += FileSize;
 }
 
@@ -301,16 +308,29 @@ void TUpdateThread::ReportProgress(bool Force)
     if (!Force && now - FLastReport < ProgressInterval)
         return; // a throttled report costs nothing: the worker does not wait for the window
     FLastReport = now;
-    MainThread().Synchronize([this] { UpdateProgress(); });
+    TProgressState state = CurrentProgress();
+    std::optional<TProgressState> pending = std::move(FPendingReport);
+    FPendingReport.reset();
+    MainThread().Synchronize([&] {
+        if (pending)
+            UpdateProgress(*pending);
+        UpdateProgress(state);
+    });
 }
 
-void TUpdateThread::UpdateProgress()
+TUpdateThread::TProgressState TUpdateThread::CurrentProgress() const
+{
+    return {FileName, DownloadedBytes, FileSize, TotalDownloadedBytes, TotalSize};
+}
+
+void TUpdateThread::UpdateProgress(const TProgressState& State)
 {
     IUpdateProgress& view = orb::UpdateProgress();
-    view.SetUpdatingFile(FileName);
-    view.SetFileProgress(ProgressText(DownloadedBytes, FileSize), ProgressPosition(DownloadedBytes, FileSize));
-    int64_t done = TotalDownloadedBytes + DownloadedBytes;
-    view.SetTotalProgress(ProgressText(done, TotalSize), ProgressPosition(done, TotalSize));
+    view.SetUpdatingFile(State.FileName);
+    view.SetFileProgress(ProgressText(State.DownloadedBytes, State.FileSize),
+                         ProgressPosition(State.DownloadedBytes, State.FileSize));
+    int64_t done = State.TotalDownloadedBytes + State.DownloadedBytes;
+    view.SetTotalProgress(ProgressText(done, State.TotalSize), ProgressPosition(done, State.TotalSize));
 }
 
 void TUpdateRunner::UpdateComponents(const xml::IXMLNodePtr& UpdateConfig, const std::string& DownloadURL,

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -76,7 +77,14 @@ public:
 private:
     void UpdateDirectory(const std::string& Prefix, const xml::IXMLNode& Node);
     void DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified);
-    void UpdateProgress();
+    /// What one report shows.
+    struct TProgressState
+    {
+        std::string FileName;
+        int64_t DownloadedBytes, FileSize, TotalDownloadedBytes, TotalSize;
+    };
+    TProgressState CurrentProgress() const;
+    static void UpdateProgress(const TProgressState& State);
     void ReportProgress(bool Force);
     void SetFileTimeRetrying(const std::filesystem::path& Target, const TIndexTime& Modified);
 
@@ -84,6 +92,8 @@ private:
     std::thread FThread;
     std::string FLocalDir;
     std::chrono::steady_clock::time_point FLastReport;
+    /// The report at the end of a file, handed over together with the next one (one hand-over per file).
+    std::optional<TProgressState> FPendingReport;
 };
 
 /// What the update window does with the worker: starts it, waits modally, passes Cancel on, and raises its failure.
