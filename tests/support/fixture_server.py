@@ -175,15 +175,15 @@ class Handler(BaseHTTPRequestHandler):
             return
         self.wfile.write(data)
 
-    def digest_ok(self, spec):
-        realm = spec.get("realm", "fixture")
+    def digest_ok(self, digest):
+        realm = digest.get("realm", "fixture")
         fields = parse_digest(self.headers.get("Authorization"))
         if fields is not None:
-            ha1 = md5("%s:%s:%s" % (spec["user"], realm, spec["password"]))
+            ha1 = md5("%s:%s:%s" % (digest["user"], realm, digest["password"]))
             ha2 = md5("%s:%s" % (self.command, fields.get("uri", "")))
             expected = md5("%s:%s:%s:%s:%s:%s" % (ha1, fields.get("nonce", ""), fields.get("nc", ""),
                                                   fields.get("cnonce", ""), fields.get("qop", ""), ha2))
-            if fields.get("username") == spec["user"] and fields.get("response") == expected:
+            if fields.get("username") == digest["user"] and fields.get("response") == expected:
                 return True
         challenge = 'Digest realm="%s", nonce="%s", qop="auth", algorithm=MD5' % (realm, os.urandom(8).hex())
         data = b"authorization required"
