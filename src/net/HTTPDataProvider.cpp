@@ -267,6 +267,78 @@ std::string Inflate(const std::string& Data, bool Gzip)
     return out;
 }
 
+/// Decodes a gzip (RFC 1952) or zlib (RFC 1950) stream piece by piece, handing the output on as it is made.
+class TStreamInflater
+{
+public:
+    explicit TStreamInflater(bool Gzip) : FGzip(Gzip)
+    {
+        if (inflateInit2(&FStream, Gzip ? 16 + MAX_WBITS : MAX_WBITS) != Z_OK)
+            throw EDecompressionError("Cannot start decompression");
+    }
+    ~TStreamInflater() { inflateEnd(&FStream); }
+    TStreamInflater(const TStreamInflater&) = delete;
+    TStreamInflater& operator=(const TStreamInflater&) = delete;
+
+    /// Decodes the next piece of the body; Out receives each decoded piece. Bytes after the stream's end are
+    /// ignored, as the whole-body decoder does.
+    void Feed(const char* Data, size_t Size, const std::function<void(const char*, size_t)>& Out)
+    {
+        FStream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data));
+        FStream.avail_in = static_cast<uInt>(Size);
+        while (!FEnded)
+        {
+            FStream.next_out = reinterpret_cast<Bytef*>(FBuffer.get());
+            FStream.avail_out = BufferSize;
+            const int rc = inflate(&FStream, Z_NO_FLUSH);
+            const size_t produced = BufferSize - FStream.avail_out;
+            if (produced != 0)
+                Out(FBuffer.get(), produced);
+            if (rc == Z_STREAM_END)
+                FEnded = true;
+            else if (rc == Z_BUF_ERROR)
+                break; // all input taken and all output given: the next piece is needed
+            else if (rc != Z_OK)
+                Fail(FStream.msg != nullptr ? FStream.msg : "the data is damaged");
+            else if (FStream.avail_in == 0 && FStream.avail_out != 0)
+                break;
+        }
+    }
+
+    /// Raises unless the stream reached its end: a body cut short must not pass for a complete one.
+    void Finish() const
+    {
+        if (!FEnded)
+            Fail("the data ends too early");
+    }
+
+private:
+    static constexpr uInt BufferSize = 64 * 1024;
+
+    [[noreturn]] void Fail(const char* Reason) const
+    {
+        throw EDecompressionError(std::string("Cannot decode the ") + (FGzip ? "gzip" : "deflate") +
+                                  " answer: " + Reason);
+    }
+
+    z_stream FStream{};
+    bool FGzip;
+    bool FEnded = false;
+    std::unique_ptr<char[]> FBuffer = std::make_unique<char[]>(BufferSize);
+};
+
+/// The status code of a status line such as "HTTP/1.1 200 OK"; 0 when it names none.
+int StatusOfLine(std::string_view StatusLine)
+{
+    const auto space = StatusLine.find(' ');
+    if (space == std::string_view::npos)
+        return 0;
+    int code = 0;
+    const char* first = StatusLine.data() + space + 1;
+    const auto [end, ec] = std::from_chars(first, StatusLine.data() + StatusLine.size(), code);
+    return ec == std::errc() && end == first + 3 ? code : 0;
+}
+
 } // namespace
 
 std::string DefaultUserAgent()
@@ -349,16 +421,74 @@ struct THTTPDataProvider::TTransfer
     curl_slist* Headers = nullptr;
     int HeaderKey = -1;
 
+    /// Where the body of the current answer goes.
+    enum class TBodyMode
+    {
+        Undecided, ///< no body byte seen yet
+        Collect,   ///< into InputStream
+        Pass,      ///< to OnData as it arrives
+        Decode     ///< through Inflater to OnData
+    };
+    TBodyMode BodyMode = TBodyMode::Undecided;
+    std::unique_ptr<TStreamInflater> Inflater;
+    /// Body bytes of the current answer received so far, as they came over the wire.
+    std::int64_t BodyBytes = 0;
+
+    /// Forgets the body of the previous answer (a challenge, a proxy's answer, an earlier attempt).
+    void StartAnswer()
+    {
+        BodyMode = TBodyMode::Undecided;
+        Inflater.reset();
+        BodyBytes = 0;
+        Owner->InputStream.clear();
+    }
+
+    /// Chooses where the body goes once the answer's headers are complete.
+    void DecideBody()
+    {
+        BodyMode = TBodyMode::Collect;
+        const THTTPResponse& response = Owner->HTTP_Client.Response;
+        if (!Owner->OnData)
+            return;
+        const int status = StatusOfLine(response.ResponseText);
+        if (status < 200 || status > 299)
+            return; // an error answer is kept whole for its exception
+        const std::string coding = response.Header("Content-Encoding");
+        const bool gzip = SameText(coding, "gzip");
+        if (gzip || SameText(coding, "deflate"))
+        {
+            Inflater = std::make_unique<TStreamInflater>(gzip);
+            BodyMode = TBodyMode::Decode;
+        }
+        else
+            BodyMode = TBodyMode::Pass;
+    }
+
     static size_t Write(char* Data, size_t Size, size_t Count, void* User)
     {
         auto* self = static_cast<TTransfer*>(User);
         try
         {
-            self->Owner->InputStream.append(Data, Size * Count);
+            const size_t size = Size * Count;
             self->LastActivity = std::chrono::steady_clock::now();
+            if (self->BodyMode == TBodyMode::Undecided)
+                self->DecideBody();
+            switch (self->BodyMode)
+            {
+            case TBodyMode::Pass:
+                self->Owner->OnData(Data, size);
+                break;
+            case TBodyMode::Decode:
+                self->Inflater->Feed(Data, size, self->Owner->OnData);
+                break;
+            default:
+                self->Owner->InputStream.append(Data, size);
+                break;
+            }
+            self->BodyBytes += static_cast<std::int64_t>(size);
             if (self->Owner->HTTP_Client.OnWork)
-                self->Owner->HTTP_Client.OnWork(static_cast<std::int64_t>(self->Owner->InputStream.size()));
-            return Size * Count;
+                self->Owner->HTTP_Client.OnWork(self->BodyBytes);
+            return size;
         }
         catch (...)
         {
@@ -379,7 +509,7 @@ struct THTTPDataProvider::TTransfer
             response.ResponseText = std::string(Trimmed(line));
             response.RawHeaders.clear();
             // A challenged request is answered again; only the final answer's body is kept.
-            self->Owner->InputStream.clear();
+            self->StartAnswer();
         }
         else if (!Trimmed(line).empty())
         {
@@ -507,8 +637,20 @@ void THTTPDataProvider::GetString(std::string& Data)
             InputStream.clear();
             Send();
         }
+        TTransfer& t = *FTransfer;
+        // A successful answer without any body byte has not chosen its way yet.
+        if (t.BodyMode == TTransfer::TBodyMode::Undecided)
+            t.DecideBody();
         const std::string coding = HTTP_Client.Response.Header("Content-Encoding");
-        if (SameText(coding, "gzip"))
+        if (t.BodyMode == TTransfer::TBodyMode::Decode)
+        {
+            t.Inflater->Finish();
+            t.Inflater.reset();
+            Data.clear();
+        }
+        else if (t.BodyMode == TTransfer::TBodyMode::Pass)
+            Data.clear();
+        else if (SameText(coding, "gzip"))
             Data = Inflate(InputStream, true);
         else if (SameText(coding, "deflate"))
             Data = Inflate(InputStream, false);
@@ -535,6 +677,7 @@ void THTTPDataProvider::Send()
     t.Connected = false;
     t.LastUploaded = 0;
     t.CallbackError = nullptr;
+    t.StartAnswer();
     t.LastActivity = std::chrono::steady_clock::now();
 
     const std::string address = URL.URL_String();

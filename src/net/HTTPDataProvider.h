@@ -4,6 +4,7 @@
 #include "base/Exceptions.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -231,6 +232,11 @@ public:
     THTTPClient HTTP_Client;
     /// Marks the next answer as binary for request logs; reset after every successful request.
     bool ResultIsBinary = false;
+    /// When set, receives the body of a successful (2xx) answer piece by piece as it arrives, gzip and deflate
+    /// content coding already decoded, instead of collecting it: GetString then gives an empty Data and
+    /// InputStream stays empty. Error answers are still collected for their exception. Runs on the requesting
+    /// thread; an exception it raises ends the request with that exception.
+    std::function<void(const char* Data, size_t Size)> OnData;
 
 private:
     struct TTransfer;

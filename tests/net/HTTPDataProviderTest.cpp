@@ -4,10 +4,12 @@
 #include "support/Servers.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
+#include <random>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -19,6 +21,36 @@ namespace
 
 using nlohmann::json;
 using test::TFixtureServer;
+
+/// Bytes compressed as a gzip (RFC 1952) or zlib-wrapped deflate (RFC 1950) stream.
+std::string Compress(const std::string& Bytes, bool Gzip)
+{
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, Gzip ? 16 + MAX_WBITS : MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    std::string out(deflateBound(&z, static_cast<uLong>(Bytes.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Bytes.data()));
+    z.avail_in = static_cast<uInt>(Bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (rc != Z_STREAM_END)
+        throw std::runtime_error("deflate failed");
+    return out;
+}
+
+/// Mostly compressible bytes of every value, so that coded bodies span many network reads.
+std::string MixedBytes(size_t Size)
+{
+    std::mt19937 gen(7);
+    std::string out(Size, '\0');
+    for (size_t i = 0; i < Size; ++i)
+        out[i] = static_cast<char>(i % 3 == 0 ? gen() : i / 1000);
+    return out;
+}
 
 class HTTPDataProviderTest : public ::testing::Test
 {
@@ -211,6 +243,120 @@ TEST_F(HTTPDataProviderTest, ABrokenCompressedBodyIsAnError)
     // The next request on the same provider starts afresh.
     Server.Answer("/ok", json{{"body", "fine"}});
     EXPECT_EQ(Get(provider, "/ok"), "fine");
+}
+
+TEST_F(HTTPDataProviderTest, OnDataReceivesTheDecodedBodyOfASuccessfulAnswerPieceByPiece)
+{
+    const std::string bytes = MixedBytes(1500000);
+    const std::string body = TFixtureServer::Bytes(bytes);
+    struct TCase
+    {
+        json Answer;
+        std::string Expected;
+    };
+    const TCase cases[] = {
+        {{{"body", body}}, bytes},
+        {{{"body", body}, {"encode", "gzip"}}, bytes},
+        {{{"body", body}, {"encode", "deflate"}}, bytes},
+        {{{"body", body}, {"encode", "gzip"}, {"content_encoding", "GZip"}}, bytes},
+        {{{"body", body}, {"encode", "deflate"}, {"content_encoding", "DEFLATE"}}, bytes},
+        // Another coding is handed on as it came.
+        {{{"body", "brotli bytes"}, {"content_encoding", "br"}}, "brotli bytes"},
+        {{{"body", ""}}, ""},
+        // Bytes after the end of the coded stream are ignored, as when the body is decoded whole.
+        {{{"body", TFixtureServer::Bytes(Compress("abc", true) + "tail")}, {"content_encoding", "gzip"}}, "abc"},
+    };
+    THTTPDataProvider provider;
+    std::string received;
+    size_t pieces = 0;
+    provider.OnData = [&](const char* Data, size_t Size) {
+        received.append(Data, Size);
+        ++pieces;
+    };
+    std::int64_t lastReport = 0;
+    provider.HTTP_Client.OnWork = [&](std::int64_t Bytes) { lastReport = Bytes; };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Answer.dump().substr(0, 120));
+        received.clear();
+        pieces = 0;
+        lastReport = 0;
+        Server.Answer("/z", c.Answer);
+        EXPECT_EQ(Get(provider, "/z"), "");
+        EXPECT_TRUE(received == c.Expected) << received.size() << " bytes instead of " << c.Expected.size();
+        EXPECT_TRUE(provider.InputStream.empty());
+        if (c.Expected.size() > 1000000)
+        {
+            EXPECT_GT(pieces, 4u);
+        }
+        // Progress counts the bytes on the wire, not the decoded ones.
+        EXPECT_EQ(std::to_string(lastReport), provider.HTTP_Client.Response.Header("Content-Length"));
+    }
+}
+
+TEST_F(HTTPDataProviderTest, ACodedBodyThatIsCutShortOrDamagedIsAnErrorThroughOnData)
+{
+    const std::string text(100000, 't');
+    const std::string gzip = Compress(text, true);
+    const std::string deflate = Compress(text, false);
+    struct TCase
+    {
+        json Answer;
+        std::string Message;
+    };
+    const TCase cases[] = {
+        {{{"body", TFixtureServer::Bytes(gzip.substr(0, gzip.size() - 8))}, {"content_encoding", "gzip"}},
+         "Cannot decode the gzip answer: the data ends too early"},
+        {{{"body", TFixtureServer::Bytes(deflate.substr(0, deflate.size() / 2))}, {"content_encoding", "deflate"}},
+         "Cannot decode the deflate answer: the data ends too early"},
+        {{{"body", ""}, {"content_encoding", "gzip"}}, "Cannot decode the gzip answer: the data ends too early"},
+        {{{"body", "not really gzip"}, {"content_encoding", "gzip"}},
+         "Cannot decode the gzip answer: incorrect header check"},
+        {{{"body", TFixtureServer::Bytes(deflate)}, {"content_encoding", "gzip"}},
+         "Cannot decode the gzip answer: incorrect header check"},
+    };
+    THTTPDataProvider provider;
+    std::string received;
+    provider.OnData = [&](const char* Data, size_t Size) { received.append(Data, Size); };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Answer.dump().substr(0, 120));
+        Server.Answer("/z", c.Answer);
+        EXPECT_EQ(Failure<EDecompressionError>(provider, "/z").Message, c.Message);
+    }
+    // A cut stream handed on everything it could decode, but the request did not succeed.
+    EXPECT_FALSE(received.empty());
+    // A connection dropped in the middle of a coded body is an error too.
+    Server.Answer("/drop", json{{"body", text}, {"encode", "gzip"}, {"drop_after", 50}});
+    Failure<EConnectionClosed>(provider, "/drop");
+    Server.Answer("/ok", json{{"body", "fine"}, {"encode", "gzip"}});
+    received.clear();
+    Get(provider, "/ok");
+    EXPECT_EQ(received, "fine");
+}
+
+TEST_F(HTTPDataProviderTest, ErrorAnswersAreCollectedForTheirExceptionEvenWithOnData)
+{
+    THTTPDataProvider provider;
+    bool called = false;
+    provider.OnData = [&](const char*, size_t) { called = true; };
+    Server.Answer("/e", json{{"status", 403}, {"reason", "Forbidden"}, {"body", "no access for you"}});
+    EXPECT_EQ(Failure<EHTTPProtocolException>(provider, "/e").ErrorMessage, "no access for you");
+    Server.Answer("/m", json{{"status", 503},
+                             {"headers", {{"Content-Type", "text/plain"}, {"Retry-After", "60"}}},
+                             {"body", "Schema Unavailable"}});
+    EXPECT_EQ(Failure<EHTTPServiceUnavailable>(provider, "/m").RetryAfter, 60);
+    EXPECT_FALSE(called);
+}
+
+TEST_F(HTTPDataProviderTest, AnExceptionFromOnDataEndsTheRequestWithIt)
+{
+    Server.Answer("/z", json{{"body", std::string(300000, 'z')}, {"encode", "gzip"}});
+    THTTPDataProvider provider;
+    provider.OnData = [](const char*, size_t) { throw EInOutError(28, "No space left on device"); };
+    EXPECT_EQ(Failure<EInOutError>(provider, "/z").ErrorCode, 28);
+    provider.OnData = nullptr;
+    EXPECT_EQ(Get(provider, "/z"), std::string(300000, 'z'));
 }
 
 TEST_F(HTTPDataProviderTest, GetCarriesOnlyTheLauncherHeaders)
