@@ -2,11 +2,11 @@
 
 #include "base/TextUtils.h"
 #include "exception_dialog/SmartException.h"
+#include "platform/Console.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
-#include <unistd.h>
 
 namespace orb::cli
 {
@@ -87,7 +87,7 @@ TModalResult TConsoleDialogs::ShowLocalizedDialog(const std::string& Caption, co
     case TAnswerPolicy::apAsk:
         break;
     }
-    if (!CanReadStdin || !::isatty(STDIN_FILENO))
+    if (!CanReadStdin || !platform::IsStdinTerminal())
     {
         std::cerr << "Answered No: there is no terminal to ask (give --yes or --no).\n";
         return negative;
@@ -191,7 +191,7 @@ void TConsoleUpdateProgress::SetLoginWindowVisible(bool Visible)
 {
     if (!Visible)
         std::cerr << "Updating the client ..." << std::endl;
-    else if (FDrawn && ::isatty(STDERR_FILENO))
+    else if (FDrawn && platform::IsStderrTerminal())
         std::cerr << std::endl;
 }
 
@@ -199,7 +199,7 @@ void TConsoleUpdateProgress::Draw(bool FileDone)
 {
     const std::string line = ProgressBar(FFilePosition, 20) + " " + FFile + "  " + FFileText + "   total " +
                              ProgressBar(FTotalPosition, 20) + " " + FTotalText;
-    if (::isatty(STDERR_FILENO))
+    if (platform::IsStderrTerminal())
     {
         std::cerr << "\r\033[K" << line << std::flush;
         FDrawn = true;

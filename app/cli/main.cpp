@@ -10,15 +10,13 @@
 #include "launcher/LoginFlow.h"
 #include "localisation/Unit_Language.h"
 #include "net/HTTPDataProvider.h"
+#include "platform/Console.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
-#include <pthread.h>
-#include <signal.h>
 #include <string>
-#include <thread>
-#include <unistd.h>
 
 namespace
 {
@@ -144,20 +142,17 @@ TOptions ParseOptions(int argc, char** argv)
     return options;
 }
 
-// Interrupts arrive on their own thread (blocked everywhere else): during a download they cancel it, otherwise
-// they end the process as an interrupt would.
-void WatchSignals(sigset_t Signals, cli::TConsoleModalWait* Wait)
+// Interrupts arrive on their own thread: during a download they cancel it, otherwise they end the process as
+// an interrupt would.
+std::atomic<cli::TConsoleModalWait*> InterruptibleWait{nullptr};
+
+void OnInterrupt(int Signal)
 {
-    for (;;)
+    cli::TConsoleModalWait* wait = InterruptibleWait.load();
+    if (!wait || !wait->RequestCancel())
     {
-        int signal = 0;
-        if (sigwait(&Signals, &signal) != 0)
-            continue;
-        if (!Wait->RequestCancel())
-        {
-            std::cerr << "\nInterrupted." << std::endl;
-            std::_Exit(128 + signal);
-        }
+        std::cerr << "\nInterrupted." << std::endl;
+        std::_Exit(128 + Signal);
     }
 }
 
@@ -260,11 +255,8 @@ int main(int argc, char** argv)
 {
     const TOptions options = ParseOptions(argc, argv);
 
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // Before any other thread exists, so that every thread leaves the interrupts to the watcher.
+    platform::WatchInterrupts(OnInterrupt);
 
     TQueuedMainThread mainThread;
     cli::TConsoleDialogs dialogs;
@@ -272,7 +264,12 @@ int main(int argc, char** argv)
     cli::TConsoleModalWait wait(mainThread);
     cli::TConsoleUpdateProgress progress;
     InstallViews(TViews{&mainThread, &dialogs, &wait, &progress});
-    std::thread(WatchSignals, signals, &wait).detach();
+    InterruptibleWait.store(&wait);
+    // An interrupt during shutdown must not reach the wait once it is gone.
+    struct TForgetWait
+    {
+        ~TForgetWait() { InterruptibleWait.store(nullptr); }
+    } forgetWait;
 
     try
     {
