@@ -21,22 +21,6 @@ namespace orb
 namespace
 {
 
-/// The status code of a status line such as "HTTP/1.1 200 OK"; 0 when there is none.
-int StatusOf(const std::string& StatusLine)
-{
-    auto space = StatusLine.find(' ');
-    if (space == std::string::npos)
-        return 0;
-    int code = 0;
-    for (size_t i = space + 1; i < StatusLine.size() && i < space + 4; ++i)
-    {
-        if (StatusLine[i] < '0' || StatusLine[i] > '9')
-            return 0;
-        code = code * 10 + (StatusLine[i] - '0');
-    }
-    return code;
-}
-
 /// The native path of an index path (segments joined with backslashes, each checked already).
 std::string NativePath(const std::string& IndexPath)
 {
@@ -248,36 +232,26 @@ void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TI
     fs::path target = FLocalDir + NativePath(localName);
     TDownloadWriter writer(target, localName != Name);
 
-    // The body goes to the file as it arrives, so memory does not grow with the file. Only a successful answer
-    // without content coding is taken over piece by piece; error answers stay with the provider for the report,
-    // and a content-coded answer is decoded by the provider as a whole and written afterwards.
-    int64_t streamed = 0;
+    // The body of a successful answer goes to the file as it arrives, content coding already decoded, so memory
+    // does not grow with the file; an error answer stays with the provider for the report. Progress counts the
+    // bytes as they came over the wire.
+    HTTP.OnData = [&](const char* Data, size_t Size) { writer.Write(std::string_view(Data, Size)); };
     HTTP.HTTP_Client.OnWork = [&](int64_t BytesReceived) {
-        const THTTPResponse& response = HTTP.HTTP_Client.Response;
-        int status = StatusOf(response.ResponseText);
-        std::string coding = response.Header("Content-Encoding");
-        if (status >= 200 && status <= 299 && (coding.empty() || SameText(coding, "identity")))
-        {
-            streamed += static_cast<int64_t>(HTTP.InputStream.size());
-            writer.Write(HTTP.InputStream);
-            HTTP.InputStream.clear();
-            DownloadedBytes = streamed;
-        }
-        else
-            DownloadedBytes = BytesReceived;
+        DownloadedBytes = BytesReceived;
         ReportProgress(false);
     };
-    struct TResetOnWork
+    struct TResetHooks
     {
-        THTTPClient& Client;
-        ~TResetOnWork() { Client.OnWork = nullptr; }
-    } resetOnWork{HTTP.HTTP_Client};
+        THTTPDataProvider& Provider;
+        ~TResetHooks()
+        {
+            Provider.OnData = nullptr;
+            Provider.HTTP_Client.OnWork = nullptr;
+        }
+    } resetHooks{HTTP};
 
     std::string data;
     HTTP.GetString(data);
-    for (size_t offset = 0; offset < data.size(); offset += 32768)
-        writer.Write(std::string_view(data).substr(offset, 32768));
-    data.clear();
     writer.Finish();
     SetFileTimeRetrying(target, RoundToDosTime(Modified));
     FPendingReport = CurrentProgress();

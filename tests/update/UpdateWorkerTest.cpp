@@ -7,6 +7,7 @@
 #include "update/UpdateErrors.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <random>
 #include <thread>
@@ -33,6 +34,25 @@ std::string TextBytes(size_t Size)
     while (out.size() < Size)
         out += "line " + std::to_string(out.size()) + " of a language file\n";
     out.resize(Size);
+    return out;
+}
+
+/// Bytes compressed as a gzip file.
+std::string GzipBytes(const std::string& Bytes)
+{
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    std::string out(deflateBound(&z, static_cast<uLong>(Bytes.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Bytes.data()));
+    z.avail_in = static_cast<uInt>(Bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (rc != Z_STREAM_END)
+        throw std::runtime_error("deflate failed");
     return out;
 }
 
@@ -251,6 +271,51 @@ TEST_F(UpdateThread, PrivateFilesComeFromThePrivateBaseAndGzNamesAreUnpackedIgno
     EXPECT_EQ(GetTime(dir / "data"), (TIndexTime{2024, 1, 31, 12, 0, 2}));
 }
 
+TEST_F(UpdateThread, ContentCodedDownloadsArriveByteExactAndGzFilesAreUnpackedAfterTheCoding)
+{
+    TFixtureServer server;
+    const std::string binary = RandomBytes(700000, 11);
+    const std::string text = TextBytes(900000);
+    struct TCase
+    {
+        std::string Name, Local;
+        nlohmann::json Answer;
+        std::string Expected;
+    };
+    const TCase cases[] = {
+        {"gzip.bin", "gzip.bin", {{"body", Latin1(binary)}, {"encode", "gzip"}}, binary},
+        {"deflate.bin", "deflate.bin", {{"body", Latin1(binary)}, {"encode", "deflate"}}, binary},
+        {"text.ini", "text.ini", {{"body", Latin1(text)}, {"encode", "gzip"}, {"content_encoding", "GZIP"}}, text},
+        {"plain.bin", "plain.bin", {{"body", Latin1(binary)}}, binary},
+        // A ".gz" file with gzip content coding on top is decoded twice.
+        {"twice.ini.gz", "twice.ini", {{"body", Latin1(GzipBytes(text))}, {"encode", "gzip"}}, text},
+        {"twice.bin.gz", "twice.bin", {{"body", Latin1(GzipBytes(binary))}, {"encode", "deflate"}}, binary},
+    };
+    std::string entries;
+    for (const auto& c : cases)
+    {
+        server.Answer("/b/" + c.Name, c.Answer);
+        entries += Entry(c.Name, std::to_string(c.Expected.size()));
+    }
+    fs::path dir = Temp / "install";
+    auto root = WorkerIndex(dir, entries, "100000000");
+    for (const auto& c : cases)
+        WriteBytes(dir / c.Local, "previous version");
+    TUpdateRunner runner;
+    runner.ProgressInterval = std::chrono::milliseconds(0);
+    runner.UpdateComponents(root, server.URL("/b/"), "", nullptr);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Name);
+        std::string got = ReadBytes(dir / c.Local);
+        EXPECT_EQ(got.size(), c.Expected.size());
+        EXPECT_TRUE(got == c.Expected);
+        EXPECT_EQ(GetTime(dir / c.Local), (TIndexTime{2024, 1, 31, 12, 0, 2}));
+    }
+    EXPECT_FALSE(fs::exists(dir / "twice.ini.gz"));
+    ExpectNoTemporaryFiles(dir);
+}
+
 TEST_F(UpdateThread, StatusErrorIsReportedWithHeadersBodyAndAddress)
 {
     TFixtureServer server;
@@ -289,6 +354,11 @@ TEST_F(UpdateThread, FailuresPassThroughAndLeaveThePreviousTargetUntouched)
     server.Answer("/b/bad.txt.gz", nlohmann::json{{"body", "this is not gzip data"}});
     server.Answer("/b/cut.txt.gz",
                   nlohmann::json{{"body", Latin1(std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10))}});
+    // A content-coded body whose stream stops early, though the transfer itself is complete.
+    std::string coded = GzipBytes(RandomBytes(200000, 5));
+    server.Answer("/b/cutcoded.bin",
+                  nlohmann::json{{"body", Latin1(coded.substr(0, coded.size() - 1000))}, {"content_encoding", "gzip"}});
+    server.Answer("/b/droppedcoded.bin", nlohmann::json{{"body", big}, {"encode", "deflate"}, {"drop_after", 100}});
     struct TCase
     {
         std::string Name, Local;
@@ -311,6 +381,10 @@ TEST_F(UpdateThread, FailuresPassThroughAndLeaveThePreviousTargetUntouched)
          [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EDecompressionError); }},
         {"cut.txt.gz", "cut.txt",
          [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EDecompressionError); }},
+        {"cutcoded.bin", "cutcoded.bin",
+         [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EDecompressionError); }},
+        {"droppedcoded.bin", "droppedcoded.bin",
+         [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EConnectionClosed); }},
     };
     for (const auto& c : cases)
     {
