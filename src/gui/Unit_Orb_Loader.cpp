@@ -1,0 +1,505 @@
+#include "gui/Unit_Orb_Loader.h"
+
+#include "base/Views.h"
+#include "exception_dialog/SmartException.h"
+#include "launcher/ExeVersion.h"
+#include "launcher/LoaderSettings.h"
+#include "localisation/Unit_Language.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <cmath>
+#include <type_traits>
+
+namespace orb
+{
+
+namespace
+{
+
+QString Q(const std::string& Text)
+{
+    return QString::fromStdString(Text);
+}
+
+xml::IXMLNodePtr Child(const xml::IXMLNodePtr& Node, const char* Name)
+{
+    return Node ? Node->ChildNodes()->FindNode(Name) : nullptr;
+}
+
+template <class T> T* Make(QWidget* Parent, const char* Name, const QString& Text, int X, int Y, int W, int H)
+{
+    T* widget = nullptr;
+    if constexpr (std::is_constructible_v<T, QString, QWidget*>)
+        widget = new T(Text, Parent);
+    else
+        widget = new T(Parent);
+    widget->setObjectName(Name);
+    widget->setGeometry(X, Y, W, H);
+    return widget;
+}
+
+const int PageWidth = 460 - 5 - 160 - 5 - 5;
+
+} // namespace
+
+TForm_Orb_Loader::TForm_Orb_Loader(TXMLDataProvider& DataProvider, TProgressRunner& Progress, TUpdateRunner& Updater,
+                                   QWidget* Parent)
+    : TQtForm("TForm_Orb_Loader", Parent), Flow(DataProvider, Progress, Updater)
+{
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The window's design font does not exist on Linux; the desktop's sans-serif face at the same size does.
+    QFont font("DejaVu Sans");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    setFont(font);
+    BuildLayout();
+
+    Label_Version->setText(Label_Version->text() + Q(ExeVersion.VersionText()));
+    if (auto copyright = Child(ClientSettings, "copyright"); copyright && copyright->Attributes("enabled") == "false")
+        Label_PoweredBy->hide();
+
+    PropertyManager.LanguageSection = "Form_Orb_Loader";
+    PropertyManager.LanguageStringsSection = "Strings";
+    PropertyManager.SetCommonItemSeparator(";");
+    PropertyManager.SetCommonLineSeparator("\\n");
+    PropertyManager.LanguageComponentIngnoreList = {"WebBrowser.",      "Caption",         "CB_Entry.Text",
+                                                    "CB_Language.Text", "Edit_Login.Text", "Label_Version.Caption"};
+    PropertyManager.OnLanguageAfterLoad = [this](TPropertyManager&) { PropertyManagerLanguageAfterLoad(); };
+    PropertyManager.LanguageAutoLoad = altAfterCreate;
+    FinishCreate(true);
+}
+
+TForm_Orb_Loader::~TForm_Orb_Loader() = default;
+
+void TForm_Orb_Loader::BuildLayout()
+{
+    setFixedSize(460, 485);
+    Panel_Main = Make<QWidget>(this, "Panel_Main", {}, 0, 0, 460, 485);
+
+    Panel_Left = Make<QFrame>(Panel_Main, "Panel_Left", {}, 5, 5, 160, 475);
+    Panel_Left->setAutoFillBackground(true);
+    Image_Logo = Make<QLabel>(Panel_Left, "Image_Logo", {}, 48, 8, 64, 64);
+    Image_Logo->setAlignment(Qt::AlignCenter);
+    TabControl = Make<QTabBar>(Panel_Left, "TabControl", {}, 0, 90, 160, 300);
+    TabControl->setShape(QTabBar::RoundedWest);
+    TabControl->setExpanding(false);
+    QFont tabFont = TabControl->font();
+    tabFont.setBold(true);
+    tabFont.setPixelSize(16);
+    TabControl->setFont(tabFont);
+    for (const char* caption : {"Preview", "Login", "Register", "Settings"})
+        TabControl->addTab(caption);
+    Label_PoweredBy = Make<QLabel>(Panel_Left, "Label_PoweredBy", {}, 0, 475 - 24, 160, 20);
+    Label_PoweredBy->setAlignment(Qt::AlignCenter);
+    QFont small = Label_PoweredBy->font();
+    small.setPixelSize(9);
+    Label_PoweredBy->setFont(small);
+
+    PageControl = Make<QTabWidget>(Panel_Main, "PageControl", {}, 170, 5, PageWidth, 475);
+    auto page = [this](const char* Name, const char* Caption) {
+        auto* sheet = new QWidget;
+        sheet->setObjectName(Name);
+        PageControl->addTab(sheet, Caption);
+        return sheet;
+    };
+    const int w = PageWidth - 40;
+
+    TabSheet_Preview = page("TabSheet_Preview", "Preview");
+    Label_WelcomePreview = Make<QLabel>(TabSheet_Preview, "Label_WelcomePreview", "Welcome!", 20, 40, w, 30);
+    QFont heading = Label_WelcomePreview->font();
+    heading.setBold(true);
+    heading.setPixelSize(18);
+    Label_WelcomePreview->setFont(heading);
+    Label_Preview =
+        Make<QLabel>(TabSheet_Preview, "Label_Preview",
+                     "Explore full functionality of the trading platform without signing in!", 20, 80, w, 60);
+    Label_Preview->setWordWrap(true);
+    Button_Preview = Make<QPushButton>(TabSheet_Preview, "Button_Preview", "Login", 20, 160, 100, 28);
+
+    TabSheet_Login = page("TabSheet_Login", "Login");
+    Label_LoginInfo = Make<QLabel>(TabSheet_Login, "Label_LoginInfo", "Existing User", 20, 20, w, 30);
+    Label_LoginInfo->setFont(heading);
+    Label_Username = Make<QLabel>(TabSheet_Login, "Label_Username", "Username", 20, 62, w, 16);
+    Edit_Login = Make<QLineEdit>(TabSheet_Login, "Edit_Login", "tessel_test", 20, 80, w, 24);
+    Label_Password = Make<QLabel>(TabSheet_Login, "Label_Password", "Password", 20, 112, w, 16);
+    Edit_Password = Make<QLineEdit>(TabSheet_Login, "Edit_Password", {}, 20, 130, w, 24);
+    Edit_Password->setEchoMode(QLineEdit::Password);
+    CheckBox_SavePassword = Make<QCheckBox>(TabSheet_Login, "CheckBox_SavePassword", "Save Password", 20, 160, 110, 20);
+    Label_ForgotPassword =
+        Make<QLabel>(TabSheet_Login, "Label_ForgotPassword", "Forgot My Password", 130, 160, w - 110, 20);
+    Label_ForgotPassword->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label_ForgotPassword->setCursor(Qt::PointingHandCursor);
+    QFont link = Label_ForgotPassword->font();
+    link.setUnderline(true);
+    Label_ForgotPassword->setFont(link);
+    Label_AccountType = Make<QLabel>(TabSheet_Login, "Label_AccountType", "Account Type", 20, 192, w, 16);
+    CB_Entry = Make<QComboBox>(TabSheet_Login, "CB_Entry", {}, 20, 210, w, 24);
+    CB_Entry->setEditable(true);
+    CB_Entry->setInsertPolicy(QComboBox::NoInsert);
+    Label_Language = Make<QLabel>(TabSheet_Login, "Label_Language", "Language", 20, 242, w, 16);
+    CB_Language = Make<QComboBox>(TabSheet_Login, "CB_Language", {}, 20, 260, w, 24);
+    CB_Language->setMaxVisibleItems(12);
+    Button_OK = Make<QPushButton>(TabSheet_Login, "Button_OK", "Login", 20, 310, 100, 28);
+    Button_OK->setDefault(true);
+
+    TabSheet_Registration = page("TabSheet_Registration", "Register");
+    Label_Registration = Make<QLabel>(TabSheet_Registration, "Label_Registration", "New User", 20, 20, w, 30);
+    Label_Registration->setFont(heading);
+    Label_URL = Make<QLabel>(TabSheet_Registration, "Label_URL", "Visit website", 20, 70, w, 30);
+    QFont bigLink = heading;
+    bigLink.setBold(false);
+    bigLink.setUnderline(true);
+    Label_URL->setFont(bigLink);
+    Label_URL->setCursor(Qt::PointingHandCursor);
+
+    TabSheet_Settings = page("TabSheet_Settings", "Settings");
+    Panel_Settings = Make<QFrame>(TabSheet_Settings, "Panel_Settings", {}, 5, 5, PageWidth - 16, 290);
+    Label_Proxy = Make<QLabel>(Panel_Settings, "Label_Proxy", "HTTP Proxy Settings", 10, 5, w, 20);
+    QFont bold = Label_Proxy->font();
+    bold.setBold(true);
+    Label_Proxy->setFont(bold);
+    CheckBox_UseProxy = Make<QCheckBox>(Panel_Settings, "CheckBox_UseProxy", "Use Proxy", 10, 28, 160, 20);
+    Panel_ProxyServer = Make<QFrame>(Panel_Settings, "Panel_ProxyServer", {}, 0, 50, PageWidth - 16, 120);
+    auto row = [](QWidget* Parent, const char* LabelName, const char* EditName, const char* Caption, int Y,
+                  QLabel*& Label, QLineEdit*& Edit) {
+        Label = Make<QLabel>(Parent, LabelName, Caption, 10, Y, 80, 22);
+        Edit = Make<QLineEdit>(Parent, EditName, {}, 90, Y, 160, 22);
+    };
+    row(Panel_ProxyServer, "Label_ProxyServer", "Edit_ProxyServer", "Server :", 0, Label_ProxyServer, Edit_ProxyServer);
+    row(Panel_ProxyServer, "Label_ProxyPort", "Edit_ProxyPort", "Port :", 28, Label_ProxyPort, Edit_ProxyPort);
+    row(Panel_ProxyServer, "Label_ProxyLogin", "Edit_ProxyLogin", "Login", 56, Label_ProxyLogin, Edit_ProxyLogin);
+    row(Panel_ProxyServer, "Label_ProxyPassword", "Edit_ProxyPassword", "Password", 84, Label_ProxyPassword,
+        Edit_ProxyPassword);
+    Edit_ProxyPassword->setEchoMode(QLineEdit::Password);
+    Panel_AlternateServer = Make<QFrame>(Panel_Settings, "Panel_AlternateServer", {}, 0, 175, PageWidth - 16, 110);
+    Label_AlternateServer =
+        Make<QLabel>(Panel_AlternateServer, "Label_AlternateServer", "Alternate Configuration Server", 10, 0, w, 20);
+    Label_AlternateServer->setFont(bold);
+    row(Panel_AlternateServer, "Label_ConfServer", "Edit_ConfServer", "Server :", 26, Label_ConfServer,
+        Edit_ConfServer);
+    row(Panel_AlternateServer, "Label_ConfPort", "Edit_ConfPort", "Port :", 54, Label_ConfPort, Edit_ConfPort);
+    Panel_Skin = Make<QFrame>(TabSheet_Settings, "Panel_Skin", {}, 5, 300, PageWidth - 16, 60);
+    Label_Skin = Make<QLabel>(Panel_Skin, "Label_Skin", "Skin Settings", 10, 0, w, 20);
+    Label_Skin->setFont(bold);
+    CB_Skin = Make<QComboBox>(Panel_Skin, "CB_Skin", {}, 10, 24, 160, 24);
+    CheckBox_OfflineMode =
+        Make<QCheckBox>(TabSheet_Settings, "CheckBox_OfflineMode", "Run the program in Off-line mode", 15, 370, w, 20);
+    Label_Version = Make<QLabel>(TabSheet_Settings, "Label_Version", "Loader version - ", 5, 420, PageWidth - 20, 20);
+    Label_Version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    connect(TabControl, &QTabBar::currentChanged, this, [this](int i) { Guarded([&] { TabControlChange(i); }); });
+    connect(Button_OK, &QPushButton::clicked, this, [this] { Button_OKClick(Button_OK); });
+    connect(Button_Preview, &QPushButton::clicked, this, [this] { Button_OKClick(Button_Preview); });
+    connect(CheckBox_OfflineMode, &QCheckBox::clicked, this,
+            [this] { Guarded([this] { CheckBox_OfflineModeClick(); }); });
+    connect(CheckBox_UseProxy, &QCheckBox::clicked, this, [this] { Guarded([this] { CheckBox_UseProxyClick(); }); });
+    connect(CB_Language, &QComboBox::activated, this, [this](int i) { Guarded([&] { CB_LanguageChange(i); }); });
+    connect(CB_Skin, &QComboBox::activated, this, [this](int i) {
+        Flow.SkinIndex = i;
+        CheckBox_OfflineModeClick();
+    });
+    Label_URL->installEventFilter(this);
+    Label_ForgotPassword->installEventFilter(this);
+    for (QWidget* w : {static_cast<QWidget*>(Edit_Login), static_cast<QWidget*>(Edit_Password),
+                       static_cast<QWidget*>(CB_Entry), static_cast<QWidget*>(CB_Language)})
+        w->installEventFilter(this);
+}
+
+void TForm_Orb_Loader::Start()
+{
+    SmartExceptionReport().ApplicationInfo = "Orb_Loader " + ExeVersion.VersionText();
+    Flow.Start();
+    const bool remind = ClientSettings->HasAttribute("remind_password")
+                            ? QString::fromStdString(ClientSettings->Attributes("remind_password")).toLower() != "false"
+                            : true;
+    Label_ForgotPassword->setVisible(remind);
+    Edit_Login->setText(Q(Flow.Login));
+    Edit_Password->setText(Q(Flow.Password));
+    CheckBox_SavePassword->setChecked(Flow.SavePassword);
+
+    auto proxy = TLoginFlow::ProxyNode();
+    auto attribute = [](const xml::IXMLNodePtr& Node, const char* Name) {
+        return Node ? Q(Node->Attributes(Name)) : QString();
+    };
+    CheckBox_UseProxy->setChecked(attribute(proxy, "enabled").toLower() == "true" ||
+                                  attribute(proxy, "enabled").toInt() != 0);
+    Edit_ProxyServer->setText(attribute(proxy, "server"));
+    Edit_ProxyPort->setText(attribute(proxy, "port"));
+    Edit_ProxyLogin->setText(attribute(proxy, "login"));
+    Edit_ProxyPassword->setText(attribute(proxy, "password"));
+    auto alternate = Child(UserSettings, "alternate_server");
+    Edit_ConfServer->setText(attribute(alternate, "server"));
+    Edit_ConfPort->setText(attribute(alternate, "port"));
+
+    FillEntries();
+    CB_Language->clear();
+    for (const auto& item : Flow.Languages)
+        CB_Language->addItem(Q(item.Name), Q(item.Value));
+    CB_Language->setCurrentIndex(Flow.LanguageIndex);
+
+    CheckBox_OfflineMode->setVisible(ClientSettings->HasAttribute("show_offline_mode"));
+    if (auto registration = Child(ClientSettings, "registration");
+        registration && !registration->HasAttribute("show_user_credentials"))
+        registration->SetAttribute("show_user_credentials", "true");
+
+    const std::string iconFile = ClientSettings->HasAttribute("application_icon")
+                                     ? ClientSettings->Attributes("application_icon")
+                                     : std::string("main_icon.ico");
+    QIcon icon(Q(iconFile));
+    if (icon.availableSizes().isEmpty())
+        QApplication::setWindowIcon(QIcon());
+    else
+    {
+        QApplication::setWindowIcon(icon);
+        const int side = Panel_Left->width() / 2;
+        Image_Logo->setPixmap(icon.pixmap(side, side));
+        Image_Logo->setGeometry((Panel_Left->width() - side) / 2, 8, side, side);
+    }
+
+    SetupTabs();
+
+    CB_Skin->clear();
+    for (const auto& item : Flow.Skins)
+        CB_Skin->addItem(Q(item.Name), Q(item.Value));
+    Panel_Skin->setVisible(CB_Skin->count() > 0);
+    CB_Skin->setCurrentIndex(Flow.SkinIndex);
+    // The colours of the default look: the left panel in the highlight colour, links in the link colour.
+    QPalette left = Panel_Left->palette();
+    left.setColor(QPalette::Window, palette().color(QPalette::Highlight));
+    Panel_Left->setPalette(left);
+    QPalette powered = Label_PoweredBy->palette();
+    powered.setColor(QPalette::WindowText, ContrastTextColor(left.color(QPalette::Window)));
+    Label_PoweredBy->setPalette(powered);
+    for (QLabel* label : {Label_ForgotPassword, Label_URL})
+    {
+        if (!label) // the link of a removed Registration page
+            continue;
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, palette().color(QPalette::Link));
+        label->setPalette(p);
+    }
+
+    CheckBox_OfflineModeClick();
+}
+
+void TForm_Orb_Loader::FillEntries()
+{
+    Flow.FillEntries();
+    setWindowTitle(Q(ClientSettings->Attributes("title")));
+    QApplication::setApplicationDisplayName(windowTitle());
+    CB_Entry->clear();
+    for (const auto& item : Flow.Entries)
+        CB_Entry->addItem(Q(item.Name), Q(item.Value));
+    if (Flow.EntryIndex >= 0)
+        CB_Entry->setCurrentIndex(Flow.EntryIndex);
+    else
+        CB_Entry->setEditText(Q(Flow.EntryText));
+}
+
+void TForm_Orb_Loader::RemovePage(QWidget*& Page)
+{
+    const int index = PageControl->indexOf(Page);
+    TabControl->removeTab(index);
+    PageControl->removeTab(index);
+    // The page's own components go with it.
+    if (Page == TabSheet_Preview)
+        Label_WelcomePreview = Label_Preview = nullptr, Button_Preview = nullptr;
+    if (Page == TabSheet_Registration)
+        Label_Registration = Label_URL = nullptr;
+    delete Page;
+    Page = nullptr;
+}
+
+void TForm_Orb_Loader::SetupTabs()
+{
+    FitButtonWidth(Button_Preview, 10);
+    FitButtonWidth(Button_OK, 10);
+    const QSignalBlocker blocker(TabControl);
+    PageControl->tabBar()->hide();
+    for (int i = 0; i < TabControl->count() && i < PageControl->count(); ++i)
+        TabControl->setTabText(i, PageControl->tabText(i));
+    if (!Child(ClientSettings, "preview_mode"))
+        RemovePage(TabSheet_Preview);
+    if (!Child(ClientSettings, "registration"))
+        RemovePage(TabSheet_Registration);
+    if (ClientSettings->Attributes("allow_settings") == "no")
+        TabControl->removeTab(PageControl->indexOf(TabSheet_Settings));
+    QWidget* first =
+        !UserSettings->Attributes("last_login").empty() || !TabSheet_Preview ? TabSheet_Login : TabSheet_Preview;
+    const int index = PageControl->indexOf(first);
+    TabControl->setCurrentIndex(index);
+    PageControl->setCurrentIndex(index);
+    FCurrentPage = first;
+}
+
+void TForm_Orb_Loader::TabControlChange(int Index)
+{
+    QWidget* previous = FCurrentPage;
+    PageControl->setCurrentIndex(Index);
+    FCurrentPage = PageControl->currentWidget();
+    if (previous == TabSheet_Settings && FCurrentPage != TabSheet_Settings)
+        TabSheet_SettingsHide();
+}
+
+void TForm_Orb_Loader::TabSheet_SettingsHide()
+{
+    auto proxy = TLoginFlow::ProxyNode();
+    if (!proxy)
+        proxy = UserSettings->AddChild("proxy");
+    proxy->SetAttribute("enabled", CheckBox_UseProxy->isChecked() ? "true" : "false");
+    proxy->SetAttribute("server", Edit_ProxyServer->text().toStdString());
+    proxy->SetAttribute("port", Edit_ProxyPort->text().toStdString());
+    proxy->SetAttribute("login", Edit_ProxyLogin->text().toStdString());
+    proxy->SetAttribute("password", Edit_ProxyPassword->text().toStdString());
+    Flow.ApplyProxySettings();
+    auto alternate = Child(UserSettings, "alternate_server");
+    if (!alternate)
+        alternate = UserSettings->AddChild("alternate_server");
+    alternate->SetAttribute("server", Edit_ConfServer->text().toStdString());
+    alternate->SetAttribute("port", Edit_ConfPort->text().toStdString());
+    if (CB_Skin->currentIndex() >= 0)
+        UserSettings->SetAttribute("skin", CB_Skin->currentData().toString().toStdString());
+    SaveUserSettings();
+}
+
+void TForm_Orb_Loader::SetControlsEnabled(QWidget* Control, bool Enabled)
+{
+    for (QWidget* child : Control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        SetControlsEnabled(child, Enabled);
+    Control->setEnabled(Enabled);
+}
+
+void TForm_Orb_Loader::CheckBox_OfflineModeClick()
+{
+    Flow.Offline = CheckBox_OfflineMode->isChecked();
+    SetControlsEnabled(Panel_Settings, !Flow.Offline);
+    if (!CheckBox_UseProxy->isChecked())
+        CheckBox_UseProxyClick();
+}
+
+void TForm_Orb_Loader::CheckBox_UseProxyClick()
+{
+    const bool on = CheckBox_UseProxy->isChecked();
+    for (QWidget* w : {static_cast<QWidget*>(Edit_ProxyServer), static_cast<QWidget*>(Edit_ProxyPort),
+                       static_cast<QWidget*>(Edit_ProxyLogin), static_cast<QWidget*>(Edit_ProxyPassword),
+                       static_cast<QWidget*>(Label_ProxyServer), static_cast<QWidget*>(Label_ProxyPort),
+                       static_cast<QWidget*>(Label_ProxyLogin), static_cast<QWidget*>(Label_ProxyPassword)})
+        w->setEnabled(on);
+}
+
+void TForm_Orb_Loader::CB_LanguageChange(int Index)
+{
+    Flow.LanguageIndex = Index;
+    if (Index < 0)
+        return;
+    LanguageCode = CB_Language->itemData(Index).toString().toStdString();
+    if (LanguageTable)
+        LanguageTable->ChangeLanguage();
+}
+
+void TForm_Orb_Loader::Label_URLClick()
+{
+    if (auto registration = Child(ClientSettings, "registration"))
+        OpenUrlInBrowser(registration->Attributes("url"));
+}
+
+void TForm_Orb_Loader::PropertyManagerLanguageAfterLoad()
+{
+    for (int i = 0; i < TabControl->count() && i < PageControl->count(); ++i)
+        TabControl->setTabText(i, PageControl->tabText(i));
+    if (!LanguageTable)
+        return;
+    const std::string text = LanguageTable->Get("PoweredByCaption", {std::to_string(QDate::currentDate().year())});
+    if (text.rfind("Unknown:", 0) != 0)
+        Label_PoweredBy->setText(Q(text));
+}
+
+void TForm_Orb_Loader::Button_OKClick(QObject* Sender)
+{
+    Flow.Login = Edit_Login->text().toStdString();
+    Flow.Password = Edit_Password->text().toStdString();
+    Flow.SavePassword = CheckBox_SavePassword->isChecked();
+    Flow.SetEntryText(CB_Entry->currentText().toStdString());
+    Flow.LanguageIndex = CB_Language->currentIndex();
+    Flow.SkinIndex = CB_Skin->currentIndex();
+    Flow.Offline = CheckBox_OfflineMode->isChecked();
+    try
+    {
+        const TLoginResult result = Flow.Button_OKClick(Sender == Button_Preview);
+        if (result == TLoginResult::lrStarted || result == TLoginResult::lrSetupOpened)
+        {
+            LoginFinished = true;
+            close();
+        }
+    }
+    catch (...)
+    {
+        ApplicationEventsException(LoginWindowClassName, std::current_exception());
+    }
+}
+
+void TForm_Orb_Loader::FitButtonWidth(QPushButton* Button, int Extra)
+{
+    QFont bold = Button->font();
+    bold.setBold(true);
+    const int width = std::max(QFontMetrics(bold).horizontalAdvance(Button->text()) + Extra, 100);
+    const int parentWidth = Button->parentWidget() ? Button->parentWidget()->width() : width;
+    Button->setGeometry(parentWidth / 2 - width / 2, Button->y(), width, Button->height());
+}
+
+QColor TForm_Orb_Loader::ContrastTextColor(const QColor& Color)
+{
+    if (!Color.isValid())
+        return Qt::white;
+    const long brightness = std::lround(0.299 * Color.red() + 0.587 * Color.green() + 0.114 * Color.blue());
+    return brightness <= 128 ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+bool TForm_Orb_Loader::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (Event->type() == QEvent::KeyPress &&
+        (Watched == Edit_Login || Watched == Edit_Password || Watched == CB_Entry || Watched == CB_Language))
+    {
+        const int key = static_cast<QKeyEvent*>(Event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        {
+            Button_OKClick(Watched);
+            return true;
+        }
+    }
+    if (Event->type() == QEvent::MouseButtonRelease && Watched == Label_URL)
+    {
+        Guarded([this] { Label_URLClick(); });
+        return true;
+    }
+    return TQtForm::eventFilter(Watched, Event);
+}
+
+void TForm_Orb_Loader::showEvent(QShowEvent* Event)
+{
+    TQtForm::showEvent(Event);
+    // FormActivate: a remembered user goes straight to the password or the Login button.
+    if (!Edit_Login->text().isEmpty() && PageControl->currentWidget() == TabSheet_Login)
+    {
+        if (Edit_Password->text().isEmpty())
+            Edit_Password->setFocus();
+        else
+            Button_OK->setFocus();
+    }
+}
+
+} // namespace orb
