@@ -14,5 +14,5 @@ cmake --build "$build" -j2 --target gui_screenshots
 mkdir -p "$out"
 # A real X server (not Qt's offscreen platform), so that the pictures show what a desktop shows.
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$build/tests/gui/gui_screenshots" "$out" "$root/resource"
+    "$build/tests/gui/gui_screenshots" "$out" "$root/resource" "$root/demo"
 echo "screenshots: written to $out"

@@ -94,7 +94,8 @@ void TForm_Orb_Loader::BuildLayout()
     Panel_Left->setAutoFillBackground(true);
     Image_Logo = Make<QLabel>(Panel_Left, "Image_Logo", {}, 48, 8, 64, 64);
     Image_Logo->setAlignment(Qt::AlignCenter);
-    TabControl = Make<QTabBar>(Panel_Left, "TabControl", {}, 0, 90, 160, 300);
+    TabControl = Make<QTabBar>(Panel_Left, "TabControl", {}, 0, 84, 160, 360);
+    TabControl->setUsesScrollButtons(false);
     TabControl->setShape(QTabBar::RoundedWest);
     TabControl->setExpanding(false);
     QFont tabFont = TabControl->font();
@@ -113,6 +114,8 @@ void TForm_Orb_Loader::BuildLayout()
     auto page = [this](const char* Name, const char* Caption) {
         auto* sheet = new QWidget;
         sheet->setObjectName(Name);
+        // The page's size as shown, so that centring its buttons works before the window is first shown.
+        sheet->resize(PageWidth - 4, 475 - 4);
         PageControl->addTab(sheet, Caption);
         return sheet;
     };

@@ -1,16 +1,22 @@
-// Renders the launcher's windows to PNG files for review: screenshots OUTPUT_DIR [RESOURCE_DIR]
+// Renders the launcher's windows to PNG files for review: screenshots OUTPUT_DIR [RESOURCE_DIR [SETTINGS_DIR]]
 #include "base/Exceptions.h"
 #include "exception_dialog/SmartException.h"
+#include "gui/Unit_Orb_Loader.h"
 #include "gui/Unit_Progress.h"
 #include "gui/Unit_SmartException.h"
 #include "gui/Unit_Updater.h"
+#include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPixmap>
 #include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <exception>
@@ -79,5 +85,26 @@ int main(int argc, char** argv)
     report.show();
     report.ShowDetails();
     ok &= Save(report, out, "exception_details");
+
+    // The login window on copies of the settings files (leaving the Settings page writes the user file).
+    if (argc > 3)
+    {
+        QTemporaryDir settings;
+        for (const char* name : {orb::MainSettingsFileName, orb::ClientSettingsFileName, orb::UserSettingsFileName})
+            QFile::copy(QString::fromLocal8Bit(argv[3]) + "/" + name, settings.filePath(name));
+        orb::LoadLoaderSettings(settings.path().toStdString());
+        orb::TXMLDataProvider provider;
+        orb::TProgressRunner progressRunner;
+        orb::TUpdateRunner updateRunner;
+        orb::TForm_Orb_Loader login(provider, progressRunner, updateRunner);
+        login.Start();
+        for (int i = 0; i < login.TabControl->count(); ++i)
+        {
+            login.TabControl->setCurrentIndex(i);
+            const std::string name = "login_" + login.PageControl->currentWidget()->objectName().toStdString();
+            ok &= Save(login, out, name.c_str());
+        }
+        login.TabControl->setCurrentIndex(login.PageControl->indexOf(login.TabSheet_Login));
+    }
     return ok ? 0 : 1;
 }
