@@ -5,6 +5,7 @@
 #include "gui/QtViews.h"
 #include "gui/Unit_Orb_Loader.h"
 #include "gui/Unit_Progress.h"
+#include "gui/Unit_ResetPassword.h"
 #include "gui/Unit_SmartException.h"
 #include "gui/Unit_Updater.h"
 #include "launcher/ConnectionSettings.h"
@@ -47,7 +48,8 @@ int Run(QApplication& Application)
     TForm_Orb_Loader loginWindow(provider, progressRunner, updateRunner);
     TForm_Updater updater;
     TForm_Progress progress;
-    // The password reset window joins here once the forgotten-password dialog exists.
+    TForm_ResetPassword resetPassword;
+    loginWindow.ForgotPassword.ResetView = &resetPassword;
     updater.LoginWindow = &loginWindow;
 
     TForm_SmartException report(GetLanguageFileName());

@@ -2,6 +2,7 @@
 
 #include "base/Views.h"
 #include "exception_dialog/SmartException.h"
+#include "launcher/ConnectionSettings.h"
 #include "launcher/ExeVersion.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
@@ -69,6 +70,17 @@ TForm_Orb_Loader::TForm_Orb_Loader(TXMLDataProvider& DataProvider, TProgressRunn
     BuildLayout();
 
     Label_Version->setText(Label_Version->text() + Q(ExeVersion.VersionText()));
+    ForgotPassword.ReadResetPasswordSettings(Child(ClientSettings, "reset_password"));
+    ForgotPassword.Progress = &Progress;
+    ForgotPassword.DataProvider = &DataProvider;
+    ForgotPassword.ConnectionSettings = &ConnectionSettings;
+    ForgotPassword.CheckUserInput = [this] {
+        ReadInputs();
+        return Flow.CheckUserInput();
+    };
+    ForgotPassword.FetchConnectionSettings = [&DataProvider, &Progress](const std::string& Entry) {
+        orb::FetchConnectionSettings(Entry, DataProvider, Progress);
+    };
     if (auto copyright = Child(ClientSettings, "copyright"); copyright && copyright->Attributes("enabled") == "false")
         Label_PoweredBy->hide();
 
@@ -431,7 +443,7 @@ void TForm_Orb_Loader::PropertyManagerLanguageAfterLoad()
         Label_PoweredBy->setText(Q(text));
 }
 
-void TForm_Orb_Loader::Button_OKClick(QObject* Sender)
+void TForm_Orb_Loader::ReadInputs()
 {
     Flow.Login = Edit_Login->text().toStdString();
     Flow.Password = Edit_Password->text().toStdString();
@@ -440,6 +452,24 @@ void TForm_Orb_Loader::Button_OKClick(QObject* Sender)
     Flow.LanguageIndex = CB_Language->currentIndex();
     Flow.SkinIndex = CB_Skin->currentIndex();
     Flow.Offline = CheckBox_OfflineMode->isChecked();
+}
+
+void TForm_Orb_Loader::Label_ForgotPasswordClick()
+{
+    ReadInputs();
+    try
+    {
+        ForgotPassword.Label_ForgotPasswordClick(Flow.Login, Flow.SelectedEntryValue(), LanguageCode);
+    }
+    catch (...)
+    {
+        ApplicationEventsException(LoginWindowClassName, std::current_exception());
+    }
+}
+
+void TForm_Orb_Loader::Button_OKClick(QObject* Sender)
+{
+    ReadInputs();
     try
     {
         const TLoginResult result = Flow.Button_OKClick(Sender == Button_Preview);
@@ -487,6 +517,11 @@ bool TForm_Orb_Loader::eventFilter(QObject* Watched, QEvent* Event)
     if (Event->type() == QEvent::MouseButtonRelease && Watched == Label_URL)
     {
         Guarded([this] { Label_URLClick(); });
+        return true;
+    }
+    if (Event->type() == QEvent::MouseButtonRelease && Watched == Label_ForgotPassword)
+    {
+        Label_ForgotPasswordClick();
         return true;
     }
     return TQtForm::eventFilter(Watched, Event);

@@ -2,6 +2,7 @@
 
 #include "gui/QtForm.h"
 #include "launcher/LoginFlow.h"
+#include "registration/ResetPassword.h"
 
 #include <QColor>
 
@@ -61,8 +62,13 @@ public:
     /// Enables or disables Control with all its children.
     static void SetControlsEnabled(QWidget* Control, bool Enabled);
 
+    /// Asks the password service (or the account type's server) for a new password.
+    void Label_ForgotPasswordClick();
+
     /// The login without its widgets.
     TLoginFlow Flow;
+    /// The flow behind "Forgot My Password"; its ResetView is the password reset window, set at start-up.
+    TForgotPassword ForgotPassword;
 
     QWidget* Panel_Main = nullptr;              ///< everything below the browser strip
     QFrame* Panel_Left = nullptr;               ///< the coloured left column
@@ -124,6 +130,7 @@ protected:
 
 private:
     void BuildLayout();
+    void ReadInputs();
     void RemovePage(QWidget*& Page);
     QWidget* FCurrentPage = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "gui/QtViews.h"
 #include "gui/Unit_Orb_Loader.h"
 #include "gui/Unit_Progress.h"
+#include "gui/Unit_ResetPassword.h"
 #include "gui/Unit_Updater.h"
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
@@ -202,6 +203,46 @@ TEST_F(LoginWindowTest, EnterInTheUserNameBoxLogsIn)
     EXPECT_TRUE(Window->isVisible());
     const std::string saved = test::ReadBytes(Dir / "user_loader_settings.xml");
     EXPECT_NE(saved.find("last_entry=\"Real\""), std::string::npos) << saved;
+}
+
+TEST_F(LoginWindowTest, ForgotPasswordLinkChecksTheInputFirst)
+{
+    Open("", "", "last_login=\"\"");
+    Window->show();
+    EXPECT_FALSE(Window->ForgotPassword.MarenResetPassword);
+    QTest::mouseClick(Window->Label_ForgotPassword, Qt::LeftButton);
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_EQ(Shown[0], "Unknown:PleaseInputUsername");
+
+    Open("", "<reset_password enable=\"true\" url=\"http://127.0.0.1:1/\"/>");
+    EXPECT_TRUE(Window->ForgotPassword.MarenResetPassword);
+    Open("remind_password=\"False\"");
+    EXPECT_TRUE(Window->Label_ForgotPassword->isHidden());
+}
+
+TEST_F(LoginWindowTest, ResetPasswordWindowClosesOnlyOnAcceptableInput)
+{
+    TForm_ResetPassword reset;
+    TResetPasswordInput input;
+    bool checked = false;
+    test::WhenModal([&] {
+        QTest::keyClicks(reset.Edit_ResetCode, "123456");
+        QTest::keyClicks(reset.Edit_NewPassword, "short");
+        QTest::keyClicks(reset.Edit_ConfirmPassword, "short");
+        QTest::mouseClick(reset.Button_Reset, Qt::LeftButton);
+        EXPECT_EQ(Shown.size(), 1u) << "a too short password is refused";
+        EXPECT_TRUE(reset.isVisible());
+        reset.Edit_NewPassword->setText("longer4you");
+        reset.Edit_ConfirmPassword->setText("longer4you");
+        checked = true;
+        QTest::mouseClick(reset.Button_Reset, Qt::LeftButton);
+    });
+    std::string code, password;
+    EXPECT_TRUE(input.AskNewPassword(reset, code, password));
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(code, "123456");
+    EXPECT_EQ(password, "longer4you");
+    EXPECT_EQ(reset.Edit_NewPassword->echoMode(), QLineEdit::Password);
 }
 
 TEST_F(LoginWindowTest, FitButtonWidthKeepsAtLeast100AndCentres)
