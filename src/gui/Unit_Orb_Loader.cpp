@@ -527,6 +527,17 @@ bool TForm_Orb_Loader::eventFilter(QObject* Watched, QEvent* Event)
     return TQtForm::eventFilter(Watched, Event);
 }
 
+void TForm_Orb_Loader::keyPressEvent(QKeyEvent* Event)
+{
+    // This is the main window, not a dialog: Escape must not end the launcher.
+    if (Event->key() == Qt::Key_Escape)
+    {
+        Event->accept();
+        return;
+    }
+    TQtForm::keyPressEvent(Event);
+}
+
 void TForm_Orb_Loader::showEvent(QShowEvent* Event)
 {
     TQtForm::showEvent(Event);

@@ -127,6 +127,7 @@ public:
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     void BuildLayout();
