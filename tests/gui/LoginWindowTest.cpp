@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDate>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -68,6 +69,8 @@ protected:
                              " language=\"en_US\"><proxy enabled=\"false\"/><alternate_server/><entries/>"
                              "</user_loader_settings>");
         LoadLoaderSettings(Dir.Path());
+        if (WithLanguageTable)
+            LanguageTable = std::make_unique<TLanguage>();
         Window = std::make_unique<TForm_Orb_Loader>(Provider, ProgressRunner, Runner);
         Window->Start();
     }
@@ -95,6 +98,7 @@ protected:
     TProgressRunner ProgressRunner;
     TUpdateRunner Runner;
     std::unique_ptr<TForm_Orb_Loader> Window;
+    bool WithLanguageTable = false;
 };
 
 TEST_F(LoginWindowTest, ClientFileDecidesWhichTabsExist)
@@ -248,6 +252,36 @@ TEST_F(LoginWindowTest, ResetPasswordWindowClosesOnlyOnAcceptableInput)
     EXPECT_EQ(code, "123456");
     EXPECT_EQ(password, "longer4you");
     EXPECT_EQ(reset.Edit_NewPassword->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(LoginWindowTest, LanguageSwitchRetranslatesTheWindow)
+{
+    std::filesystem::create_directories(Dir / "resource" / "language");
+    test::WriteBytes(Dir / "resource" / "language" / "language_en_US.ini",
+                     "[Messages]\r\nPoweredByCaption=Powered by Orb Loader {0}\r\n[Form_Orb_Loader]\r\n"
+                     "TabSheet_Login.Caption=Login\r\nButton_OK.Caption=Login\r\n");
+    test::WriteBytes(Dir / "resource" / "language" / "language_de_DE.ini",
+                     "[Messages]\r\nPoweredByCaption=Bereitgestellt {0}\r\n[Form_Orb_Loader]\r\n"
+                     "TabSheet_Login.Caption=Anmelden\r\nButton_OK.Caption=Einloggen\r\n"
+                     "Label_Version.Caption=Version\r\nEdit_Login.Text=x\r\n");
+    WithLanguageTable = true;
+    Open("", "", "last_login=\"anna\" resource_path=\"" + (Dir / "resource").string() + "\"");
+    const QString year = QString::number(QDate::currentDate().year());
+    EXPECT_EQ(Window->Label_PoweredBy->text(), "Powered by Orb Loader " + year);
+    EXPECT_EQ(Tabs(), (std::vector<std::string>{"Login", "Settings"}));
+    const QString version = Window->Label_Version->text();
+
+    ASSERT_EQ(Window->CB_Language->itemData(1).toString(), "de_DE");
+    Window->CB_Language->setCurrentIndex(1);
+    Window->CB_LanguageChange(1);
+    EXPECT_EQ(LanguageCode, "de_DE");
+    EXPECT_EQ(Tabs(), (std::vector<std::string>{"Anmelden", "Settings"}));
+    EXPECT_EQ(Window->Button_OK->text(), "Einloggen");
+    EXPECT_EQ(Window->Label_PoweredBy->text(), "Bereitgestellt " + year);
+    EXPECT_EQ(Window->Label_Version->text(), version) << "the version text is never translated";
+    EXPECT_EQ(Window->Edit_Login->text(), "anna") << "nor the user name";
+    EXPECT_EQ(test::ReadBytes(Dir / "user_loader_settings.xml").find("de_DE"), std::string::npos)
+        << "the language is stored only at the next login";
 }
 
 TEST_F(LoginWindowTest, FitButtonWidthKeepsAtLeast100AndCentres)
