@@ -16,6 +16,7 @@
 #include "net/HTTPDataProvider.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 
 #include <cstdlib>
@@ -73,6 +74,8 @@ int Run(QApplication& Application)
     {
         ApplicationEventsException(LoginWindowClassName, std::current_exception());
     }
+    // Start loaded the application's icon; the connection progress window shows it too.
+    progress.Image->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     loginWindow.show();
     const int result = Application.exec();
     LanguageTable.reset();
