@@ -1,14 +1,30 @@
 #!/usr/bin/env bash
 # Runs the launcher's main job on this machine: installs what is missing, builds, starts the demo server on a
-# free loopback port, prepares a working directory from demo/, and logs in with the console front end, which
+# free loopback port, prepares a working directory from demo/, and opens the login window; a login from it
 # downloads the demo client into a fresh installation and starts it. Stops the server at the end.
 #
-#   scripts/demo.sh [orb-loader-cli options]     e.g. --entry private, --preview, --offline, --list
+#   scripts/demo.sh                        the login window on the desktop's display (DISPLAY or WAYLAND_DISPLAY);
+#                                          with no display, under Xvfb: a picture of the login window is saved and
+#                                          the window logs in by itself
+#   scripts/demo.sh --cli [options]        the console front end instead (also ORB_DEMO_CLI=1), with its options,
+#                                          e.g. --entry private, --preview, --offline, --list
 #
 # ORB_PRESET (default dev) picks the build, ORB_BUILD_DIR an already configured build directory instead; ORB_DEMO_DIR keeps the working directory (default: a temporary one).
+# ORB_DEMO_SCREENSHOT is where the picture goes without a display (default build/demo-login-window.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
+
+cli="${ORB_DEMO_CLI:-0}"
+args=()
+for a in "$@"; do
+    if [ "$a" = "--cli" ]; then cli=1; else args+=("$a"); fi
+done
+set -- "${args[@]+"${args[@]}"}"
+if [ "$cli" != 1 ] && [ $# -gt 0 ]; then
+    echo "The login window takes no options; use --cli for the console front end's options." >&2
+    exit 2
+fi
 
 PRESET="${ORB_PRESET:-dev}"
 bash scripts/setup.sh
@@ -17,11 +33,11 @@ if [ -n "${ORB_BUILD_DIR:-}" ]; then
     # An already configured build directory of one's own.
     bin="$(cd "$ORB_BUILD_DIR" && pwd)"
     echo "== build ($bin)"
-    cmake --build "$bin" --target orb-loader-cli orb-demo-client orb-make-index
+    cmake --build "$bin" --target orb-loader-cli orb-loader orb-demo-client orb-make-index
 else
     echo "== build ($PRESET)"
     cmake --preset "$PRESET" >/dev/null
-    cmake --build --preset "$PRESET" --target orb-loader-cli orb-demo-client orb-make-index
+    cmake --build --preset "$PRESET" --target orb-loader-cli orb-loader orb-demo-client orb-make-index
     bin="$root/build/$PRESET"
 fi
 
@@ -62,6 +78,26 @@ done
 cp -r resource "$work/launcher/resource"
 # Installations go below the working directory, not into the user's own application-data folder.
 export XDG_DATA_HOME="$work/appdata"
+
+if [ "$cli" != 1 ]; then
+    status=0
+    if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+        echo "== orb-loader (on the desktop's display)"
+        (cd "$work/launcher" && "$bin/app/orb-loader") || status=$?
+    else
+        shot="${ORB_DEMO_SCREENSHOT:-$root/build/demo-login-window.png}"
+        mkdir -p "$(dirname "$shot")"
+        echo "== orb-loader (no display: under Xvfb, logging in by itself)"
+        # xvfb-run ends its X server with the launcher; the time limit ends a window left waiting for a person.
+        (cd "$work/launcher" && ORB_SCREENSHOT="$shot" ORB_AUTOLOGIN=1 QT_QPA_PLATFORM=xcb \
+            timeout --kill-after=10 300 xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/app/orb-loader") || status=$?
+        if [ -f "$shot" ]; then echo "login window picture: $shot"; fi
+    fi
+    # The client runs on its own; give it a moment to print its parameters before the server goes.
+    sleep 1
+    echo "== orb-loader exited with $status"
+    exit "$status"
+fi
 
 echo "== orb-loader-cli $*"
 answer=(--yes)

@@ -18,7 +18,11 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
@@ -28,6 +32,23 @@ namespace
 {
 
 using namespace orb;
+
+/// For demonstrations and pictures without a person at the keyboard: ORB_SCREENSHOT=<file.png> saves the login
+/// window as it first appears, ORB_AUTOLOGIN=1 then presses its Login button.
+void ScheduleUnattendedSteps(TForm_Orb_Loader& LoginWindow)
+{
+    const QString screenshot = qEnvironmentVariable("ORB_SCREENSHOT");
+    const bool autoLogin = !qEnvironmentVariableIsEmpty("ORB_AUTOLOGIN");
+    if (screenshot.isEmpty() && !autoLogin)
+        return;
+    // Once the event loop runs, the window has been laid out and painted.
+    QTimer::singleShot(500, &LoginWindow, [&LoginWindow, screenshot, autoLogin] {
+        if (!screenshot.isEmpty() && !LoginWindow.grab().save(screenshot))
+            std::fprintf(stderr, "orb-loader: could not save the picture %s\n", qPrintable(screenshot));
+        if (autoLogin && LoginWindow.isVisible())
+            LoginWindow.Button_OK->click();
+    });
+}
 
 /// Everything from the settings files to the end of the message loop, once the application object exists.
 int Run(QApplication& Application)
@@ -77,6 +98,7 @@ int Run(QApplication& Application)
     // Start loaded the application's icon; the connection progress window shows it too.
     progress.Image->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     loginWindow.show();
+    ScheduleUnattendedSteps(loginWindow);
     const int result = Application.exec();
     LanguageTable.reset();
     return result;
