@@ -1,5 +1,7 @@
 #include "gui/Unit_Orb_Loader.h"
 
+#include "gui/Unit_SmartException.h"
+
 #include "base/Views.h"
 #include "exception_dialog/SmartException.h"
 #include "launcher/ConnectionSettings.h"
@@ -17,11 +19,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <type_traits>
 
 namespace orb
@@ -223,10 +227,7 @@ void TForm_Orb_Loader::BuildLayout()
             [this] { Guarded([this] { CheckBox_OfflineModeClick(); }); });
     connect(CheckBox_UseProxy, &QCheckBox::clicked, this, [this] { Guarded([this] { CheckBox_UseProxyClick(); }); });
     connect(CB_Language, &QComboBox::activated, this, [this](int i) { Guarded([&] { CB_LanguageChange(i); }); });
-    connect(CB_Skin, &QComboBox::activated, this, [this](int i) {
-        Flow.SkinIndex = i;
-        CheckBox_OfflineModeClick();
-    });
+    connect(CB_Skin, &QComboBox::activated, this, [this](int i) { Guarded([&] { CB_SkinChange(i); }); });
     Label_URL->installEventFilter(this);
     Label_ForgotPassword->installEventFilter(this);
     for (QWidget* w : {static_cast<QWidget*>(Edit_Login), static_cast<QWidget*>(Edit_Password),
@@ -292,20 +293,17 @@ void TForm_Orb_Loader::Start()
         CB_Skin->addItem(Q(item.Name), Q(item.Value));
     Panel_Skin->setVisible(CB_Skin->count() > 0);
     CB_Skin->setCurrentIndex(Flow.SkinIndex);
-    // The colours of the default look: the left panel in the highlight colour, links in the link colour.
-    QPalette left = Panel_Left->palette();
-    left.setColor(QPalette::Window, palette().color(QPalette::Highlight));
-    Panel_Left->setPalette(left);
-    QPalette powered = Label_PoweredBy->palette();
-    powered.setColor(QPalette::WindowText, ContrastTextColor(left.color(QPalette::Window)));
-    Label_PoweredBy->setPalette(powered);
-    for (QLabel* label : {Label_ForgotPassword, Label_URL})
+    std::string skin = UserSettings->Attributes("skin");
+    if (skin.empty() || CB_Skin->count() == 0)
+        skin = TLoginFlow::DefaultSkinName();
+    try
     {
-        if (!label) // the link of a removed Registration page
-            continue;
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, palette().color(QPalette::Link));
-        label->setPalette(p);
+        ApplySkin(skin);
+    }
+    catch (...)
+    {
+        // A broken skin file is reported, and the launcher goes on in the built-in look.
+        ApplicationEventsException(LoginWindowClassName, std::current_exception());
     }
 
     CheckBox_OfflineModeClick();
@@ -396,6 +394,119 @@ void TForm_Orb_Loader::SetControlsEnabled(QWidget* Control, bool Enabled)
     for (QWidget* child : Control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         SetControlsEnabled(child, Enabled);
     Control->setEnabled(Enabled);
+}
+
+namespace
+{
+
+QColor Rgb(std::uint32_t Color)
+{
+    return QColor::fromRgb(static_cast<QRgb>(Color));
+}
+
+/// The look without any skin file: the style's own colours, the left panel in the highlight colour.
+TSkin BuiltInSkin()
+{
+    const QPalette standard = QApplication::style()->standardPalette();
+    TSkin skin;
+    skin.Name = "Built-in";
+    skin.Content = standard.color(QPalette::Highlight).rgb() & 0xFFFFFF;
+    skin.ContentText = standard.color(QPalette::Active, QPalette::WindowText).rgb() & 0xFFFFFF;
+    skin.DisabledEditorText = standard.color(QPalette::Disabled, QPalette::WindowText).rgb() & 0xFFFFFF;
+    skin.HyperlinkText = standard.color(QPalette::Link).rgb() & 0xFFFFFF;
+    return skin;
+}
+
+/// A skin value is a file name in the skins directory; one that would leave it counts as missing.
+bool IsPlainSkinName(const std::string& Name)
+{
+    return !Name.empty() && Name.find_first_of("/\\:") == std::string::npos && Name.find("..") == std::string::npos;
+}
+
+} // namespace
+
+void TForm_Orb_Loader::ApplySkin(const std::string& SkinValue)
+{
+    if (FSkinApplied && FSkinValue == SkinValue)
+        return;
+    const std::filesystem::path dir = std::filesystem::path(ResourcePath) / "skins";
+    std::filesystem::path file = dir / (SkinValue + ".skinres");
+    std::error_code error;
+    if (!IsPlainSkinName(SkinValue) || !std::filesystem::is_regular_file(file, error))
+        file = dir / "Default.skinres";
+    // Without even the Default file the window keeps the style's own look rather than refusing to start.
+    TSkin skin = std::filesystem::exists(file, error) ? LoadSkinPackage(file.string()).front() : BuiltInSkin();
+    FSkin = std::move(skin);
+    FSkinValue = SkinValue;
+    FSkinApplied = true;
+
+    QPalette palette = QApplication::style()->standardPalette();
+    if (FSkin.FormColor)
+        palette.setColor(QPalette::Window, Rgb(*FSkin.FormColor));
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::WindowText, Rgb(FSkin.ContentText));
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, Rgb(FSkin.DisabledEditorText));
+    palette.setColor(QPalette::Disabled, QPalette::Text, Rgb(FSkin.DisabledEditorText));
+    palette.setColor(QPalette::Link, Rgb(FSkin.HyperlinkText));
+    // The style sheet first: changing it re-polishes every widget, which would undo an earlier palette.
+    qApp->setStyleSheet(QString::fromStdString(FSkin.StyleSheet));
+    QApplication::setPalette(palette);
+    // Qt hands a new application palette to existing widgets only once the event loop runs; the windows made
+    // before it (all of them at start-up) get it directly, and their children inherit it.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->setPalette(palette);
+
+    CB_Skin->setCurrentIndex(CB_Skin->findData(QString::fromStdString(SkinValue)));
+    Flow.SkinIndex = CB_Skin->currentIndex();
+
+    for (QWidget* window : QApplication::topLevelWidgets())
+        RecolorLabels(window);
+    QPalette left = Panel_Left->palette();
+    left.setColor(QPalette::Window, Rgb(FSkin.Content));
+    Panel_Left->setPalette(left);
+    for (QLabel* label : {Label_ForgotPassword, Label_URL})
+    {
+        if (!label) // the link of a removed Registration page
+            continue;
+        QPalette p = label->palette();
+        for (auto group : {QPalette::Active, QPalette::Inactive})
+            p.setColor(group, QPalette::WindowText, Rgb(FSkin.HyperlinkText));
+        label->setPalette(p);
+    }
+    QPalette powered = Label_PoweredBy->palette();
+    powered.setColor(QPalette::WindowText, ContrastTextColor(Rgb(FSkin.Content)));
+    Label_PoweredBy->setPalette(powered);
+    // The exception report's text sits on its own white-backed area in every skin.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* report = qobject_cast<TForm_SmartException*>(window); report && report->Label_Info)
+        {
+            QPalette p = report->Label_Info->palette();
+            p.setColor(QPalette::WindowText, Qt::black);
+            report->Label_Info->setPalette(p);
+        }
+}
+
+void TForm_Orb_Loader::CB_SkinChange(int Index)
+{
+    if (Index >= 0)
+        ApplySkin(CB_Skin->itemData(Index).toString().toStdString());
+    CheckBox_OfflineModeClick();
+}
+
+void TForm_Orb_Loader::RecolorLabels(QObject* Component) const
+{
+    const QString family = font().family();
+    for (QLabel* label : Component->findChildren<QLabel*>())
+    {
+        QFont f = label->font();
+        f.setFamily(family);
+        label->setFont(f);
+        QPalette p = label->palette();
+        for (auto group : {QPalette::Active, QPalette::Inactive})
+            p.setColor(group, QPalette::WindowText, Rgb(FSkin.ContentText));
+        p.setColor(QPalette::Disabled, QPalette::WindowText, Rgb(FSkin.DisabledEditorText));
+        label->setPalette(p);
+    }
 }
 
 void TForm_Orb_Loader::CheckBox_OfflineModeClick()

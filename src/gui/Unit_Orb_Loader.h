@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gui/QtForm.h"
+#include "gui/SkinPackage.h"
 #include "launcher/LoginFlow.h"
 #include "registration/ResetPassword.h"
 
@@ -61,6 +62,18 @@ public:
     static QColor ContrastTextColor(const QColor& Color);
     /// Enables or disables Control with all its children.
     static void SetControlsEnabled(QWidget* Control, bool Enabled);
+
+    /// Loads the skin file "<ResourcePath>/skins/<SkinValue>.skinres" (the Default file when it is missing) and
+    /// applies its first skin to the application and every open window.
+    void ApplySkin(const std::string& SkinValue);
+    /// Applies the selected skin at once and recolours the disabled controls.
+    void CB_SkinChange(int Index);
+    /// Gives every label owned by Component, recursively, the window's font name and the skin's text colours.
+    void RecolorLabels(QObject* Component) const;
+    /// The colours in use: the applied skin, or the built-in look when no skin file exists at all.
+    const TSkin& CurrentSkin() const { return FSkin; }
+    /// The skin value last applied ("" before the first).
+    const std::string& CurrentSkinValue() const { return FSkinValue; }
 
     /// Asks the password service (or the account type's server) for a new password.
     void Label_ForgotPasswordClick();
@@ -134,6 +147,9 @@ private:
     void ReadInputs();
     void RemovePage(QWidget*& Page);
     QWidget* FCurrentPage = nullptr;
+    TSkin FSkin;
+    std::string FSkinValue;
+    bool FSkinApplied = false;
 };
 
 } // namespace orb
