@@ -11,6 +11,7 @@
 #include "localisation/Unit_Language.h"
 #include "support/Servers.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <QDialog>
 #include <QLineEdit>
@@ -32,13 +33,7 @@ namespace
 
 namespace fs = std::filesystem;
 
-std::string ShellQuote(const std::string& Text)
-{
-    std::string quoted = "'";
-    for (char c : Text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using test::ShellQuote;
 
 std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To)
 {

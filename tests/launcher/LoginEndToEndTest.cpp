@@ -4,6 +4,7 @@
 #include "launcher/PasswordScrambling.h"
 #include "support/Servers.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 #include "xml/VuvareXMLNode.h"
 
 #include <gtest/gtest.h>
@@ -21,13 +22,7 @@ namespace
 
 namespace fs = std::filesystem;
 
-std::string ShellQuote(const std::string& Text)
-{
-    std::string quoted = "'";
-    for (char c : Text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using test::ShellQuote;
 
 bool Contains(const std::string& Text, const std::string& Part)
 {

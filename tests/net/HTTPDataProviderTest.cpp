@@ -2,6 +2,7 @@
 
 #include "localisation/Unit_Language.h"
 #include "support/Servers.h"
+#include "support/TestData.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -22,25 +23,7 @@ namespace
 using nlohmann::json;
 using test::TFixtureServer;
 
-/// Bytes compressed as a gzip (RFC 1952) or zlib-wrapped deflate (RFC 1950) stream.
-std::string Compress(const std::string& Bytes, bool Gzip)
-{
-    z_stream z{};
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, Gzip ? 16 + MAX_WBITS : MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
-        Z_OK)
-        throw std::runtime_error("deflateInit2 failed");
-    std::string out(deflateBound(&z, static_cast<uLong>(Bytes.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Bytes.data()));
-    z.avail_in = static_cast<uInt>(Bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int rc = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    if (rc != Z_STREAM_END)
-        throw std::runtime_error("deflate failed");
-    return out;
-}
+using test::Compress;
 
 /// Mostly compressible bytes of every value, so that coded bodies span many network reads.
 std::string MixedBytes(size_t Size)

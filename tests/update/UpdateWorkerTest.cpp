@@ -3,6 +3,7 @@
 #include "exception_dialog/SmartException.h"
 #include "net/HTTPDataProvider.h"
 #include "support/Servers.h"
+#include "support/TestData.h"
 #include "update/DirectoryUtils.h"
 #include "update/UpdateErrors.h"
 
@@ -40,20 +41,7 @@ std::string TextBytes(size_t Size)
 /// Bytes compressed as a gzip file.
 std::string GzipBytes(const std::string& Bytes)
 {
-    z_stream z{};
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("deflateInit2 failed");
-    std::string out(deflateBound(&z, static_cast<uLong>(Bytes.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Bytes.data()));
-    z.avail_in = static_cast<uInt>(Bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int rc = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    if (rc != Z_STREAM_END)
-        throw std::runtime_error("deflate failed");
-    return out;
+    return test::Compress(Bytes, true);
 }
 
 /// Bytes as the fixture server's body text takes them (each byte one Latin-1 character).

@@ -1,0 +1,37 @@
+#include "support/TestData.h"
+
+#include <zlib.h>
+
+#include <stdexcept>
+
+namespace orb::test
+{
+
+std::string ShellQuote(const std::string& Text)
+{
+    std::string quoted = "'";
+    for (char c : Text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Compress(const std::string& Bytes, bool Gzip)
+{
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, Gzip ? 16 + MAX_WBITS : MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    std::string out(deflateBound(&z, static_cast<uLong>(Bytes.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Bytes.data()));
+    z.avail_in = static_cast<uInt>(Bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (rc != Z_STREAM_END)
+        throw std::runtime_error("deflate failed");
+    return out;
+}
+
+} // namespace orb::test
