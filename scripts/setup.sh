@@ -13,7 +13,7 @@ PACKAGES=(
     clang libclang-rt-14-dev clang-format clang-tidy
     7zip nginx tinyproxy openssl python3 curl ca-certificates
     # windows and their offscreen tests, screenshots under Xvfb
-    qt6-base-dev qt6-base-dev-tools libxkbcommon-dev fonts-dejavu-core xvfb xauth
+    qt6-base-dev qt6-base-dev-tools libxkbcommon-dev fonts-dejavu-core fonts-wqy-microhei xvfb xauth
 )
 
 missing=()
