@@ -14,6 +14,8 @@ PACKAGES=(
     7zip nginx tinyproxy openssl python3 curl ca-certificates
     # windows and their offscreen tests, screenshots under Xvfb
     qt6-base-dev qt6-base-dev-tools libxkbcommon-dev fonts-dejavu-core fonts-wqy-microhei xvfb xauth
+    # the embedded browser (the login window's strip, the web window of the registration pages)
+    qt6-webengine-dev
 )
 
 missing=()

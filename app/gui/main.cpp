@@ -8,6 +8,7 @@
 #include "gui/Unit_ResetPassword.h"
 #include "gui/Unit_SmartException.h"
 #include "gui/Unit_Updater.h"
+#include "gui/WebEngineSetup.h"
 #include "launcher/ConnectionSettings.h"
 #include "launcher/ExeVersion.h"
 #include "launcher/LoaderSettings.h"
@@ -109,6 +110,7 @@ int Run(QApplication& Application)
 int main(int argc, char** argv)
 {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
+    PrepareWebEngine();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Orb_Loader");
     // Closing the login window ends the launcher, even while a hidden window (the update window) exists.

@@ -1,5 +1,7 @@
 #include "GuiTestApplication.h"
 
+#include "gui/WebEngineSetup.h"
+
 #include <QApplication>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -21,6 +23,7 @@ public:
         // Widget tests never need a display; a screen given from outside (QT_QPA_PLATFORM) is still honoured.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        orb::PrepareWebEngine();
         static int argc = 1;
         static char name[] = "gui_tests";
         static char* argv[] = {name, nullptr};

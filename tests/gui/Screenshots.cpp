@@ -5,6 +5,7 @@
 #include "gui/Unit_Progress.h"
 #include "gui/Unit_SmartException.h"
 #include "gui/Unit_Updater.h"
+#include "gui/WebEngineSetup.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
 
@@ -43,6 +44,7 @@ bool Save(QWidget& Window, const QString& Dir, const char* Name)
 
 int main(int argc, char** argv)
 {
+    orb::PrepareWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Orb_Loader");
     if (argc < 2)
