@@ -22,6 +22,8 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QUrl>
+#include <QWebEngineView>
 
 #include <algorithm>
 #include <cmath>
@@ -307,6 +309,30 @@ void TForm_Orb_Loader::Start()
     }
 
     CheckBox_OfflineModeClick();
+
+    // The browser strip above the login panel exists only when the client file names a page for it; the browser
+    // engine costs start-up time, so without a strip it is never created.
+    const auto browserWindow = Child(ClientSettings, "browser_window");
+    const QString browserUrl = browserWindow ? Q(browserWindow->Attributes("url")).trimmed() : QString();
+    if (!browserUrl.isEmpty())
+    {
+        // A size that is missing or not a positive number keeps the panel's width and the strip's design height.
+        int stripWidth = Q(browserWindow->Attributes("width")).toInt();
+        int stripHeight = Q(browserWindow->Attributes("height")).toInt();
+        if (stripWidth <= 0)
+            stripWidth = Panel_Main->width();
+        if (stripHeight <= 0)
+            stripHeight = 27;
+        WebBrowser = new QWebEngineView(this);
+        WebBrowser->setObjectName("WebBrowser");
+        WebBrowser->setGeometry(0, 0, stripWidth, stripHeight);
+        // A strip wider than the panel centres the panel below it.
+        Panel_Main->move(std::max(0, (stripWidth - Panel_Main->width()) / 2), stripHeight);
+        setFixedSize(stripWidth, stripHeight + Panel_Main->height());
+        WebBrowser->setUrl(QUrl::fromUserInput(browserUrl));
+    }
+    else
+        setFixedSize(width(), Panel_Main->height());
 }
 
 void TForm_Orb_Loader::FillEntries()

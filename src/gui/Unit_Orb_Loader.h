@@ -16,6 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QTabBar;
 class QTabWidget;
+class QWebEngineView;
 
 namespace orb
 {
@@ -83,6 +84,7 @@ public:
     /// The flow behind "Forgot My Password"; its ResetView is the password reset window, set at start-up.
     TForgotPassword ForgotPassword;
 
+    QWebEngineView* WebBrowser = nullptr;       ///< the browser strip across the top; none when not configured
     QWidget* Panel_Main = nullptr;              ///< everything below the browser strip
     QFrame* Panel_Left = nullptr;               ///< the coloured left column
     QLabel* Image_Logo = nullptr;               ///< the logo

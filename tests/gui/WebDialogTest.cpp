@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -196,6 +197,126 @@ TEST_F(WebDialogTest, ShowWebDialogIsModalSizedAndCentredOnTheOwnersWindow)
     EXPECT_EQ(title.toStdString(), "Privacy policy");
     EXPECT_EQ(clientSize, QSize(500, 500));
     EXPECT_LE((centre - owner.geometry().center()).manhattanLength(), 2);
+}
+
+/// The login window with and without the browser strip of the client file.
+class LoginWindowBrowserStripTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Server.Answer("/banner.html", nlohmann::json{{"headers", {{"Content-Type", "text/html"}}},
+                                                     {"body", "<html><body>News</body></html>"}});
+        InstallViews({&MainThread, &Dialogs, &Waits, &Updater});
+    }
+    void TearDown() override
+    {
+        Window.reset();
+        ResetViews();
+        ConnectionSettings.Clear();
+    }
+
+    /// Opens the login window on settings files whose client file has the extra children ClientChildren.
+    void Open(const std::string& ClientChildren)
+    {
+        test::WriteBytes(Dir / "main_loader_settings.xml",
+                         "<m update_url=\"u\" application=\"client\"><entry_servers/><languages>"
+                         "<item name=\"English\" value=\"en_US\"/></languages></m>");
+        test::WriteBytes(Dir / "client_loader_settings.xml",
+                         "<c title=\"Orb Trader\"><entries><item name=\"Demo\" value=\"d\"/></entries>" +
+                             ClientChildren + "</c>");
+        test::WriteBytes(Dir / "user_loader_settings.xml",
+                         "<user_loader_settings last_login=\"\" language=\"en_US\"><proxy enabled=\"false\"/>"
+                         "<alternate_server/><entries/></user_loader_settings>");
+        LoadLoaderSettings(Dir.Path());
+        Window = std::make_unique<TForm_Orb_Loader>(Provider, ProgressRunner, Runner);
+        Window->Start();
+    }
+
+    /// The strip element naming the fixture server's page.
+    std::string Strip(const std::string& Width, const std::string& Height) const
+    {
+        return "<browser_window url=\"" + Server.URL("/banner.html") + "\" width=\"" + Width + "\" height=\"" +
+               Height + "\"/>";
+    }
+
+    test::TFixtureServer Server;
+    test::TempDir Dir;
+    TQtMainThread MainThread;
+    TForm_Progress Progress;
+    TForm_Updater Updater;
+    TQtWaitWindows Waits{Progress, Updater};
+    TQtDialogs Dialogs{nullptr};
+    TXMLDataProvider Provider;
+    TProgressRunner ProgressRunner;
+    TUpdateRunner Runner;
+    std::unique_ptr<TForm_Orb_Loader> Window;
+};
+
+TEST_F(LoginWindowBrowserStripTest, StripShowsThePageAboveThePanel)
+{
+    struct TCase
+    {
+        std::string Width, Height;
+        QSize Client;
+        QRect Strip;
+        QPoint Panel;
+    };
+    const TCase cases[] = {
+        {"460", "60", {460, 545}, {0, 0, 460, 60}, {0, 60}},
+        {"600", "100", {600, 585}, {0, 0, 600, 100}, {70, 100}},  // the panel centred under a wider strip
+        {"400", "27", {400, 512}, {0, 0, 400, 27}, {0, 27}},      // the strip's width rules, as configured
+        {"", "x", {460, 512}, {0, 0, 460, 27}, {0, 27}},          // no usable size: panel width, design height
+    };
+    for (const auto& c : cases)
+    {
+        Open(Strip(c.Width, c.Height));
+        ASSERT_NE(Window->WebBrowser, nullptr) << c.Width << "x" << c.Height;
+        EXPECT_EQ(Window->WebBrowser->objectName().toStdString(), "WebBrowser");
+        EXPECT_EQ(Window->size(), c.Client) << c.Width << "x" << c.Height;
+        EXPECT_EQ(Window->WebBrowser->geometry(), c.Strip) << c.Width << "x" << c.Height;
+        EXPECT_EQ(Window->Panel_Main->pos(), c.Panel) << c.Width << "x" << c.Height;
+        EXPECT_EQ(Window->Panel_Main->height(), 485);
+    }
+
+    // The page was requested in Start; the event loop delivers its end once the window runs.
+    QWebEngineView& strip = *Window->WebBrowser;
+    std::optional<bool> finished;
+    QObject::connect(&strip, &QWebEngineView::loadFinished, [&finished](bool Ok) { finished = Ok; });
+    Window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&finished] { return finished.has_value(); }, LoadTimeoutMs));
+    EXPECT_TRUE(*finished);
+    EXPECT_EQ(strip.url().toString().toStdString(), Server.URL("/banner.html"));
+    EXPECT_EQ(Evaluate(*strip.page(), "document.body.innerText").toString().trimmed().toStdString(), "News");
+}
+
+TEST_F(LoginWindowBrowserStripTest, WithoutAPageNoBrowserIsCreated)
+{
+    for (const std::string children : {"", "<browser_window width=\"460\" height=\"60\"/>",
+                                       "<browser_window url=\"  \" width=\"460\" height=\"60\"/>"})
+    {
+        Open(children);
+        EXPECT_EQ(Window->WebBrowser, nullptr) << children;
+        EXPECT_TRUE(Window->findChildren<QWebEngineView*>().isEmpty()) << children;
+        EXPECT_EQ(Window->size(), QSize(460, 485)) << children;
+        EXPECT_EQ(Window->Panel_Main->pos(), QPoint(0, 0)) << children;
+    }
+}
+
+TEST_F(LoginWindowBrowserStripTest, UnreachablePageLeavesTheWindowUsable)
+{
+    Open("<browser_window url=\"http://127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) +
+         "/banner.html\" width=\"460\" height=\"40\"/>");
+    ASSERT_NE(Window->WebBrowser, nullptr);
+    std::optional<bool> finished;
+    QObject::connect(Window->WebBrowser, &QWebEngineView::loadFinished, [&finished](bool Ok) { finished = Ok; });
+    Window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&finished] { return finished.has_value(); }, LoadTimeoutMs));
+    EXPECT_FALSE(*finished);
+    // The login panel still works.
+    Window->Edit_Login->setText("someone");
+    EXPECT_EQ(Window->Edit_Login->text().toStdString(), "someone");
+    EXPECT_EQ(Window->size(), QSize(460, 525));
 }
 
 } // namespace
