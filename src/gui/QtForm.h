@@ -5,12 +5,34 @@
 
 #include <QDialog>
 #include <QFrame>
+#include <QString>
 
 #include <functional>
 #include <string>
+#include <vector>
+
+class QRect;
 
 namespace orb
 {
+
+/// True for the languages written from right to left: codes beginning "ar" (Arabic) or "he" (Hebrew).
+bool IsRightToLeftLanguage(const std::string& Code);
+/// Lays the whole application out in the writing direction of LanguageCode; open windows follow at once.
+void ApplyLanguageDirection();
+/// A caption as it shows, without its mnemonic marker: "&Login" -> "Login", "A && B" -> "A & B".
+QString StripMnemonic(const QString& Caption);
+/// Gives every caption of Controls (buttons, check boxes, labels with a buddy) a mnemonic letter that no other of
+/// them uses, preferring the first letters of words; a caption that already has one keeps it.
+void AssignMnemonics(const std::vector<QWidget*>& Controls);
+/// Names every input control under Root for assistive technology: a control with a buddy label by that label's
+/// caption, a button or check box by its own; a name set by hand (on a control without either) stays.
+void SetAccessibleNames(QWidget* Root);
+/// Places Widget by its left-to-right geometry, mirrored at once when its parent lays out from right to left.
+void SetDesignGeometry(QWidget* Widget, const QRect& Geometry);
+/// Mirrors every widget placed by hand under Root to the side its parent's direction asks for; each widget
+/// remembers its side, so this may run any number of times.
+void MirrorChildren(QWidget* Root);
 
 /// A window of the launcher: a dialog with its reflection and its property manager, firing the create, show,
 /// close and destroy events the manager hooks.
@@ -33,9 +55,14 @@ protected:
     /// Ends construction: the manager is loaded (hooking the events), the create event fires, and an
     /// application window joins the list that a change of language re-translates.
     void FinishCreate(bool ApplicationForm);
-    /// Runs a click handler; an error it raises goes to the exception report instead of through Qt.
+    /// Runs a click handler; an error it raises goes to the application's handler (ApplicationEventsException)
+    /// instead of through Qt.
     void Guarded(const std::function<void()>& Handler);
+    /// After every translation of the window (and once at the end of construction): refreshes the accessible
+    /// names from the new captions. Windows add their mnemonics here.
+    virtual void LanguageLoaded();
 
+    void changeEvent(QEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
 

@@ -43,6 +43,11 @@ TForm_ResetPassword::TForm_ResetPassword(QWidget* Parent) : TQtForm("TForm_Reset
     Button_Reset->setDefault(true);
     connect(Button_Cancel, &QPushButton::clicked, this, [this] { reject(); });
     connect(Button_Reset, &QPushButton::clicked, this, [this] { Guarded([this] { Button_ResetClick(); }); });
+    // Each caption's mnemonic reaches its box; Enter resets, Escape cancels.
+    Label_ResetCode->setBuddy(Edit_ResetCode);
+    Label_NewPassword->setBuddy(Edit_NewPassword);
+    Label_ConfirmPassword->setBuddy(Edit_ConfirmPassword);
+    AssignMnemonics({Label_ResetCode, Label_NewPassword, Label_ConfirmPassword, Button_Reset, Button_Cancel});
     FinishCreate(false);
 }
 

@@ -76,6 +76,14 @@ TForm_SmartException::TForm_SmartException(const std::string& LanguageFile, QWid
     connect(Button_Copy, &QPushButton::clicked, this, [this] { Guarded([this] { Button_CopyClick(); }); });
     connect(Button_OK, &QPushButton::clicked, this, [this] { Guarded([this] { Button_OkClick(); }); });
     LayOut();
+    LanguageLoaded();
+}
+
+void TForm_SmartException::LanguageLoaded()
+{
+    TQtForm::LanguageLoaded();
+    if (Memo)
+        Memo->setAccessibleName(StripMnemonic(ToQString(PropertyManager.GetString("Details", "Details"))));
 }
 
 void TForm_SmartException::Report(const std::string& Sender, const std::exception_ptr& E)
@@ -126,6 +134,7 @@ void TForm_SmartException::ShowSimple()
         TSmartExceptionView::SimpleSize(ImageWidth, Label_Info->width(), Label_Info->height(), PanelHeight);
     resize(size.Width, size.Height);
     Button_Details->setText(ToQString(View.DetailsCaption));
+    Button_Details->setAccessibleName(StripMnemonic(Button_Details->text()));
     LayOut();
     Centre();
     ShowIfHidden();
@@ -137,6 +146,7 @@ void TForm_SmartException::ShowDetails()
     Memo->show();
     Label_Info->hide();
     Button_Details->setText(ToQString(View.DetailsCaption));
+    Button_Details->setAccessibleName(StripMnemonic(Button_Details->text()));
     const QRect area = WorkArea();
     const auto size = TSmartExceptionView::DetailsSize(width(), area.width(), area.height());
     resize(size.Width, size.Height);
@@ -184,15 +194,17 @@ void TForm_SmartException::LayOut()
         return;
     const int w = width();
     const int h = height();
-    Panel_Action->setGeometry(0, h - PanelHeight, w, PanelHeight);
+    // Placed for left-to-right text; a right-to-left language mirrors the places.
+    SetDesignGeometry(Panel_Action, QRect(0, h - PanelHeight, w, PanelHeight));
     // Anchored to the top right: Details rightmost, OK leftmost.
-    Button_Details->move(TSmartExceptionView::ButtonLeft(w, ButtonWidth, 1), 8);
-    Button_Copy->move(TSmartExceptionView::ButtonLeft(w, ButtonWidth, 2), 8);
-    Button_OK->move(TSmartExceptionView::ButtonLeft(w, ButtonWidth, 3), 8);
-    Image->setGeometry(0, 0, ImageWidth, h - PanelHeight);
+    int n = 1;
+    for (QPushButton* button : {Button_Details, Button_Copy, Button_OK})
+        SetDesignGeometry(button,
+                          QRect(TSmartExceptionView::ButtonLeft(w, ButtonWidth, n++), 8, ButtonWidth, ButtonHeight));
+    SetDesignGeometry(Image, QRect(0, 0, ImageWidth, h - PanelHeight));
     if (Label_Info->isVisibleTo(this))
-        Label_Info->setGeometry(ImageWidth, 0, w - ImageWidth, h - PanelHeight);
-    Memo->setGeometry(ImageWidth, 0, w - ImageWidth, h - PanelHeight);
+        SetDesignGeometry(Label_Info, QRect(ImageWidth, 0, w - ImageWidth, h - PanelHeight));
+    SetDesignGeometry(Memo, QRect(ImageWidth, 0, w - ImageWidth, h - PanelHeight));
 }
 
 } // namespace orb

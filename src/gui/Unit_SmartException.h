@@ -68,6 +68,8 @@ public:
     static constexpr int ImageWidth = 57;
 
 protected:
+    /// Names the report's text for assistive technology, besides the buttons.
+    void LanguageLoaded() override;
     void showEvent(QShowEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
 

@@ -73,6 +73,9 @@ TForm_Updater::TForm_Updater(QWidget* Parent) : TQtForm("TForm_Updater", Parent)
     Button_Cancel->setGeometry(131, 8, 73, 23);
     Button_Cancel->setAutoDefault(false);
     connect(Button_Cancel, &QPushButton::clicked, this, [this] { Guarded([this] { Button_CancelClick(); }); });
+    // The bars are named by their captions for assistive technology.
+    Label_FileProgressCaption->setBuddy(ProgressBar_File);
+    Label_TotalProgressCaption->setBuddy(ProgressBar_Total);
 
     PropertyManager.LanguageSection = "Form_Updater";
     PropertyManager.LanguageStringsSection = "Strings";

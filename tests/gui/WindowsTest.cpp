@@ -3,6 +3,7 @@
 #include "exception_dialog/SmartException.h"
 #include "gui/QtViews.h"
 #include "gui/Unit_Progress.h"
+#include "gui/Unit_ResetPassword.h"
 #include "gui/Unit_SmartException.h"
 #include "gui/Unit_Updater.h"
 #include "localisation/Unit_Language.h"
@@ -10,9 +11,11 @@
 #include "support/Servers.h"
 #include "support/TempDir.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -46,6 +49,8 @@ protected:
     }
     void TearDown() override
     {
+        LanguageCode = "en_US";
+        ApplyLanguageDirection();
         ResetViews();
         LanguageTable.reset();
         SetProcessLanguageStorage(nullptr);
@@ -59,6 +64,143 @@ protected:
     std::unique_ptr<TForm_SmartException> Report;
     std::unique_ptr<TQtDialogs> Dialogs;
 };
+
+/// A window whose button runs the handler a test gives it.
+class TForm_Handlers : public TQtForm
+{
+public:
+    TForm_Handlers() : TQtForm("TForm_Handlers")
+    {
+        Button = new QPushButton("Go", this);
+        connect(Button, &QPushButton::clicked, this, [this] { Guarded(Handler); });
+        FinishCreate(false);
+    }
+    QPushButton* Button = nullptr;
+    std::function<void()> Handler;
+};
+
+TEST_F(WindowsTest, HandlerErrorsGoThroughTheApplicationsHandler)
+{
+    TForm_Handlers form;
+    QStringList boxes;
+    Dialogs->OnDialogShown = [&](QWidget& Box) {
+        boxes.push_back(static_cast<QMessageBox&>(Box).text());
+        WhenModal([&Box] { static_cast<QDialog&>(Box).done(0); });
+    };
+    // Information is a plain message; every other error is the report, naming the window's class.
+    const struct
+    {
+        std::function<void()> Raise;
+        QStringList Boxes;
+        const char* Reported;
+    } cases[] = {
+        {[] { throw EInformationException("The account is being opened."); }, {"The account is being opened."}, ""},
+        {[] { throw Exception("server gone"); }, {}, "EXCEPTION\nException in TForm_Handlers"},
+        {[] { throw EConvertError("'x' is not a number"); }, {}, "EXCEPTION\nEConvertError in TForm_Handlers"},
+        {[] { throw std::runtime_error("bad state"); }, {}, "MESSAGE\nbad state"},
+    };
+    for (const auto& c : cases)
+    {
+        boxes.clear();
+        QString reported;
+        WhenModal([&] {
+            if (!Report->isVisible())
+                return;
+            reported = Report->Memo->toPlainText();
+            Report->Button_OK->click();
+        });
+        form.Handler = c.Raise;
+        form.Button->click();
+        QApplication::processEvents();
+        EXPECT_EQ(boxes, c.Boxes) << c.Reported;
+        EXPECT_EQ(reported.isEmpty(), !*c.Reported) << reported.toStdString();
+        EXPECT_TRUE(reported.contains(c.Reported)) << reported.toStdString();
+    }
+}
+
+TEST_F(WindowsTest, EveryWindowNamesItsInputsForAssistiveTechnology)
+{
+    TForm_ResetPassword reset;
+    const struct
+    {
+        QWidget* Control;
+        const char* Name;
+        const char* Caption;
+    } cases[] = {
+        {Updater.ProgressBar_File, "File progress", ""},
+        {Updater.ProgressBar_Total, "Total progress", ""},
+        {Updater.Button_Cancel, "Cancel", "Cancel"},
+        {Progress.Button_Break, "Cancel", "Cancel"},
+        {reset.Edit_ResetCode, "Reset Code", ""},
+        {reset.Edit_NewPassword, "New Password", ""},
+        {reset.Edit_ConfirmPassword, "Confirm Password", ""},
+        {reset.Label_ResetCode, "", "&Reset Code"},
+        {reset.Label_NewPassword, "", "&New Password"},
+        {reset.Label_ConfirmPassword, "", "&Confirm Password"},
+        {reset.Button_Reset, "Reset", "R&eset"},
+        {reset.Button_Cancel, "Cancel", "C&ancel"},
+        {Report->Button_Details, "More", "More"},
+        {Report->Button_Copy, "Copy it", "Copy it"},
+        {Report->Button_OK, "OK", "OK"},
+        {Report->Memo, "More", ""},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string name = c.Control->objectName().toStdString();
+        EXPECT_EQ(c.Control->accessibleName().toStdString(), c.Name) << name;
+        if (auto* label = qobject_cast<QLabel*>(c.Control))
+        {
+            EXPECT_EQ(label->text().toStdString(), c.Caption) << name;
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(c.Control))
+        {
+            EXPECT_EQ(button->text().toStdString(), c.Caption) << name;
+        }
+    }
+    // The report's Details button changes its caption with the view; its name follows.
+    WhenModal([&] {
+        QTest::mouseClick(Report->Button_Details, Qt::LeftButton);
+        EXPECT_EQ(Report->Button_Details->accessibleName(), "Less");
+        Report->Button_OK->click();
+    });
+    Dialogs->ShowException("TForm_Updater", std::make_exception_ptr(Exception("gone")));
+}
+
+TEST_F(WindowsTest, WindowsFollowARightToLeftLanguageFromTheirCreationOn)
+{
+    ResourcePath = Dir.Path();
+    LanguageCode = "he_IL";
+    TForm_ResetPassword reset;
+    EXPECT_TRUE(reset.isRightToLeft());
+    EXPECT_TRUE(Progress.isRightToLeft()) << "the open windows follow";
+    // Mirrored places: Reset stands left of Cancel, the captions keep their distance from the right edge.
+    EXPECT_EQ(reset.Button_Reset->x(), 280 - 145 - 75);
+    EXPECT_EQ(reset.Button_Cancel->x(), 280 - 60 - 75);
+    EXPECT_EQ(reset.Edit_NewPassword->x(), 280 - 12 - 256);
+    bool checked = false;
+    WhenModal([&] {
+        // The report lays its parts out mirrored as it sizes itself: the picture on the right, Details leftmost.
+        EXPECT_EQ(Report->Image->x(), Report->width() - TForm_SmartException::ImageWidth);
+        EXPECT_LT(Report->Button_Details->x(), Report->Button_Copy->x());
+        EXPECT_LT(Report->Button_Copy->x(), Report->Button_OK->x());
+        EXPECT_EQ(Report->Button_OK->x(),
+                  Report->width() -
+                      TSmartExceptionView::ButtonLeft(Report->width(), TForm_SmartException::ButtonWidth, 3) -
+                      TForm_SmartException::ButtonWidth);
+        checked = true;
+        Report->Button_OK->click();
+    });
+    Dialogs->ShowException("TForm_Updater", std::make_exception_ptr(Exception("gone")));
+    EXPECT_TRUE(checked);
+
+    LanguageCode = "en_US";
+    ApplyLanguageDirection();
+    EXPECT_FALSE(reset.isRightToLeft());
+    EXPECT_EQ(reset.Button_Reset->x(), 145);
+    EXPECT_EQ(reset.Edit_NewPassword->x(), 12);
+    EXPECT_EQ(Report->Image->x(), 0);
+    EXPECT_GT(Report->Button_Details->x(), Report->Button_OK->x());
+}
 
 TEST_F(WindowsTest, UpdaterRefusesToCloseUntilTheWorkerClosesIt)
 {
