@@ -1,5 +1,6 @@
 #include "gui/Unit_Orb_Loader.h"
 
+#include "gui/RegistrationForm.h"
 #include "gui/Unit_SmartException.h"
 
 #include "base/Views.h"
@@ -388,10 +389,89 @@ void TForm_Orb_Loader::SetupTabs()
 void TForm_Orb_Loader::TabControlChange(int Index)
 {
     QWidget* previous = FCurrentPage;
+    if (previous && previous == TabSheet_Registration && PageControl->widget(Index) != previous && FFormRegistration &&
+        !FFormRegistration->FormCloseQuery())
+    {
+        // The wizard refuses to be left (its registration is on its way, or the user kept it).
+        const QSignalBlocker blocker(TabControl);
+        TabControl->setCurrentIndex(PageControl->indexOf(previous));
+        return;
+    }
     PageControl->setCurrentIndex(Index);
     FCurrentPage = PageControl->currentWidget();
     if (previous == TabSheet_Settings && FCurrentPage != TabSheet_Settings)
         TabSheet_SettingsHide();
+    if (previous && previous == TabSheet_Registration && FCurrentPage != TabSheet_Registration)
+        TabSheet_RegistrationHide();
+    if (FCurrentPage && FCurrentPage == TabSheet_Registration && previous != TabSheet_Registration)
+        TabSheet_RegistrationShow();
+}
+
+TForm_Registration* TForm_Orb_Loader::FormRegistration() const
+{
+    return FFormRegistration;
+}
+
+void TForm_Orb_Loader::TabSheet_RegistrationShow()
+{
+    if (!TabSheet_Registration)
+        return;
+    auto registration = Child(ClientSettings, "registration");
+    const std::string type = registration ? registration->Attributes("type") : std::string();
+    if (Label_URL)
+        Label_URL->setVisible(type == "web");
+    TabSheet_RegistrationHide();
+    if (type != "built_in")
+        return;
+
+    auto* wizard = new TForm_Registration(TabSheet_Registration);
+    wizard->Embed(TabSheet_Registration);
+    FFormRegistration = wizard;
+    wizard->Exchange.URL = registration->Attributes("url");
+    wizard->Exchange.ProviderId = registration->Attributes("provider");
+    auto entries = Child(ClientSettings, "entries");
+    if (entries && entries->ChildNodes())
+        for (int i = 0; i < entries->ChildNodes()->Count(); ++i)
+            if (auto item = entries->ChildNodes()->Get(i); item->NodeType() == xml::ntElement)
+                wizard->Exchange.Entries.push_back(item);
+    wizard->Exchange.Language = CB_Language->currentIndex() >= 0
+                                    ? CB_Language->currentData().toString().toStdString()
+                                    : LanguageCode;
+    const QString credentials = Q(registration->Attributes("show_user_credentials")).trimmed().toLower();
+    wizard->Exchange.ShowUserCredentials =
+        credentials.isEmpty() || credentials == "true" || (credentials != "false" && credentials.toInt() != 0);
+    wizard->OnRegistrationClose = [this](TForm_Registration& Sender, bool Ok) { RegistrationClose(Sender, Ok); };
+
+    RecolorLabels(wizard);
+    QPalette background = wizard->palette();
+    background.setColor(QPalette::Window, palette().color(QPalette::Window));
+    wizard->setPalette(background);
+    // Under the heading, over the link area.
+    const int top = Label_Registration ? Label_Registration->geometry().bottom() + 6 : 10;
+    wizard->setGeometry(10, top, TabSheet_Registration->width() - 20, TabSheet_Registration->height() - top - 10);
+    wizard->show();
+}
+
+void TForm_Orb_Loader::TabSheet_RegistrationHide()
+{
+    delete FFormRegistration.data();
+    FFormRegistration = nullptr;
+}
+
+void TForm_Orb_Loader::RegistrationClose(TForm_Registration& Sender, bool Ok)
+{
+    // Only the start-trading button hands an account back.
+    if (!Ok)
+        return;
+    const TRInfo& info = Sender.RegistrationInfo();
+    Edit_Login->setText(Q(info.Login));
+    Edit_Password->setText(Q(info.Password));
+    const int index = CB_Entry->findText(Q(info.Entry));
+    CB_Entry->setCurrentIndex(index);
+    if (index < 0)
+        CB_Entry->setEditText(Q(info.Entry));
+    CheckBox_SavePassword->setChecked(true);
+    Button_OK->click();
 }
 
 void TForm_Orb_Loader::TabSheet_SettingsHide()

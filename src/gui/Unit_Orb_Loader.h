@@ -6,6 +6,7 @@
 #include "registration/ResetPassword.h"
 
 #include <QColor>
+#include <QPointer>
 
 #include <memory>
 
@@ -20,6 +21,8 @@ class QWebEngineView;
 
 namespace orb
 {
+
+class TForm_Registration;
 
 /// The launcher's main window: a left panel with the logo, the vertical tabs and the powered-by label, and the
 /// pages Preview, Login, Registration and Settings. The lists, the inputs' start state and the login itself belong
@@ -54,6 +57,15 @@ public:
     void CB_LanguageChange(int Index);
     /// Opens the registration site.
     void Label_URLClick();
+    /// The Registration page became visible: "Visit website" for the web type, a fresh embedded wizard for the
+    /// built-in type.
+    void TabSheet_RegistrationShow();
+    /// The Registration page was left: the embedded wizard goes (no question, no hand-back).
+    void TabSheet_RegistrationHide();
+    /// The embedded wizard closed; after the start-trading button (Ok) its new account logs in at once.
+    void RegistrationClose(TForm_Registration& Sender, bool Ok);
+    /// The wizard embedded in the Registration page, or none.
+    TForm_Registration* FormRegistration() const;
     /// Refreshes the tab captions and the powered-by text after every translation.
     void PropertyManagerLanguageAfterLoad();
 
@@ -149,6 +161,7 @@ private:
     void ReadInputs();
     void RemovePage(QWidget*& Page);
     QWidget* FCurrentPage = nullptr;
+    QPointer<TForm_Registration> FFormRegistration;
     TSkin FSkin;
     std::string FSkinValue;
     bool FSkinApplied = false;

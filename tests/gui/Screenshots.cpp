@@ -1,15 +1,30 @@
 // Renders the launcher's windows to PNG files for review: screenshots OUTPUT_DIR [RESOURCE_DIR [SETTINGS_DIR]]
 #include "base/Exceptions.h"
 #include "exception_dialog/SmartException.h"
+#include "gui/QtViews.h"
+#include "gui/RegistrationForm.h"
 #include "gui/Unit_Orb_Loader.h"
 #include "gui/Unit_Progress.h"
 #include "gui/Unit_SmartException.h"
 #include "gui/Unit_Updater.h"
+#include "gui/VisualField_CheckBox.h"
+#include "gui/VisualField_ComboBox.h"
+#include "gui/VisualField_Edit.h"
 #include "gui/WebEngineSetup.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
+#include "xml/VuvareXMLNode.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -21,6 +36,9 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <string>
 
 namespace
 {
@@ -38,6 +56,109 @@ bool Save(QWidget& Window, const QString& Dir, const char* Name)
     std::printf("%s\n", qPrintable(file));
     Window.hide();
     return true;
+}
+
+/// Runs the event loop until Done holds or 20 seconds have passed; false at the time-out.
+bool WaitUntil(const std::function<bool()>& Done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!Done())
+    {
+        if (timer.elapsed() > 20000)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+/// Saves a window that is already on screen and leaves it there (the wizard starts over when shown again).
+bool SaveShown(QWidget& Window, const QString& Dir, const char* Name)
+{
+    QApplication::processEvents();
+    const QString file = Dir + "/" + Name + ".png";
+    if (!Window.grab().save(file))
+    {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(file));
+    return true;
+}
+
+/// The demo server's account services for the registration pictures; Port stays 0 when it cannot start.
+struct TDemoServer
+{
+    explicit TDemoServer(const QString& ResourceDir)
+    {
+        Process.start("python3", {ResourceDir + "/../tools/demo_server/server.py", "--port", "0"});
+        if (!Process.waitForReadyRead(20000))
+            return;
+        const QString line = QString::fromLatin1(Process.readLine()).trimmed();
+        if (line.startsWith("PORT "))
+            Port = line.mid(5).toInt();
+    }
+    ~TDemoServer()
+    {
+        Process.kill();
+        Process.waitForFinished(5000);
+    }
+    QProcess Process;
+    int Port = 0;
+};
+
+/// Walks the wizard through the demo service, saving its pages, a page with a warning and the final screen.
+bool SaveRegistrationPictures(const QString& Out, const std::string& URL)
+{
+    bool ok = true;
+    orb::TForm_Registration wizard;
+    wizard.Exchange.URL = URL;
+    wizard.Exchange.ProviderId = "demo";
+    wizard.Exchange.Language = "en_US";
+    auto entries = orb::xml::LoadXMLNodeFromString(
+        R"(<entries><item name="Demo account" value="demo"/><item name="Private account" value="private"/></entries>)");
+    for (int i = 0; i < entries->ChildNodes()->Count(); ++i)
+        wizard.Exchange.Entries.push_back(entries->ChildNodes()->Get(i));
+    wizard.resize(360, 560);
+    wizard.show();
+    auto page = [&](int Index) {
+        return WaitUntil([&] { return !wizard.Exchange.Busy() && wizard.Exchange.PageIndex() == Index; });
+    };
+    auto edit = [&](const char* Id, const char* Text) {
+        if (auto* editor = wizard.Panel_Fields->findChild<orb::TVisualField_Edit*>(QString("VisualField_") + Id))
+            editor->Edit_Value->setText(Text);
+    };
+    if (!page(1))
+    {
+        std::fprintf(stderr, "screenshots: the registration service did not answer\n");
+        return false;
+    }
+    ok &= SaveShown(wizard, Out, "registration_page1");
+    edit("first_name", "Ann");
+    edit("last_name", "Lee");
+    edit("email", "ann.example.com");
+    if (auto* country = wizard.Panel_Fields->findChild<orb::TVisualField_ComboBox*>("VisualField_country"))
+        country->ComboBox_Value->setCurrentIndex(1);
+    wizard.Button_SubmitClick();
+    ok &= WaitUntil([&] { return !wizard.Exchange.Busy(); });
+    ok &= SaveShown(wizard, Out, "registration_warning");
+    edit("email", "ann@example.com");
+    wizard.Button_SubmitClick();
+    ok &= page(2);
+    ok &= SaveShown(wizard, Out, "registration_page2");
+    wizard.Button_SubmitClick();
+    ok &= page(3);
+    ok &= SaveShown(wizard, Out, "registration_page3");
+    wizard.Button_SubmitClick(); // the declarations are not accepted yet: marked in red
+    ok &= SaveShown(wizard, Out, "registration_page3_declarations");
+    edit("nickname", "ann");
+    for (const char* id : {"VisualField_terms", "VisualField_risk"})
+        if (auto* box = wizard.Panel_Fields->findChild<orb::TVisualField_CheckBox*>(id))
+            box->CheckBox_Value->click();
+    wizard.Button_SubmitClick();
+    ok &= WaitUntil([&] { return wizard.Exchange.State() == orb::rsRegistrateEnd; });
+    ok &= SaveShown(wizard, Out, "registration_done");
+    return ok;
 }
 
 } // namespace
@@ -88,12 +209,44 @@ int main(int argc, char** argv)
     report.ShowDetails();
     ok &= Save(report, out, "exception_details");
 
+    // The registration service of the demo server answers the wizard, embedded and on its own; confirmations
+    // are answered with OK.
+    std::unique_ptr<TDemoServer> demo;
+    orb::TQtMainThread mainThread;
+    orb::TQtDialogs dialogs(nullptr);
+    dialogs.OnDialogShown = [](QWidget& Box) {
+        QTimer::singleShot(0, &Box, [&Box] {
+            if (auto* button = Box.findChild<QAbstractButton*>("OK"))
+                button->click();
+            else
+                static_cast<QDialog&>(Box).done(0);
+        });
+    };
+    orb::InstallViews({&mainThread, &dialogs, nullptr, nullptr});
+    if (argc > 2)
+    {
+        demo = std::make_unique<TDemoServer>(QString::fromLocal8Bit(argv[2]));
+        if (demo->Port == 0)
+        {
+            std::fprintf(stderr, "screenshots: the demo server did not start\n");
+            ok = false;
+        }
+        else
+            ok &= SaveRegistrationPictures(out, "http://127.0.0.1:" + std::to_string(demo->Port) + "/registration");
+    }
+
     // The login window on copies of the settings files (leaving the Settings page writes the user file).
     if (argc > 3)
     {
         QTemporaryDir settings;
         for (const char* name : {orb::MainSettingsFileName, orb::ClientSettingsFileName, orb::UserSettingsFileName})
-            QFile::copy(QString::fromLocal8Bit(argv[3]) + "/" + name, settings.filePath(name));
+        {
+            QFile source(QString::fromLocal8Bit(argv[3]) + "/" + name);
+            QFile copy(settings.filePath(name));
+            if (source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly))
+                copy.write(source.readAll().replace(
+                    "DEMO_SERVER", "127.0.0.1:" + QByteArray::number(demo && demo->Port ? demo->Port : 9)));
+        }
         orb::LoadLoaderSettings(settings.path().toStdString());
         orb::TXMLDataProvider provider;
         orb::TProgressRunner progressRunner;
@@ -102,11 +255,15 @@ int main(int argc, char** argv)
         login.Start();
         for (int i = 0; i < login.TabControl->count(); ++i)
         {
+            login.show(); // the embedded wizard starts once it is on screen
             login.TabControl->setCurrentIndex(i);
+            if (auto* wizard = login.FormRegistration())
+                WaitUntil([&] { return !wizard->Exchange.Busy() && wizard->Exchange.PageIndex() == 1; });
             const std::string name = "login_" + login.PageControl->currentWidget()->objectName().toStdString();
             ok &= Save(login, out, name.c_str());
         }
         login.TabControl->setCurrentIndex(login.PageControl->indexOf(login.TabSheet_Login));
     }
+    orb::ResetViews();
     return ok ? 0 : 1;
 }

@@ -7,8 +7,12 @@ produce the failure answers the launcher must survive.
 
 import json
 import threading
+import time
 
 TAKEN_NICKNAMES = {"trader"}
+# A "registrate" for this nickname takes a while, so that a client can be seen waiting for it.
+SLOW_NICKNAME = "slowpoke"
+SLOW_SECONDS = 2.0
 PAGE0 = [
     {"id": "account_type", "name": "Account type", "hidden": False, "type": "ARRAY", "hint": "",
      "link": "", "required": True,
@@ -130,6 +134,8 @@ class RegistrationService:
 
     def _registrate(self, fields, provider):
         nickname = fields.get("nickname") or ""
+        if nickname == SLOW_NICKNAME:
+            time.sleep(SLOW_SECONDS)
         if nickname in TAKEN_NICKNAMES:
             return _error(-32001, "Some values are not accepted", {"nickname": "This nickname is taken"})
         for key in ("first_name", "last_name", "email", "birth_date"):

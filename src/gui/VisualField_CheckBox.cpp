@@ -1,0 +1,149 @@
+#include "gui/VisualField_CheckBox.h"
+
+#include "gui/QtComponent.h"
+
+#include "base/Views.h"
+
+#if __has_include("gui/WebDialog.h")
+#include "gui/WebDialog.h"
+#define ORB_HAS_WEB_DIALOG 1
+#endif
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QUrl>
+
+namespace orb
+{
+
+TVisualField_CheckBox::TOpenLink& TVisualField_CheckBox::OpenLink()
+{
+    static TOpenLink open = [](QWidget* Owner, const QString& Caption, const QString& URL) {
+#ifdef ORB_HAS_WEB_DIALOG
+        return ShowWebDialog(Owner, Caption, URL);
+#else
+        (void)Owner, (void)Caption;
+        return QDesktopServices::openUrl(QUrl(URL)) ? 1 : 0;
+#endif
+    };
+    return open;
+}
+
+TVisualField_CheckBox::TVisualField_CheckBox(TRField* AField, QWidget* Parent) : TVisualField_Common(AField, Parent)
+{
+    // The red panel sits behind the value area, 2 pixels outside it on every side.
+    layout()->setContentsMargins(2, 2, 2, 2);
+    Panel_Warning = new QFrame(this);
+    Panel_Warning->setObjectName("Panel_Warning");
+    Panel_Warning->setAutoFillBackground(true);
+    QPalette red = Panel_Warning->palette();
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    Panel_Warning->setPalette(red);
+    Panel_Warning->hide();
+
+    // The value area is opaque, so that only the 2-pixel rim of the panel behind it shows.
+    Panel_Value->setAutoFillBackground(true);
+    CheckBox_Value = new QCheckBox(Panel_Value);
+    CheckBox_Value->setObjectName("CheckBox_Value");
+    Label_Value = new QLabel(QStringLiteral("Link"), Panel_Value);
+    Label_Value->setObjectName("Label_Value");
+    Label_Value->setCursor(Qt::PointingHandCursor);
+    QFont link = Label_Value->font();
+    link.setUnderline(true);
+    Label_Value->setFont(link);
+    Label_Value->installEventFilter(this);
+    auto* row = static_cast<QHBoxLayout*>(Panel_Value->layout());
+    row->addWidget(CheckBox_Value);
+    row->addWidget(Label_Value);
+    row->addStretch(1);
+    FinishCreate();
+
+    const TValuePair* first = Field->Value && !Field->Value->empty() ? &Field->Value->front() : nullptr;
+    Label_Value->setVisible(first && !first->Key.empty());
+    if (first)
+        Label_Value->setText(ToQString(first->Value));
+    QPalette linkPalette = Label_Value->palette();
+    const QColor linkColour = QApplication::palette().color(QPalette::Link);
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        linkPalette.setColor(group, QPalette::WindowText, linkColour.isValid() ? linkColour : QColor(Qt::blue));
+    Label_Value->setPalette(linkPalette);
+    // The caption moves onto the check box.
+    Label_Caption->hide();
+    CheckBox_Value->setText(Label_Caption->text());
+    CheckBox_Value->setFont(Label_Caption->font());
+    connect(CheckBox_Value, &QCheckBox::clicked, this, [this] { ClearWarning(); });
+    UpdateUI();
+}
+
+void TVisualField_CheckBox::SetToVariable()
+{
+    Field->SetCurrentValue(CheckBox_Value->isChecked() ? "true" : "false");
+}
+
+void TVisualField_CheckBox::GetFromVariable()
+{
+    CheckBox_Value->setChecked(Field->CurrentValue() == "true");
+}
+
+void TVisualField_CheckBox::SetHint(const QString& /*Hint*/)
+{
+    CheckBox_Value->setToolTip(ToQString(Field->Hint));
+}
+
+void TVisualField_CheckBox::UpdateUI()
+{
+    setToolTip(ToQString(Field->WarningHint));
+    Panel_Warning->setVisible(Field->Warning);
+    PlaceWarning();
+}
+
+void TVisualField_CheckBox::PlaceWarning()
+{
+    Panel_Warning->setGeometry(Panel_Value->geometry().adjusted(-2, -2, 2, 2));
+    Panel_Warning->lower();
+}
+
+void TVisualField_CheckBox::resizeEvent(QResizeEvent* Event)
+{
+    TVisualField_Common::resizeEvent(Event);
+    PlaceWarning();
+}
+
+void TVisualField_CheckBox::Label_ValueClick()
+{
+    if (!Field->Value || Field->Value->empty() || Field->Value->front().Key.empty())
+        return;
+    const TValuePair& entry = Field->Value->front();
+    OpenLink()(this, ToQString(entry.Value), ToQString(entry.Key));
+}
+
+bool TVisualField_CheckBox::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (Watched == Label_Value && Event->type() == QEvent::MouseButtonRelease)
+    {
+        // Qt cannot carry an error out of an event filter: it goes to the exception report here.
+        try
+        {
+            Label_ValueClick();
+        }
+        catch (...)
+        {
+            try
+            {
+                Dialogs().ShowException("TVisualField_CheckBox", std::current_exception());
+            }
+            catch (...)
+            {
+                // No dialogs installed: nothing can show the report.
+            }
+        }
+        return true;
+    }
+    return TVisualField_Common::eventFilter(Watched, Event);
+}
+
+} // namespace orb

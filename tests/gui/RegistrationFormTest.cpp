@@ -1,0 +1,477 @@
+// The registration wizard as a user meets it: the real window against the demo server's registration service.
+#include "GuiTestApplication.h"
+#include "../registration/DemoServer.h"
+#include "gui/QtViews.h"
+#include "gui/RegistrationForm.h"
+#include "gui/VisualField_CheckBox.h"
+#include "gui/VisualField_ComboBox.h"
+#include "gui/VisualField_DateTime.h"
+#include "gui/VisualField_Edit.h"
+#include "localisation/PropertyManager.h"
+#include "localisation/Unit_Language.h"
+#include "support/TempDir.h"
+#include "xml/VuvareXMLNode.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace orb
+{
+namespace
+{
+
+using nlohmann::json;
+
+const char* const EntriesXml = R"(<entries>
+  <item name="Demo account" value="demo" regoffice="eu"/>
+  <item name="Private account" value="private"/>
+</entries>)";
+
+class RegistrationFormTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        SetProcessLanguageStorage(nullptr);
+        ResourcePath = (test::SourceDir() / "resource").string();
+        LanguageCode = "en_US";
+        LanguageTable = std::make_unique<TLanguage>();
+        Dialogs.OnDialogShown = [this](QWidget& Box) {
+            auto* box = qobject_cast<QMessageBox*>(&Box);
+            Shown.push_back(box ? box->text().toStdString() : std::string(Box.metaObject()->className()));
+            const QString answer = Answer;
+            test::WhenModal([&Box, answer] {
+                if (auto* button = Box.findChild<QAbstractButton*>(answer))
+                    button->click();
+                else
+                    static_cast<QDialog&>(Box).done(0);
+            });
+        };
+        InstallViews({&MainThread, &Dialogs, nullptr, nullptr});
+        SavedOpenLink = TVisualField_CheckBox::OpenLink();
+        TVisualField_CheckBox::OpenLink() = [this](QWidget*, const QString& Caption, const QString& URL) {
+            Links.push_back(Caption.toStdString() + " " + URL.toStdString());
+            return 1;
+        };
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        // Workers still on their way end soon after their window; none may outlive the installed views.
+        EXPECT_TRUE(QTest::qWaitFor([] { return TRegistrationExchange::RunningRequests() == 0; }, 20000));
+        TVisualField_CheckBox::OpenLink() = SavedOpenLink;
+        ResetViews();
+        LanguageTable.reset();
+        SetProcessLanguageStorage(nullptr);
+    }
+
+    /// Opens the wizard as a window of its own on Provider and waits for the first real page.
+    void Open(const std::string& Provider = "demo", bool ShowUserCredentials = true, bool WaitForPage = true)
+    {
+        Form = std::make_unique<TForm_Registration>();
+        Form->Exchange.URL = Server.URL("/registration");
+        Form->Exchange.ProviderId = Provider;
+        Form->Exchange.Language = "en_US";
+        auto entries = xml::LoadXMLNodeFromString(EntriesXml);
+        for (int i = 0; i < entries->ChildNodes()->Count(); ++i)
+            if (entries->ChildNodes()->Get(i)->NodeType() == xml::ntElement)
+                Form->Exchange.Entries.push_back(entries->ChildNodes()->Get(i));
+        Form->Exchange.ShowUserCredentials = ShowUserCredentials;
+        Form->OnRegistrationClose = [this](TForm_Registration&, bool Ok) { Closes.push_back(Ok); };
+        Form->show();
+        if (WaitForPage)
+        {
+            ASSERT_TRUE(WaitForPageIndex(1)) << "the first page did not arrive; state " << Form->Exchange.State();
+        }
+    }
+
+    bool WaitIdle() { return QTest::qWaitFor([this] { return !Form->Exchange.Busy(); }, 20000); }
+    bool WaitForPageIndex(int Index)
+    {
+        return QTest::qWaitFor([&] { return !Form->Exchange.Busy() && Form->Exchange.PageIndex() == Index; }, 20000);
+    }
+
+    template <class T> T* Editor(const char* Id) const
+    {
+        return Form->Panel_Fields->findChild<T*>(QString("VisualField_") + Id);
+    }
+    void Type(const char* Id, const QString& Text)
+    {
+        auto* editor = Editor<TVisualField_Edit>(Id);
+        ASSERT_NE(editor, nullptr) << Id;
+        editor->Edit_Value->clear();
+        QTest::keyClicks(editor->Edit_Value, Text);
+    }
+    void Submit() { QTest::mouseClick(Form->Button_Submit, Qt::LeftButton); }
+    void Back() { QTest::mouseClick(Form->Button_Back, Qt::LeftButton); }
+
+    /// The "params" of every registration request the service received, in order.
+    std::vector<json> Requests() const
+    {
+        std::vector<json> result;
+        const json all = json::parse(Server.Requests());
+        for (const auto& request : all["registration"])
+        {
+            json body = json::parse(request["body"].get<std::string>());
+            body["params"]["method"] = body["method"];
+            result.push_back(body["params"]);
+        }
+        return result;
+    }
+
+    /// Fills page 1 correctly and submits it, then waits for page 2.
+    void PassPage1()
+    {
+        Type("first_name", "Ann");
+        Type("last_name", "Lee");
+        Type("email", "ann@example.com");
+        Editor<TVisualField_ComboBox>("country")->ComboBox_Value->setCurrentIndex(1);
+        Submit();
+        ASSERT_TRUE(WaitForPageIndex(2));
+    }
+    /// Accepts the declarations of the last page, names the nickname and submits.
+    void FinishLastPage(const QString& Nickname)
+    {
+        Type("nickname", Nickname);
+        for (const char* id : {"terms", "risk"})
+        {
+            auto* box = Editor<TVisualField_CheckBox>(id)->CheckBox_Value;
+            if (!box->isChecked())
+                QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+        }
+        Submit();
+    }
+
+    test::TDemoServer Server;
+    TQtMainThread MainThread;
+    TQtDialogs Dialogs{nullptr};
+    QString Answer = "Cancel";
+    std::vector<std::string> Shown;
+    std::vector<std::string> Links;
+    std::vector<bool> Closes;
+    TVisualField_CheckBox::TOpenLink SavedOpenLink;
+    std::unique_ptr<TForm_Registration> Form;
+};
+
+TEST_F(RegistrationFormTest, WalksAWholeRegistrationThroughTheWindow)
+{
+    Open();
+    EXPECT_EQ(Form->windowTitle(), "New Account");
+    auto requests = Requests();
+    ASSERT_EQ(requests.size(), 2u) << "the first answer sends the account type by itself";
+    EXPECT_EQ(requests[0]["fields"], json::object());
+    EXPECT_EQ(requests[1]["fields"]["entry"], "demo:eu");
+    EXPECT_EQ(requests[1]["language"], "en_US");
+
+    // Page 1: the account-type field of page 0 has no editor; the hidden field neither; "hidden":"true" is shown.
+    EXPECT_EQ(Form->ComboBox_SystemType->count(), 2);
+    EXPECT_EQ(Form->ComboBox_SystemType->currentText(), "Demo account");
+    EXPECT_TRUE(Form->ComboBox_SystemType->isEnabled());
+    EXPECT_EQ(Form->Label_Page->text(), "Page 1");
+    EXPECT_FALSE(Form->Button_Back->isVisible());
+    EXPECT_EQ(Form->Button_Submit->text(), "Next");
+    EXPECT_EQ(Form->Label_Caption->text(), "Please fill out the form to register. All fields are required.");
+    EXPECT_EQ(Editor<TVisualField_Common>("entry"), nullptr);
+    EXPECT_EQ(Editor<TVisualField_Common>("source"), nullptr);
+    EXPECT_NE(Editor<TVisualField_CheckBox>("newsletter"), nullptr);
+    EXPECT_EQ(Editor<TVisualField_Edit>("first_name")->Label_Caption->text(), "First name *");
+    auto* country = Editor<TVisualField_ComboBox>("country");
+    ASSERT_NE(country, nullptr) << "three choices make a drop-down";
+    EXPECT_EQ(country->ComboBox_Value->currentIndex(), -1);
+    EXPECT_EQ(country->ComboBox_Value->placeholderText(), "Please select");
+
+    // A required field left empty stops the page without a request.
+    Submit();
+    EXPECT_EQ(Requests().size(), 2u);
+    EXPECT_EQ(Form->Exchange.PageIndex(), 1);
+    EXPECT_TRUE(Form->Exchange.Fields.GetFieldById("first_name")->Warning);
+
+    // The service refuses the e-mail address: the field turns red with the service's text.
+    Type("first_name", "Ann");
+    Type("last_name", "Lee");
+    Type("email", "ann.example.com");
+    country->ComboBox_Value->setCurrentIndex(1);
+    Submit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Exchange.State() == rsWarningFields; }, 20000));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Form->Label_Caption->text(), "Please correct the marked fields");
+    auto* email = Editor<TVisualField_Edit>("email");
+    ASSERT_NE(email, nullptr) << "the page was rebuilt";
+    EXPECT_EQ(email->toolTip(), "Invalid e-mail address");
+    EXPECT_TRUE(email->Panel_Value->autoFillBackground());
+    EXPECT_EQ(email->Edit_Value->text(), "ann.example.com") << "the rebuilt page keeps what was typed";
+    QTest::keyClick(email->Edit_Value, Qt::Key_End);
+    QTest::keyClick(email->Edit_Value, Qt::Key_Backspace);
+    EXPECT_FALSE(Form->Exchange.Fields.GetFieldById("email")->Warning) << "the first keystroke clears the mark";
+    EXPECT_FALSE(email->Panel_Value->autoFillBackground());
+    Type("email", "ann@example.com");
+    Submit();
+    ASSERT_TRUE(WaitForPageIndex(2));
+    EXPECT_EQ(Form->Exchange.State(), rsStarted);
+    EXPECT_EQ(Form->Label_Caption->text(), "Please fill out the form to register. All fields are required.");
+    requests = Requests();
+    EXPECT_EQ(requests.back()["fields"]["country"], "FR") << "the drop-down sends the key";
+    EXPECT_EQ(requests.back()["fields"]["source"], "launcher") << "the hidden field travels with its value";
+
+    // Page 2: a linked field, a date, a number; the repeated e-mail field is not added again.
+    EXPECT_EQ(Editor<TVisualField_Edit>("contact_email")->Edit_Value->text(), "ann@example.com");
+    auto* birth = Editor<TVisualField_DateTime>("birth_date");
+    ASSERT_NE(birth, nullptr);
+    EXPECT_EQ(birth->DateTimePicker_Value->date(), QDate(2013, 5, 20));
+    birth->DateTimePicker_Value->setDate(QDate(1990, 2, 1));
+    EXPECT_EQ(Editor<TVisualField_Edit>("email"), nullptr);
+    EXPECT_TRUE(Form->Button_Back->isVisible());
+    EXPECT_FALSE(Form->ComboBox_SystemType->isEnabled()) << "the account type is locked from the second page on";
+    EXPECT_EQ(Form->Label_Page->text(), "Page 2");
+
+    // Back and Next between known pages ask nothing.
+    const size_t before = Requests().size();
+    Back();
+    EXPECT_EQ(Form->Exchange.PageIndex(), 1);
+    EXPECT_EQ(Editor<TVisualField_Edit>("first_name")->Edit_Value->text(), "Ann");
+    EXPECT_FALSE(Form->Button_Back->isVisible());
+    Submit();
+    EXPECT_EQ(Form->Exchange.PageIndex(), 2);
+    EXPECT_EQ(Editor<TVisualField_DateTime>("birth_date")->DateTimePicker_Value->date(), QDate(1990, 2, 1));
+    EXPECT_EQ(Requests().size(), before);
+
+    Submit();
+    ASSERT_TRUE(WaitForPageIndex(3));
+    EXPECT_EQ(Requests().back()["fields"]["birth_date"], "1990-02-01");
+    EXPECT_EQ(Form->Exchange.State(), rsFieldsComplete);
+    EXPECT_EQ(Form->Button_Submit->text(), "Submit");
+
+    // Page 3: declarations that must be ticked here; the terms carry a link.
+    auto* terms = Editor<TVisualField_CheckBox>("terms");
+    ASSERT_NE(terms, nullptr);
+    EXPECT_TRUE(terms->Label_Value->isVisible());
+    EXPECT_FALSE(Editor<TVisualField_CheckBox>("risk")->Label_Value->isVisible());
+    EXPECT_EQ(Editor<TVisualField_Common>("office"), nullptr);
+    QTest::mouseClick(terms->Label_Value, Qt::LeftButton);
+    ASSERT_EQ(Links.size(), 1u);
+    EXPECT_EQ(Links[0], "Terms of business " + Server.URL("/terms.html"));
+    Type("nickname", "ann");
+    Submit();
+    EXPECT_EQ(Form->Exchange.PageIndex(), 3);
+    EXPECT_EQ(Requests().size(), before + 1) << "unaccepted declarations stop the page here";
+    EXPECT_TRUE(terms->Panel_Warning->isVisible());
+    EXPECT_EQ(terms->toolTip(), "Please read and accept this agreement to continue.");
+
+    FinishLastPage("ann");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Exchange.State() == rsRegistrateEnd; }, 20000));
+    const json registrate = Requests().back();
+    EXPECT_EQ(registrate["method"], "registrate");
+    EXPECT_EQ(registrate["fields"]["terms"], "true");
+    EXPECT_EQ(registrate["fields"]["office"], "demo:eu") << "a field linked to the account type sends it";
+    EXPECT_EQ(registrate["fields"]["contact_email"], "ann@example.com");
+    EXPECT_FALSE(registrate.contains("language"));
+
+    // The final screen.
+    EXPECT_TRUE(Form->Panel_Info->isVisible());
+    EXPECT_FALSE(Form->ScrollBox_Fields->isVisible());
+    EXPECT_FALSE(Form->Button_Submit->isVisible());
+    EXPECT_FALSE(Form->Label_Page->isVisible());
+    EXPECT_FALSE(Form->Timer_Progress->isActive());
+    EXPECT_EQ(Form->Label_Message->text(), "Your account has been opened successfully!");
+    EXPECT_TRUE(Form->Panel_LoginPassword->isVisible());
+    EXPECT_EQ(Form->Label_Lgn->text(), "ann1");
+    EXPECT_EQ(Form->Label_Pswd->text(), "Pw007919");
+    EXPECT_TRUE(Form->Panel_Successfull->isVisible());
+    EXPECT_EQ(Form->Label_Email->text(), "ann@example.com");
+    EXPECT_EQ(Form->Image->pixmap().toImage(), TForm_Registration::ImageList()[8].toImage());
+    ASSERT_TRUE(Form->Button_Back->isVisible());
+    EXPECT_EQ(Form->Button_Back->text(), "Start Trading");
+    const int centre = Form->Button_Back->geometry().center().x();
+    EXPECT_NEAR(centre, Form->Panel_Action->width() / 2, 2) << "the start-trading button is centred";
+
+    QTest::mouseClick(Form->Button_Back, Qt::LeftButton);
+    EXPECT_EQ(Closes, std::vector<bool>{true});
+    EXPECT_TRUE(Form->ClosedWithOk());
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(Form->RegistrationInfo().Entry, "Demo account");
+    EXPECT_TRUE(Shown.empty()) << Shown.front();
+}
+
+TEST_F(RegistrationFormTest, RefusedNicknameAfterTheLastPageIsMarkedAndFinalScreenHidesCredentials)
+{
+    Open("demo", false);
+    PassPage1();
+    Submit();
+    ASSERT_TRUE(WaitForPageIndex(3));
+    FinishLastPage("trader");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Exchange.State() == rsWarningRegistrate; }, 20000));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Form->Label_Caption->text(), "Some values are not accepted");
+    EXPECT_TRUE(Form->Label_Caption->isVisible());
+    auto* nickname = Editor<TVisualField_Edit>("nickname");
+    ASSERT_NE(nickname, nullptr);
+    EXPECT_EQ(nickname->toolTip(), "This nickname is taken");
+    EXPECT_EQ(Form->Button_Submit->text(), "Submit");
+    EXPECT_TRUE(Editor<TVisualField_CheckBox>("terms")->CheckBox_Value->isChecked()) << "ticks survive the rebuild";
+
+    Type("nickname", "annie");
+    EXPECT_FALSE(Form->Exchange.Fields.GetFieldById("nickname")->Warning);
+    Submit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Exchange.State() == rsRegistrateEnd; }, 20000));
+    EXPECT_FALSE(Form->Panel_LoginPassword->isVisible());
+    EXPECT_FALSE(Form->Button_Back->isVisible()) << "no start-trading button without credentials";
+    EXPECT_TRUE(Form->Panel_Successfull->isVisible());
+    EXPECT_EQ(Form->Label_Email->text(), "ann@example.com");
+    EXPECT_TRUE(Form->close()) << "the ended wizard closes without a question";
+    EXPECT_TRUE(Shown.empty());
+}
+
+TEST_F(RegistrationFormTest, AccountTypeChangeOnFirstPageAsksAgainAndIsLockedLater)
+{
+    Open();
+    PassPage1();
+    EXPECT_FALSE(Form->ComboBox_SystemType->isEnabled());
+    Back();
+    EXPECT_EQ(Form->Exchange.PageIndex(), 1);
+    EXPECT_TRUE(Form->ComboBox_SystemType->isEnabled());
+    ASSERT_EQ(Form->Exchange.Fields.Pages.size(), 3u);
+
+    const size_t before = Requests().size();
+    Form->ComboBox_SystemType->setCurrentIndex(1);
+    emit Form->ComboBox_SystemType->activated(1);
+    ASSERT_TRUE(WaitForPageIndex(1));
+    const auto requests = Requests();
+    ASSERT_EQ(requests.size(), before + 1);
+    EXPECT_EQ(requests.back()["fields"]["entry"], "private") << "an entry without regoffice sends its value alone";
+    EXPECT_EQ(Form->Exchange.Fields.Pages.size(), 2u) << "the later pages were discarded";
+    EXPECT_FALSE(Form->Button_Back->isVisible());
+
+    // On the second page a change is refused and the box shows the type in use.
+    PassPage1();
+    Form->ComboBox_SystemType->setCurrentIndex(0);
+    emit Form->ComboBox_SystemType->activated(0);
+    EXPECT_EQ(Form->ComboBox_SystemType->currentIndex(), 1);
+    EXPECT_EQ(Form->Exchange.PageIndex(), 2);
+}
+
+TEST_F(RegistrationFormTest, ClosingAsksWhileFillingAndIsRefusedWhileRegistrating)
+{
+    Open();
+    Answer = "Cancel";
+    EXPECT_FALSE(Form->close());
+    EXPECT_TRUE(Form->isVisible());
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_EQ(Shown[0], "Your registration is not complete. Do you really want to cancel it?");
+    QTest::keyClick(Form.get(), Qt::Key_Escape);
+    EXPECT_TRUE(Form->isVisible()) << "Escape submits; it does not close";
+
+    PassPage1();
+    Submit();
+    ASSERT_TRUE(WaitForPageIndex(3));
+    FinishLastPage("slowpoke");
+    ASSERT_EQ(Form->Exchange.State(), rsRegistrateBegin);
+    EXPECT_TRUE(Form->Timer_Progress->isActive());
+    EXPECT_FALSE(Form->Panel_Action->isVisible());
+    EXPECT_TRUE(Form->Panel_Info->isVisible());
+    EXPECT_EQ(Form->Label_Message->text(), "Please wait while your data is validated");
+    std::set<qint64> frames;
+    for (int i = 0; i < 9; ++i)
+    {
+        frames.insert(Form->Image->pixmap().cacheKey());
+        Form->Timer_ProgressTimer();
+    }
+    EXPECT_EQ(frames.size(), 8u) << "the animation cycles through eight pictures";
+    const size_t asked = Shown.size();
+    EXPECT_FALSE(Form->close());
+    EXPECT_FALSE(Form->FormCloseQuery());
+    EXPECT_EQ(Shown.size(), asked) << "refused without a question";
+    EXPECT_TRUE(Form->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Exchange.State() == rsRegistrateEnd; }, 20000));
+    EXPECT_EQ(Form->Label_Lgn->text().left(8), "slowpoke");
+
+    // A new show starts a new registration.
+    Form->close();
+    Form->show();
+    ASSERT_TRUE(WaitForPageIndex(1));
+    EXPECT_EQ(Form->Exchange.State(), rsStarted);
+    Answer = "OK";
+    EXPECT_TRUE(Form->close());
+    EXPECT_FALSE(Form->isVisible());
+}
+
+TEST_F(RegistrationFormTest, ServiceThatCannotStartShowsTheFailureScreen)
+{
+    struct Case
+    {
+        const char* Provider;
+        const char* Message;
+    };
+    for (const Case& c : {Case{"garbage", "Fails Initialization"}, Case{"empty", "Fails Initialization"},
+                          Case{"closed", "Registration is closed for this broker"},
+                          Case{"silent", "Service is not available"}})
+    {
+        Open(c.Provider, true, false);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Exchange.State() == rsError; }, 20000)) << c.Provider;
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(Form->Label_Message->text(), c.Message) << c.Provider;
+        EXPECT_FALSE(Form->Label_Message->font().bold());
+        EXPECT_TRUE(Form->Panel_Info->isVisible());
+        EXPECT_FALSE(Form->Panel_Action->isVisible());
+        EXPECT_FALSE(Form->Image->isVisible());
+        EXPECT_FALSE(Form->Panel_LoginPassword->isVisible());
+        EXPECT_TRUE(Form->close()) << "the ended wizard closes without a question";
+        Form.reset();
+    }
+    EXPECT_TRUE(Shown.empty()) << Shown.front();
+}
+
+TEST_F(RegistrationFormTest, WheelOverTheFieldsScrollsEightPixelsAStep)
+{
+    Open();
+    Form->resize(Form->width(), 260);
+    QApplication::processEvents();
+    QScrollBar* bar = Form->ScrollBox_Fields->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 16) << "the page must not fit for this test";
+    QWidget* viewport = Form->ScrollBox_Fields->viewport();
+    auto wheel = [&](int Delta) {
+        QWheelEvent event(QPointF(2, 2), viewport->mapToGlobal(QPointF(2, 2)), QPoint(), QPoint(0, Delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &event);
+    };
+    wheel(-120);
+    wheel(-120);
+    EXPECT_EQ(bar->value(), 16);
+    wheel(120);
+    EXPECT_EQ(bar->value(), 8);
+}
+
+TEST_F(RegistrationFormTest, MissingLanguageKeysShowAsUnknown)
+{
+    Form = std::make_unique<TForm_Registration>();
+    EXPECT_EQ(Form->Translate("Next"), "Next");
+    EXPECT_EQ(Form->Translate("Page", {"3"}), "Page 3");
+    EXPECT_EQ(Form->Translate("NoSuchKey"), "Unknown:NoSuchKey");
+    for (const char* key : {"Page", "Next", "Submit", "Done", "StartTrading", "WaitingValidation",
+                            "SuccessfullRegistration", "Label_Caption.Caption", "Close", "CancelRegistration",
+                            "ReadAndAccept", "PleaseSelect"})
+        EXPECT_EQ(Form->Translate(key).rfind("Unknown:", 0), std::string::npos) << key;
+    EXPECT_EQ(Form->Label_SystemType->text(), "System Type");
+    EXPECT_EQ(Form->Label_Login->text(), "Login:");
+}
+
+} // namespace
+} // namespace orb

@@ -1,0 +1,299 @@
+// The login window's Registration page: the embedded wizard against the demo server, and the login with the new
+// account that it hands back.
+#include "GuiTestApplication.h"
+#include "gui/QtViews.h"
+#include "gui/RegistrationForm.h"
+#include "gui/Unit_Orb_Loader.h"
+#include "gui/Unit_Progress.h"
+#include "gui/Unit_Updater.h"
+#include "gui/VisualField_CheckBox.h"
+#include "gui/VisualField_ComboBox.h"
+#include "gui/VisualField_Edit.h"
+#include "launcher/ConnectionSettings.h"
+#include "launcher/LoaderSettings.h"
+#include "localisation/Unit_Language.h"
+#include "support/Servers.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace orb
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+using test::ShellQuote;
+
+std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To)
+{
+    for (size_t at = Text.find(From); at != std::string::npos; at = Text.find(From, at + To.size()))
+        Text.replace(at, From.size(), To);
+    return Text;
+}
+
+/// Sets an environment variable for the fixture's lifetime.
+class TScopedEnv
+{
+public:
+    TScopedEnv(const char* Name, const std::string& Value) : FName(Name)
+    {
+        if (const char* old = std::getenv(Name))
+            FOld = old, FHadOld = true;
+        ::setenv(Name, Value.c_str(), 1);
+    }
+    ~TScopedEnv()
+    {
+        if (FHadOld)
+            ::setenv(FName, FOld.c_str(), 1);
+        else
+            ::unsetenv(FName);
+    }
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    std::string FOld;
+    bool FHadOld = false;
+};
+
+/// The demo installation in a temporary directory (published update tree, demo server, working directory made from
+/// demo/) and the login window built as the windowed front end builds it.
+class RegistrationTabGuiTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::string publish = "bash " + ShellQuote(test::SourceDir() / "tools/demo_server/publish_demo_tree.sh") +
+                                    " " + ShellQuote(ORB_DEMO_CLIENT) + " " + ShellQuote(ORB_MAKE_INDEX) + " " +
+                                    ShellQuote(Dir / "server") + " 4.7.0-15";
+        ASSERT_EQ(std::system(publish.c_str()), 0) << publish;
+        Server = std::make_unique<test::TChildProcess>(
+            std::vector<std::string>{"python3", (test::SourceDir() / "tools/demo_server/server.py").string(),
+                                     "--update-root", (Dir / "server/update").string(), "--private-root",
+                                     (Dir / "server/private").string()},
+            Dir / "server.log");
+        std::string line;
+        if (!Server->ReadLine(line, 20000) || line.rfind("PORT ", 0) != 0)
+            FAIL() << "The demo server did not start: " << line << "\n" << test::ReadBytes(Dir / "server.log");
+        Port = line.substr(5);
+
+        fs::create_directories(Work());
+        for (const char* name : {"main_loader_settings.xml", "client_loader_settings.xml", "user_loader_settings.xml"})
+            test::WriteBytes(Work() / name, ReplaceAll(test::ReadBytes(test::SourceDir() / "demo" / name),
+                                                       "DEMO_SERVER", "127.0.0.1:" + Port));
+        fs::copy(test::SourceDir() / "resource", Work() / "resource", fs::copy_options::recursive);
+        OldDirectory = fs::current_path();
+        fs::current_path(Work());
+        SetProcessLanguageStorage(nullptr);
+        Dialogs.OnDialogShown = [this](QWidget& Box) {
+            auto* box = qobject_cast<QMessageBox*>(&Box);
+            Shown.push_back(box ? box->text().toStdString() : std::string(Box.metaObject()->className()));
+            const QString answer = Answer;
+            test::WhenModal([&Box, answer] {
+                if (auto* button = Box.findChild<QAbstractButton*>(answer))
+                    button->click();
+                else
+                    static_cast<QDialog&>(Box).done(0);
+            });
+        };
+        InstallViews({&MainThread, &Dialogs, &Waits, &Updater});
+    }
+
+    void TearDown() override
+    {
+        Window.reset();
+        EXPECT_TRUE(QTest::qWaitFor([] { return TRegistrationExchange::RunningRequests() == 0; }, 20000));
+        ResetViews();
+        ConnectionSettings.Clear();
+        LanguageTable.reset();
+        SetProcessLanguageStorage(nullptr);
+        if (!OldDirectory.empty())
+            fs::current_path(OldDirectory);
+    }
+
+    fs::path Work() const { return Dir / "launcher"; }
+
+    void Open()
+    {
+        LoadLoaderSettings(Work());
+        LanguageTable = std::make_unique<TLanguage>();
+        Window = std::make_unique<TForm_Orb_Loader>(Provider, ProgressRunner, Runner);
+        Updater.LoginWindow = Window.get();
+        Window->Start();
+        Window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+    }
+
+    /// Clicks the tab of Page; true when the window then shows it.
+    bool ShowTab(QWidget* Page)
+    {
+        const int index = Window->PageControl->indexOf(Page);
+        const QRect tab = Window->TabControl->tabRect(index);
+        QTest::mouseClick(Window->TabControl, Qt::LeftButton, {}, tab.center());
+        return Window->PageControl->currentWidget() == Page && Window->TabControl->currentIndex() == index;
+    }
+
+    TForm_Registration* Wizard() const { return Window->FormRegistration(); }
+    bool WaitForPage(int Index)
+    {
+        return QTest::qWaitFor(
+            [&] { return Wizard() && !Wizard()->Exchange.Busy() && Wizard()->Exchange.PageIndex() == Index; },
+            20000);
+    }
+    template <class T> T* Editor(const char* Id) const
+    {
+        return Wizard()->Panel_Fields->findChild<T*>(QString("VisualField_") + Id);
+    }
+    void Type(const char* Id, const QString& Text)
+    {
+        auto* editor = Editor<TVisualField_Edit>(Id);
+        ASSERT_NE(editor, nullptr) << Id;
+        editor->Edit_Value->clear();
+        QTest::keyClicks(editor->Edit_Value, Text);
+    }
+    void Submit() { QTest::mouseClick(Wizard()->Button_Submit, Qt::LeftButton); }
+    /// Fills every page of the demo service and submits the last one with Nickname.
+    void FillAllPages(const QString& Nickname)
+    {
+        ASSERT_TRUE(WaitForPage(1));
+        Type("first_name", "Ann");
+        Type("last_name", "Lee");
+        Type("email", "ann@example.com");
+        Editor<TVisualField_ComboBox>("country")->ComboBox_Value->setCurrentIndex(0);
+        Submit();
+        ASSERT_TRUE(WaitForPage(2));
+        Submit();
+        ASSERT_TRUE(WaitForPage(3));
+        Type("nickname", Nickname);
+        for (const char* id : {"terms", "risk"})
+            QTest::mouseClick(Editor<TVisualField_CheckBox>(id)->CheckBox_Value, Qt::LeftButton, {}, QPoint(4, 8));
+        Submit();
+    }
+
+    test::TempDir Dir;
+    std::unique_ptr<test::TChildProcess> Server;
+    std::string Port;
+    TScopedEnv AppData{"XDG_DATA_HOME", (Dir / "appdata").string()};
+    TScopedEnv Output{"ORB_DEMO_CLIENT_OUTPUT", (Dir / "client.txt").string()};
+    fs::path OldDirectory;
+
+    TQtMainThread MainThread;
+    TForm_Progress Progress;
+    TForm_Updater Updater;
+    TQtWaitWindows Waits{Progress, Updater};
+    TQtDialogs Dialogs{nullptr};
+    QString Answer = "Cancel";
+    std::vector<std::string> Shown;
+    TXMLDataProvider Provider;
+    TProgressRunner ProgressRunner;
+    TUpdateRunner Runner;
+    std::unique_ptr<TForm_Orb_Loader> Window;
+};
+
+TEST_F(RegistrationTabGuiTest, NewAccountFromTheRegistrationTabLogsInAtOnce)
+{
+    Open();
+    ASSERT_NE(Window->TabSheet_Registration, nullptr);
+    EXPECT_EQ(Wizard(), nullptr) << "no wizard before the tab is shown";
+    ASSERT_TRUE(ShowTab(Window->TabSheet_Registration));
+    ASSERT_NE(Wizard(), nullptr);
+    EXPECT_FALSE(Wizard()->isWindow()) << "embedded in the tab without a frame";
+    EXPECT_EQ(Wizard()->parentWidget(), Window->TabSheet_Registration);
+    EXPECT_FALSE(Window->Label_URL->isVisible());
+    EXPECT_GT(Wizard()->y(), Window->Label_Registration->geometry().bottom()) << "under the heading";
+    EXPECT_EQ(Wizard()->Exchange.URL, "http://127.0.0.1:" + Port + "/registration");
+    EXPECT_EQ(Wizard()->Exchange.ProviderId, "demo");
+    EXPECT_EQ(Wizard()->Exchange.Language, "en_US");
+    EXPECT_TRUE(Wizard()->Exchange.ShowUserCredentials) << "absent means true";
+    EXPECT_EQ(Wizard()->ComboBox_SystemType->count(), 3);
+
+    FillAllPages("ann");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Wizard()->Exchange.State() == rsRegistrateEnd; }, 20000));
+    Window->Edit_Login->setText("someone_else");
+    Window->CheckBox_SavePassword->setChecked(false);
+    QTest::mouseClick(Wizard()->Button_Back, Qt::LeftButton);
+
+    EXPECT_TRUE(Shown.empty()) << Shown.front();
+    EXPECT_EQ(Window->Edit_Login->text(), "ann1");
+    EXPECT_EQ(Window->Edit_Password->text(), "Pw007919");
+    EXPECT_EQ(Window->CB_Entry->currentText(), "Demo account");
+    EXPECT_TRUE(Window->CheckBox_SavePassword->isChecked());
+    EXPECT_TRUE(Window->LoginFinished) << "the login ran with the new account";
+    const fs::path client = Dir / "client.txt";
+    for (int i = 0; i < 600 && !fs::exists(client); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(fs::exists(client)) << "the demo client did not run";
+    const std::string output = test::ReadBytes(client);
+    EXPECT_NE(output.find("\r\nlogin=ann1\r\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("\r\nentry=demo\r\n"), std::string::npos) << output;
+}
+
+TEST_F(RegistrationTabGuiTest, LeavingTheTabAsksTheWizardAndComingBackStartsAFreshOne)
+{
+    Open();
+    ASSERT_TRUE(ShowTab(Window->TabSheet_Registration));
+    ASSERT_TRUE(WaitForPage(1));
+    Type("first_name", "Ann");
+
+    Answer = "Cancel";
+    EXPECT_FALSE(ShowTab(Window->TabSheet_Login)) << "the user kept the registration";
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_EQ(Shown[0], "Your registration is not complete. Do you really want to cancel it?");
+    ASSERT_NE(Wizard(), nullptr);
+    EXPECT_EQ(Editor<TVisualField_Edit>("first_name")->Edit_Value->text(), "Ann");
+
+    Answer = "OK";
+    QPointer<TForm_Registration> old = Wizard();
+    EXPECT_TRUE(ShowTab(Window->TabSheet_Login));
+    EXPECT_EQ(Wizard(), nullptr);
+    EXPECT_TRUE(old.isNull()) << "leaving the tab destroys the wizard";
+
+    ASSERT_TRUE(ShowTab(Window->TabSheet_Registration));
+    ASSERT_TRUE(WaitForPage(1));
+    EXPECT_EQ(Editor<TVisualField_Edit>("first_name")->Edit_Value->text(), "") << "a fresh wizard";
+
+    // While "registrate" is on its way the tab cannot be left, and nobody is asked.
+    FillAllPages("slowpoke");
+    ASSERT_EQ(Wizard()->Exchange.State(), rsRegistrateBegin);
+    const size_t asked = Shown.size();
+    EXPECT_FALSE(ShowTab(Window->TabSheet_Settings));
+    EXPECT_EQ(Shown.size(), asked);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Wizard()->Exchange.State() == rsRegistrateEnd; }, 20000));
+    EXPECT_TRUE(ShowTab(Window->TabSheet_Settings)) << "free once the wizard has ended";
+    EXPECT_EQ(Shown.size(), asked);
+    EXPECT_FALSE(Window->LoginFinished) << "leaving hands nothing back";
+}
+
+TEST_F(RegistrationTabGuiTest, WebRegistrationShowsTheLinkAndNoWizard)
+{
+    const fs::path file = Work() / "client_loader_settings.xml";
+    test::WriteBytes(file, ReplaceAll(test::ReadBytes(file), "type=\"built_in\"", "type=\"web\""));
+    Open();
+    ASSERT_TRUE(ShowTab(Window->TabSheet_Registration));
+    EXPECT_EQ(Wizard(), nullptr);
+    EXPECT_TRUE(Window->Label_URL->isVisible());
+    EXPECT_TRUE(ShowTab(Window->TabSheet_Login));
+    EXPECT_TRUE(Shown.empty());
+}
+
+} // namespace
+} // namespace orb
