@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -236,6 +237,75 @@ void TForm_Orb_Loader::BuildLayout()
     for (QWidget* w : {static_cast<QWidget*>(Edit_Login), static_cast<QWidget*>(Edit_Password),
                        static_cast<QWidget*>(CB_Entry), static_cast<QWidget*>(CB_Language)})
         w->installEventFilter(this);
+
+    // Keyboard: each caption's mnemonic reaches its input; the Tab key walks the Login page from the account type
+    // to the Login button, then the other pages' inputs, then the tabs; the "Forgot My Password" link takes the
+    // focus and opens with Space or Enter; Ctrl+Tab switches pages through the tabs.
+    const std::pair<QLabel*, QWidget*> buddies[] = {{Label_Username, Edit_Login},
+                                                    {Label_Password, Edit_Password},
+                                                    {Label_AccountType, CB_Entry},
+                                                    {Label_Language, CB_Language},
+                                                    {Label_ProxyServer, Edit_ProxyServer},
+                                                    {Label_ProxyPort, Edit_ProxyPort},
+                                                    {Label_ProxyLogin, Edit_ProxyLogin},
+                                                    {Label_ProxyPassword, Edit_ProxyPassword},
+                                                    {Label_ConfServer, Edit_ConfServer},
+                                                    {Label_ConfPort, Edit_ConfPort},
+                                                    {Label_Skin, CB_Skin}};
+    for (const auto& [label, input] : buddies)
+        label->setBuddy(input);
+    Label_ForgotPassword->setFocusPolicy(Qt::TabFocus);
+    // The page control would hand the focus on to its hidden tabs, where it gets stuck.
+    PageControl->setFocusPolicy(Qt::NoFocus);
+    const std::vector<QWidget*> tabOrder = {Button_Preview,
+                                            CB_Entry,
+                                            CB_Language,
+                                            Edit_Login,
+                                            Edit_Password,
+                                            CheckBox_SavePassword,
+                                            Button_OK,
+                                            Label_ForgotPassword,
+                                            CheckBox_UseProxy,
+                                            Edit_ProxyServer,
+                                            Edit_ProxyPort,
+                                            Edit_ProxyLogin,
+                                            Edit_ProxyPassword,
+                                            Edit_ConfServer,
+                                            Edit_ConfPort,
+                                            CB_Skin,
+                                            CheckBox_OfflineMode,
+                                            TabControl};
+    for (size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    // Through the tabs, not the page control's own (hidden) ones, which would reach a page the client file
+    // removed and skip the Settings page's save.
+    const auto step = [this](int Step) {
+        if (const int count = TabControl->count(); count > 1)
+            TabControl->setCurrentIndex((TabControl->currentIndex() + Step + count) % count);
+    };
+    for (const QKeySequence& keys : {QKeySequence(QKeySequence::NextChild), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [step] { step(1); });
+    for (const QKeySequence& keys : {QKeySequence(QKeySequence::PreviousChild), QKeySequence(Qt::CTRL | Qt::Key_PageUp),
+                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [step] { step(-1); });
+}
+
+void TForm_Orb_Loader::LanguageLoaded()
+{
+    // Only the page on show takes its mnemonics, so each page has a set of letters of its own.
+    AssignMnemonics(
+        {Label_Username, Label_Password, CheckBox_SavePassword, Label_AccountType, Label_Language, Button_OK});
+    AssignMnemonics({Button_Preview});
+    AssignMnemonics({CheckBox_UseProxy, Label_ProxyServer, Label_ProxyPort, Label_ProxyLogin, Label_ProxyPassword,
+                     Label_ConfServer, Label_ConfPort, Label_Skin, CheckBox_OfflineMode});
+    TQtForm::LanguageLoaded();
+    // The proxy's and the alternate server's boxes share their captions: the group tells them apart.
+    for (QWidget* input : {static_cast<QWidget*>(Edit_ProxyServer), static_cast<QWidget*>(Edit_ProxyPort),
+                           static_cast<QWidget*>(Edit_ProxyLogin), static_cast<QWidget*>(Edit_ProxyPassword)})
+        input->setAccessibleDescription(StripMnemonic(Label_Proxy->text()));
+    for (QWidget* input : {static_cast<QWidget*>(Edit_ConfServer), static_cast<QWidget*>(Edit_ConfPort)})
+        input->setAccessibleDescription(StripMnemonic(Label_AlternateServer->text()));
+    Label_ForgotPassword->setAccessibleName(StripMnemonic(Label_ForgotPassword->text()));
 }
 
 void TForm_Orb_Loader::Start()
@@ -706,9 +776,10 @@ void TForm_Orb_Loader::FitButtonWidth(QPushButton* Button, int Extra)
 {
     QFont bold = Button->font();
     bold.setBold(true);
-    const int width = std::max(QFontMetrics(bold).horizontalAdvance(Button->text()) + Extra, 100);
+    // The caption as shown: a mnemonic marker takes no room.
+    const int width = std::max(QFontMetrics(bold).horizontalAdvance(StripMnemonic(Button->text())) + Extra, 100);
     const int parentWidth = Button->parentWidget() ? Button->parentWidget()->width() : width;
-    Button->setGeometry(parentWidth / 2 - width / 2, Button->y(), width, Button->height());
+    SetDesignGeometry(Button, QRect(parentWidth / 2 - width / 2, Button->y(), width, Button->height()));
 }
 
 QColor TForm_Orb_Loader::ContrastTextColor(const QColor& Color)
@@ -740,6 +811,18 @@ bool TForm_Orb_Loader::eventFilter(QObject* Watched, QEvent* Event)
     {
         Label_ForgotPasswordClick();
         return true;
+    }
+    if (Watched == Label_ForgotPassword && (Event->type() == QEvent::FocusIn || Event->type() == QEvent::FocusOut))
+        // A label draws no focus of its own: a thin box shows where the keyboard is.
+        Label_ForgotPassword->setFrameShape(Event->type() == QEvent::FocusIn ? QFrame::Box : QFrame::NoFrame);
+    if (Event->type() == QEvent::KeyPress && Watched == Label_ForgotPassword)
+    {
+        const int key = static_cast<QKeyEvent*>(Event)->key();
+        if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)
+        {
+            Label_ForgotPasswordClick();
+            return true;
+        }
     }
     return TQtForm::eventFilter(Watched, Event);
 }

@@ -152,6 +152,8 @@ public:
     bool LoginFinished = false;
 
 protected:
+    /// Gives the pages' captions their mnemonics and the inputs their accessible names after every translation.
+    void LanguageLoaded() override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;

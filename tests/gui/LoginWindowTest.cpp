@@ -9,9 +9,11 @@
 #include "localisation/Unit_Language.h"
 #include "support/TempDir.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -43,6 +45,8 @@ protected:
     void TearDown() override
     {
         Window.reset();
+        LanguageCode = "en_US";
+        ApplyLanguageDirection();
         ResetViews();
         ConnectionSettings.Clear();
         LanguageTable.reset();
@@ -82,6 +86,56 @@ protected:
         for (int i = 0; i < Window->TabControl->count(); ++i)
             tabs.push_back(Window->TabControl->tabText(i).toStdString());
         return tabs;
+    }
+
+    /// Language files under Dir/resource: English, German, Arabic and Hebrew texts of a few captions.
+    std::string WriteLanguages()
+    {
+        const auto dir = Dir / "resource" / "language";
+        std::filesystem::create_directories(dir);
+        const auto write = [&](const char* Code, const std::string& Texts) {
+            test::WriteBytes(dir / ("language_" + std::string(Code) + ".ini"),
+                             "[Messages]\r\nPoweredByCaption=Orb {0}\r\n[Form_Orb_Loader]\r\n" + Texts);
+        };
+        write("en_US", "Label_Username.Caption=Username\r\nLabel_Password.Caption=Password\r\n"
+                       "Label_AccountType.Caption=Account Type\r\nButton_OK.Caption=Login\r\n");
+        write("de_DE", "Label_Username.Caption=Benutzername\r\nLabel_Password.Caption=Kennwort\r\n"
+                       "Label_AccountType.Caption=Kontoart\r\nButton_OK.Caption=Anmelden\r\n");
+        write("ar_KW",
+              "Label_Username.Caption=\u0627\u0633\u0645 \u0627\u0644\u0645\u0633\u062a\u062e\u062f\u0645\r\n");
+        write("he_IL", "Label_Username.Caption=\u05e9\u05dd \u05de\u05e9\u05ea\u05de\u05e9\r\n");
+        return "last_login=\"anna\" resource_path=\"" + (Dir / "resource").string() + "\"";
+    }
+
+    /// The client file's languages beside the main file's English and Deutsch.
+    static constexpr const char* RightToLeftLanguages =
+        "<languages><item name=\"Arabic\" value=\"ar_KW\"/><item name=\"Hebrew\" value=\"he_IL\"/></languages>";
+
+    /// Switches the language as choosing it in the box does.
+    void ChooseLanguage(const char* Code)
+    {
+        const int index = Window->CB_Language->findData(QString::fromUtf8(Code));
+        ASSERT_GE(index, 0) << Code;
+        Window->CB_Language->setCurrentIndex(index);
+        Window->CB_LanguageChange(index);
+    }
+
+    /// The object names of the widgets the Tab key reaches from From, in order, until it comes back.
+    std::vector<std::string> TabChain(QWidget* From)
+    {
+        std::vector<std::string> chain;
+        From->setFocus();
+        for (int i = 0; i < 40; ++i)
+        {
+            QWidget* focus = QApplication::focusWidget();
+            if (!focus)
+                break;
+            if (i > 0 && focus == From)
+                break;
+            chain.push_back(focus->objectName().toStdString());
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        return chain;
     }
 
     /// Selects the tab showing Page.
@@ -276,7 +330,7 @@ TEST_F(LoginWindowTest, LanguageSwitchRetranslatesTheWindow)
     Window->CB_LanguageChange(1);
     EXPECT_EQ(LanguageCode, "de_DE");
     EXPECT_EQ(Tabs(), (std::vector<std::string>{"Anmelden", "Settings"}));
-    EXPECT_EQ(Window->Button_OK->text(), "Einloggen");
+    EXPECT_EQ(Window->Button_OK->text(), "&Einloggen") << "with a mnemonic of its own";
     EXPECT_EQ(Window->Label_PoweredBy->text(), "Bereitgestellt " + year);
     EXPECT_EQ(Window->Label_Version->text(), version) << "the version text is never translated";
     EXPECT_EQ(Window->Edit_Login->text(), "anna") << "nor the user name";
@@ -315,6 +369,204 @@ TEST_F(LoginWindowTest, ContrastTextColorIsWhiteUpTo128)
     EXPECT_EQ(TForm_Orb_Loader::ContrastTextColor(QColor(0, 218, 0)), QColor(Qt::white));
     EXPECT_EQ(TForm_Orb_Loader::ContrastTextColor(QColor(0, 219, 0)), QColor(Qt::black));
     EXPECT_EQ(TForm_Orb_Loader::ContrastTextColor(QColor()), QColor(Qt::white)) << "no colour";
+}
+
+TEST_F(LoginWindowTest, TabKeyWalksTheLoginPageFromAccountTypeToLogin)
+{
+    Open("show_offline_mode=\"\"", "<preview_mode/><skins><item name=\"Default\" value=\"Default\"/></skins>",
+         "last_login=\"anna\"");
+    Window->show();
+    QApplication::setActiveWindow(Window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    EXPECT_EQ(TabChain(Window->CB_Entry),
+              (std::vector<std::string>{"CB_Entry", "CB_Language", "Edit_Login", "Edit_Password",
+                                        "CheckBox_SavePassword", "Button_OK", "Label_ForgotPassword", "TabControl"}))
+        << "the hidden pages' inputs are passed over";
+    SelectPage(Window->TabSheet_Settings);
+    EXPECT_EQ(TabChain(Window->CheckBox_UseProxy),
+              (std::vector<std::string>{"CheckBox_UseProxy", "Edit_ConfServer", "Edit_ConfPort", "CB_Skin",
+                                        "CheckBox_OfflineMode", "TabControl"}))
+        << "the proxy boxes are off until Use Proxy is checked";
+}
+
+TEST_F(LoginWindowTest, CaptionsGetMnemonicsThatReachTheirInputs)
+{
+    Open("show_offline_mode=\"\"", "<preview_mode/><skins><item name=\"Default\" value=\"Default\"/></skins>",
+         "last_login=\"anna\"");
+    Window->show();
+    QApplication::setActiveWindow(Window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    // Each page has letters of its own, first letters of words first; a taken one moves to the next letter.
+    const struct
+    {
+        QWidget* Page;
+        QWidget* Control;
+        const char* Caption;
+        char Key;
+        QWidget* Focus;
+    } cases[] = {
+        {Window->TabSheet_Login, Window->Label_Username, "&Username", 'U', Window->Edit_Login},
+        {Window->TabSheet_Login, Window->Label_Password, "&Password", 'P', Window->Edit_Password},
+        {Window->TabSheet_Login, Window->CheckBox_SavePassword, "&Save Password", 'S', Window->CheckBox_SavePassword},
+        {Window->TabSheet_Login, Window->Label_AccountType, "&Account Type", 'A', Window->CB_Entry},
+        {Window->TabSheet_Login, Window->Label_Language, "&Language", 'L', Window->CB_Language},
+        {Window->TabSheet_Login, Window->Button_OK, "L&ogin", 0, nullptr},
+        {Window->TabSheet_Preview, Window->Button_Preview, "&Login", 0, nullptr},
+        {Window->TabSheet_Settings, Window->CheckBox_UseProxy, "&Use Proxy", 'U', Window->CheckBox_UseProxy},
+        {Window->TabSheet_Settings, Window->Label_ConfServer, "S&erver :", 'E', Window->Edit_ConfServer},
+        {Window->TabSheet_Settings, Window->Label_ConfPort, "P&ort :", 'O', Window->Edit_ConfPort},
+        {Window->TabSheet_Settings, Window->Label_Skin, "S&kin Settings", 'K', Window->CB_Skin},
+        {Window->TabSheet_Settings, Window->CheckBox_OfflineMode, "&Run the program in Off-line mode", 0, nullptr},
+    };
+    for (const auto& c : cases)
+    {
+        const QString caption = qobject_cast<QLabel*>(c.Control) ? qobject_cast<QLabel*>(c.Control)->text()
+                                                                 : qobject_cast<QAbstractButton*>(c.Control)->text();
+        EXPECT_EQ(caption.toStdString(), c.Caption);
+        if (!c.Key)
+            continue;
+        SelectPage(c.Page);
+        Window->TabControl->setFocus();
+        QTest::keyClick(Window.get(), static_cast<Qt::Key>(c.Key), Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), c.Focus) << c.Caption;
+    }
+    EXPECT_FALSE(Window->CheckBox_OfflineMode->isChecked()) << "Alt+R was never pressed";
+}
+
+TEST_F(LoginWindowTest, AccessibleNamesComeFromTheCaptionsInTheCurrentLanguage)
+{
+    WithLanguageTable = true;
+    Open("", "<skins><item name=\"Default\" value=\"Default\"/></skins>", WriteLanguages());
+    const struct
+    {
+        QWidget* Control;
+        const char* English;
+        const char* German;
+        const char* Description;
+    } cases[] = {
+        {Window->Edit_Login, "Username", "Benutzername", ""},
+        {Window->Edit_Password, "Password", "Kennwort", ""},
+        {Window->CB_Entry, "Account Type", "Kontoart", ""},
+        {Window->CB_Language, "Language", "Language", ""},
+        {Window->CheckBox_SavePassword, "Save Password", "Save Password", ""},
+        {Window->Button_OK, "Login", "Anmelden", ""},
+        {Window->Label_ForgotPassword, "Forgot My Password", "Forgot My Password", ""},
+        {Window->Edit_ProxyServer, "Server", "Server", "HTTP Proxy Settings"},
+        {Window->Edit_ProxyPassword, "Password", "Password", "HTTP Proxy Settings"},
+        {Window->Edit_ConfServer, "Server", "Server", "Alternate Configuration Server"},
+        {Window->Edit_ConfPort, "Port", "Port", "Alternate Configuration Server"},
+        {Window->CB_Skin, "Skin Settings", "Skin Settings", ""},
+        {Window->CheckBox_UseProxy, "Use Proxy", "Use Proxy", ""},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.Control->accessibleName().toStdString(), c.English) << c.Control->objectName().toStdString();
+        EXPECT_EQ(c.Control->accessibleDescription().toStdString(), c.Description);
+    }
+    ChooseLanguage("de_DE");
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Control->accessibleName().toStdString(), c.German) << c.Control->objectName().toStdString();
+}
+
+TEST_F(LoginWindowTest, ArabicAndHebrewLayEveryWindowOutRightToLeft)
+{
+    const struct
+    {
+        const char* Code;
+        bool RightToLeft;
+    } codes[] = {{"ar_KW", true}, {"AR", true}, {"he_IL", true}, {"en_US", false}, {"de_DE", false}, {"", false}};
+    for (const auto& c : codes)
+        EXPECT_EQ(IsRightToLeftLanguage(c.Code), c.RightToLeft) << c.Code;
+
+    WithLanguageTable = true;
+    Open("", std::string("<preview_mode/>") + RightToLeftLanguages, WriteLanguages());
+    Window->show();
+    const int sheet = Window->TabSheet_Login->width();
+    const int okX = Window->Button_OK->x();
+    const struct
+    {
+        const char* Code;
+        bool RightToLeft;
+    } steps[] = {{"ar_KW", true}, {"de_DE", false}, {"he_IL", true}, {"en_US", false}};
+    for (const auto& step : steps)
+    {
+        ChooseLanguage(step.Code);
+        const bool rtl = step.RightToLeft;
+        EXPECT_EQ(QGuiApplication::layoutDirection() == Qt::RightToLeft, rtl) << step.Code;
+        for (QWidget* window :
+             {static_cast<QWidget*>(Window.get()), static_cast<QWidget*>(&Updater), static_cast<QWidget*>(&Progress)})
+            EXPECT_EQ(window->isRightToLeft(), rtl) << window->objectName().toStdString() << " in " << step.Code;
+        // The places are mirrored: the left column stands at the right edge with its tabs facing the page, the
+        // inputs keep their distance from the other edge, and so do the update window's captions.
+        EXPECT_EQ(Window->Panel_Left->x(), rtl ? 460 - 5 - 160 : 5) << step.Code;
+        EXPECT_EQ(Window->PageControl->x(), rtl ? 460 - 170 - Window->PageControl->width() : 170);
+        EXPECT_EQ(Window->TabControl->shape(), rtl ? QTabBar::RoundedEast : QTabBar::RoundedWest);
+        EXPECT_EQ(Window->Edit_Login->x(), rtl ? sheet - 20 - Window->Edit_Login->width() : 20);
+        EXPECT_EQ(Window->Button_OK->x(), rtl ? sheet - okX - Window->Button_OK->width() : okX);
+        EXPECT_EQ(Updater.Label_UpdatingFileCaption->x(),
+                  rtl ? 330 - 7 - Updater.Label_UpdatingFileCaption->width() : 7);
+        EXPECT_EQ(Progress.Image->x(), rtl ? 255 - 53 : 0);
+    }
+    // A page first shown while the language is Arabic gets its final size then; its components follow it.
+    ChooseLanguage("ar_KW");
+    SelectPage(Window->TabSheet_Settings);
+    const QWidget* page = Window->TabSheet_Settings;
+    EXPECT_EQ(Window->Panel_Skin->geometry().right(), page->width() - 1 - 5);
+    EXPECT_EQ(Window->Label_Version->geometry().right(), page->width() - 1 - 5);
+}
+
+TEST_F(LoginWindowTest, CtrlTabSwitchesPagesOnlyThroughTheTabs)
+{
+    Open("allow_settings=\"no\"", "<preview_mode/>", "last_login=\"anna\"");
+    Window->show();
+    QApplication::setActiveWindow(Window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    Window->Edit_Login->setFocus();
+    std::vector<QWidget*> pages;
+    for (int i = 0; i < 3; ++i)
+    {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        pages.push_back(Window->PageControl->currentWidget());
+        EXPECT_EQ(Window->TabControl->currentIndex(), Window->PageControl->currentIndex());
+    }
+    EXPECT_EQ(pages,
+              (std::vector<QWidget*>{Window->TabSheet_Preview, Window->TabSheet_Login, Window->TabSheet_Preview}))
+        << "the Settings page the client file removed is never reached";
+
+    Open("", "", "last_login=\"anna\"");
+    Window->show();
+    QApplication::setActiveWindow(Window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    SelectPage(Window->TabSheet_Settings);
+    QTest::keyClicks(Window->Edit_ConfServer, "alt.local");
+    QTest::keyClick(Window->Edit_ConfServer, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Window->PageControl->currentWidget(), Window->TabSheet_Login);
+    EXPECT_NE(test::ReadBytes(Dir / "user_loader_settings.xml").find("alt.local"), std::string::npos)
+        << "leaving the Settings page by keyboard saves it too";
+}
+
+TEST_F(LoginWindowTest, ForgotPasswordLinkOpensFromTheKeyboard)
+{
+    Open("", "", "last_login=\"\"");
+    Window->show();
+    QApplication::setActiveWindow(Window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    Window->Label_ForgotPassword->setFocus();
+    EXPECT_EQ(Window->Label_ForgotPassword->frameShape(), QFrame::Box) << "the focus shows";
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return})
+        QTest::keyClick(Window->Label_ForgotPassword, key);
+    EXPECT_EQ(Shown, (std::vector<std::string>{"Unknown:PleaseInputUsername", "Unknown:PleaseInputUsername"}));
+    Window->Edit_Login->setFocus();
+    EXPECT_EQ(Window->Label_ForgotPassword->frameShape(), QFrame::NoFrame);
+}
+
+TEST_F(LoginWindowTest, WindowFontExistsOnThisSystem)
+{
+    Open("");
+    const QFontInfo font(Window->font());
+    EXPECT_EQ(font.family(), "DejaVu Sans") << "fonts-dejavu-core is installed by the setup";
+    EXPECT_EQ(font.pointSize(), 8);
+    EXPECT_EQ(QFontInfo(Window->Edit_Login->font()).family(), "DejaVu Sans");
 }
 
 } // namespace
