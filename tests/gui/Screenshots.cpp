@@ -263,6 +263,33 @@ int main(int argc, char** argv)
             ok &= Save(login, out, name.c_str());
         }
         login.TabControl->setCurrentIndex(login.PageControl->indexOf(login.TabSheet_Login));
+
+        // The Login page in a language written from right to left.
+        const auto chooseLanguage = [&login](const char* Code) {
+            const int index = login.CB_Language->findData(QString::fromUtf8(Code));
+            login.CB_Language->setCurrentIndex(index);
+            if (index >= 0)
+                login.CB_LanguageChange(index);
+            else
+            {
+                orb::LanguageCode = Code;
+                orb::LanguageTable->ChangeLanguage();
+            }
+        };
+        chooseLanguage("ar_KW");
+        ok &= Save(login, out, "login_language_ar_KW");
+        chooseLanguage("en_US");
+    }
+    if (argc > 3)
+    {
+        // A user who chose the Dark skin, as the window starts for him.
+        orb::UserSettings->SetAttribute("skin", "Dark");
+        orb::TXMLDataProvider provider;
+        orb::TProgressRunner progressRunner;
+        orb::TUpdateRunner updateRunner;
+        orb::TForm_Orb_Loader login(provider, progressRunner, updateRunner);
+        login.Start();
+        ok &= Save(login, out, "login_skin_Dark");
     }
     orb::ResetViews();
     return ok ? 0 : 1;
