@@ -10,6 +10,7 @@
 #include "gui/VisualField_CheckBox.h"
 #include "gui/VisualField_ComboBox.h"
 #include "gui/VisualField_Edit.h"
+#include "gui/WebDialog.h"
 #include "gui/WebEngineSetup.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
@@ -33,6 +34,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QUrl>
+#include <QWebEngineView>
 
 #include <cstdio>
 #include <exception>
@@ -161,6 +164,47 @@ bool SaveRegistrationPictures(const QString& Out, const std::string& URL)
     return ok;
 }
 
+/// Writes a local page for the browser pictures and returns its address.
+QString WritePage(const QTemporaryDir& Dir, const char* Name, const QByteArray& Html)
+{
+    QFile file(Dir.filePath(Name));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(Html);
+    return QUrl::fromLocalFile(file.fileName()).toString();
+}
+
+/// Gives the browser a moment to put the loaded page on screen.
+void SettleBrowser()
+{
+    QElapsedTimer timer;
+    timer.start();
+    WaitUntil([&timer] { return timer.elapsed() > 700; });
+}
+
+/// The web window of a link on a local page longer than the window (it shows no scroll bars).
+bool SaveWebWindow(const QString& Out, const QTemporaryDir& Pages)
+{
+    QByteArray text;
+    for (int i = 1; i <= 12; ++i)
+        text += "<h3>" + QByteArray::number(i) + ". Section</h3><p>The customer confirms having read the risk "
+                "disclosure. Trading on margin carries a high level of risk and may not be suitable for all "
+                "investors; losses can exceed deposits.</p>";
+    const QString url = WritePage(Pages, "terms.html",
+                                  "<html><body style=\"font-family:sans-serif;margin:16px\"><h2>Terms and "
+                                  "conditions</h2>" + text + "</body></html>");
+    orb::TForm_IEBrowser window(nullptr, "terms and conditions", url);
+    int completions = 0;
+    QObject::connect(&window, &orb::TForm_IEBrowser::DocumentCompleted, [&completions] { ++completions; });
+    window.show();
+    if (!WaitUntil([&completions] { return completions >= 2; }))
+    {
+        std::fprintf(stderr, "screenshots: the web window did not load its page\n");
+        return false;
+    }
+    SettleBrowser();
+    return SaveShown(window, Out, "web_window");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -208,6 +252,9 @@ int main(int argc, char** argv)
     report.show();
     report.ShowDetails();
     ok &= Save(report, out, "exception_details");
+
+    QTemporaryDir pages;
+    ok &= SaveWebWindow(out, pages);
 
     // The registration service of the demo server answers the wizard, embedded and on its own; confirmations
     // are answered with OK.
@@ -290,6 +337,25 @@ int main(int argc, char** argv)
         orb::TForm_Orb_Loader login(provider, progressRunner, updateRunner);
         login.Start();
         ok &= Save(login, out, "login_skin_Dark");
+
+        // The login window with a browser strip above the panel (added to the loaded client file only).
+        auto strip = orb::ClientSettings->AddChild("browser_window");
+        strip->SetAttribute("url", WritePage(pages, "banner.html",
+                                             "<html><body style=\"margin:0;background:#1c4f8c;color:white;"
+                                             "font:bold 15px sans-serif;padding:10px 14px\">Markets open: "
+                                             "spreads from 0.1 pips this week</body></html>")
+                                       .toStdString());
+        strip->SetAttribute("width", "460");
+        strip->SetAttribute("height", "40");
+        orb::TForm_Orb_Loader withStrip(provider, progressRunner, updateRunner);
+        withStrip.Start();
+        bool loaded = false;
+        if (withStrip.WebBrowser)
+            QObject::connect(withStrip.WebBrowser, &QWebEngineView::loadFinished, [&loaded] { loaded = true; });
+        withStrip.show();
+        ok &= WaitUntil([&loaded] { return loaded; });
+        SettleBrowser();
+        ok &= SaveShown(withStrip, out, "login_browser_strip");
     }
     orb::ResetViews();
     return ok ? 0 : 1;
