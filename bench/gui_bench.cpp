@@ -114,7 +114,9 @@ QString GSelf;
 double TimeChild(const char* Mode, const QString& Dir)
 {
     QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The browser engine's start-up messages would drown the table.
+    child.setStandardOutputFile(QProcess::nullDevice());
+    child.setStandardErrorFile(QProcess::nullDevice());
     QElapsedTimer timer;
     timer.start();
     child.start(GSelf, {"--child", Mode, Dir});

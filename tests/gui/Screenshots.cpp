@@ -78,7 +78,9 @@ bool WaitUntil(const std::function<bool()>& Done)
 /// Saves a window that is already on screen and leaves it there (the wizard starts over when shown again).
 bool SaveShown(QWidget& Window, const QString& Dir, const char* Name)
 {
-    QApplication::processEvents();
+    // Widgets shown a moment ago take their places once the layout's pending request has run.
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
     const QString file = Dir + "/" + Name + ".png";
     if (!Window.grab().save(file))
     {
@@ -154,11 +156,14 @@ bool SaveRegistrationPictures(const QString& Out, const std::string& URL)
     ok &= SaveShown(wizard, Out, "registration_page3");
     wizard.Button_SubmitClick(); // the declarations are not accepted yet: marked in red
     ok &= SaveShown(wizard, Out, "registration_page3_declarations");
-    edit("nickname", "ann");
+    edit("nickname", "slowpoke"); // the demo service takes a while for this one: the waiting screen shows
     for (const char* id : {"VisualField_terms", "VisualField_risk"})
         if (auto* box = wizard.Panel_Fields->findChild<orb::TVisualField_CheckBox*>(id))
             box->CheckBox_Value->click();
     wizard.Button_SubmitClick();
+    for (int i = 0; i < 3; ++i)
+        wizard.Timer_ProgressTimer();
+    ok &= SaveShown(wizard, Out, "registration_waiting");
     ok &= WaitUntil([&] { return wizard.Exchange.State() == orb::rsRegistrateEnd; });
     ok &= SaveShown(wizard, Out, "registration_done");
     return ok;
