@@ -147,6 +147,7 @@ void TForm_Registration::BuildLayout()
     main->setSpacing(0);
 
     Panel_Top = Named(new QWidget(this), "Panel_Top");
+    Panel_Top->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* top = new QVBoxLayout(Panel_Top);
     top->setContentsMargins(8, 8, 8, 4);
     top->setSpacing(4);
@@ -412,13 +413,15 @@ void TForm_Registration::PlaceActionButtons()
     };
     const int backWidth = fit(Button_Back);
     const int submitWidth = fit(Button_Submit);
+    // Placed for left to right; a right-to-left language mirrors them.
     if (FBackCentred)
-        Button_Back->setGeometry(static_cast<int>(std::lround((backWidth + strip) / 2.0)) - backWidth, top, backWidth,
-                                 height);
+        SetDesignGeometry(Button_Back,
+                          QRect(static_cast<int>(std::lround((backWidth + strip) / 2.0)) - backWidth, top, backWidth,
+                                height));
     else
-        Button_Back->setGeometry(8, top, backWidth, height);
-    Button_Submit->setGeometry(strip - 8 - submitWidth, top, submitWidth, height);
-    Label_Page->setGeometry(8 + backWidth, top, std::max(0, strip - 16 - backWidth - submitWidth), height);
+        SetDesignGeometry(Button_Back, QRect(8, top, backWidth, height));
+    SetDesignGeometry(Button_Submit, QRect(strip - 8 - submitWidth, top, submitWidth, height));
+    SetDesignGeometry(Label_Page, QRect(8 + backWidth, top, std::max(0, strip - 16 - backWidth - submitWidth), height));
 }
 
 void TForm_Registration::resizeEvent(QResizeEvent* Event)
@@ -483,9 +486,11 @@ void TForm_Registration::keyPressEvent(QKeyEvent* Event)
 {
     // Enter goes Back and Escape submits, as the window was designed.
     const int key = Event->key();
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && Button_Back->isVisible() && Button_Back->isEnabled())
+    // Both keys end here: embedded in the login window they must not reach its Login button.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
     {
-        Button_Back->click();
+        if (Button_Back->isVisible() && Button_Back->isEnabled())
+            Button_Back->click();
         return;
     }
     if (key == Qt::Key_Escape)

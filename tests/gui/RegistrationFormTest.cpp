@@ -243,8 +243,12 @@ TEST_F(RegistrationFormTest, WalksAWholeRegistrationThroughTheWindow)
     EXPECT_FALSE(Form->ComboBox_SystemType->isEnabled()) << "the account type is locked from the second page on";
     EXPECT_EQ(Form->Label_Page->text(), "Page 2");
 
-    // Back and Next between known pages ask nothing.
+    // Back and Next between known pages ask nothing; Enter is Back, as designed.
     const size_t before = Requests().size();
+    QTest::keyClick(Editor<TVisualField_Edit>("phone")->Edit_Value, Qt::Key_Return);
+    EXPECT_EQ(Form->Exchange.PageIndex(), 1);
+    Submit();
+    ASSERT_EQ(Form->Exchange.PageIndex(), 2);
     Back();
     EXPECT_EQ(Form->Exchange.PageIndex(), 1);
     EXPECT_EQ(Editor<TVisualField_Edit>("first_name")->Edit_Value->text(), "Ann");

@@ -253,6 +253,10 @@ TEST_F(RegistrationTabGuiTest, LeavingTheTabAsksTheWizardAndComingBackStartsAFre
     ASSERT_TRUE(ShowTab(Window->TabSheet_Registration));
     ASSERT_TRUE(WaitForPage(1));
     Type("first_name", "Ann");
+    QTest::keyClick(Editor<TVisualField_Edit>("first_name")->Edit_Value, Qt::Key_Return);
+    EXPECT_FALSE(Window->LoginFinished) << "Enter inside the wizard does not press the Login button";
+    EXPECT_TRUE(Shown.empty()) << Shown.front();
+    EXPECT_EQ(Wizard()->Exchange.PageIndex(), 1);
 
     Answer = "Cancel";
     EXPECT_FALSE(ShowTab(Window->TabSheet_Login)) << "the user kept the registration";
