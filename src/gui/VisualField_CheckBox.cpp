@@ -1,21 +1,15 @@
 #include "gui/VisualField_CheckBox.h"
 
 #include "gui/QtComponent.h"
+#include "gui/WebDialog.h"
 
 #include "base/Views.h"
 
-#if __has_include("gui/WebDialog.h")
-#include "gui/WebDialog.h"
-#define ORB_HAS_WEB_DIALOG 1
-#endif
-
 #include <QApplication>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QEvent>
 #include <QLabel>
 #include <QLayout>
-#include <QUrl>
 
 namespace orb
 {
@@ -23,12 +17,7 @@ namespace orb
 TVisualField_CheckBox::TOpenLink& TVisualField_CheckBox::OpenLink()
 {
     static TOpenLink open = [](QWidget* Owner, const QString& Caption, const QString& URL) {
-#ifdef ORB_HAS_WEB_DIALOG
         return ShowWebDialog(Owner, Caption, URL);
-#else
-        (void)Owner, (void)Caption;
-        return QDesktopServices::openUrl(QUrl(URL)) ? 1 : 0;
-#endif
     };
     return open;
 }

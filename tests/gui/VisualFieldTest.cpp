@@ -4,6 +4,8 @@
 #include "gui/VisualField_Common.h"
 #include "gui/VisualField_DateTime.h"
 #include "gui/VisualField_Edit.h"
+#include "gui/WebDialog.h"
+#include "GuiTestApplication.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -333,6 +335,30 @@ TEST_F(VisualFieldTest, CheckBoxLinkOpensItsAddressWithTheLinkTextAsCaption)
         EXPECT_FALSE(editor->CheckBox_Value->isChecked()) << "following the link does not tick the box";
     }
     TVisualField_CheckBox::OpenLink() = saved;
+}
+
+TEST_F(VisualFieldTest, CheckBoxLinkOpensTheEmbeddedBrowserWindowByDefault)
+{
+    TBundleFields page;
+    page.Add(MakeField("terms", ftYesNo, false, {{"about:blank", "terms of business"}}));
+    auto editors = Build(page);
+    auto* editor = qobject_cast<TVisualField_CheckBox*>((*editors)[0]);
+    QString caption;
+    QString url;
+    QObject* owner = nullptr;
+    test::WhenModal([&] {
+        if (auto* browser = qobject_cast<TForm_IEBrowser*>(QApplication::activeModalWidget()))
+        {
+            caption = browser->windowTitle();
+            url = browser->URL;
+            owner = browser->parent();
+            browser->reject();
+        }
+    });
+    QTest::mouseClick(editor->Label_Value, Qt::LeftButton);
+    EXPECT_EQ(caption, "Terms of business") << "the link text, first letter upper-cased";
+    EXPECT_EQ(url, "about:blank");
+    EXPECT_EQ(owner, editor) << "the window belongs to the editor that opened it";
 }
 
 } // namespace
