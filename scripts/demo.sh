@@ -5,7 +5,8 @@
 #
 #   scripts/demo.sh                        the login window on the desktop's display (DISPLAY or WAYLAND_DISPLAY);
 #                                          with no display, under Xvfb: a picture of the login window is saved and
-#                                          the window logs in by itself
+#                                          the window logs in by itself; options other than --cli are
+#                                          ignored with a note (everything is chosen in the window)
 #   scripts/demo.sh --cli [options]        the console front end instead (also ORB_DEMO_CLI=1), with its options,
 #                                          e.g. --entry private, --preview, --offline, --list
 #
@@ -22,8 +23,9 @@ for a in "$@"; do
 done
 set -- "${args[@]+"${args[@]}"}"
 if [ "$cli" != 1 ] && [ $# -gt 0 ]; then
-    echo "The login window takes no options; use --cli for the console front end's options." >&2
-    exit 2
+    # The window reads no command line (everything is chosen in it); the options are the console front end's.
+    echo "note: the login window takes no options, ignoring: $*  (use --cli for the console front end's options)" >&2
+    set --
 fi
 
 PRESET="${ORB_PRESET:-dev}"

@@ -188,7 +188,8 @@ TEST_F(LoginEndToEndTest, FirstLoginInstallsAndStartsTheClientWhichReceivesThePa
         "application_icon=main_icon.ico\r\n"
         "Language=en_US\r\n"
         "skin=Default\r\n"
-        "skins=<skins><item name=\"Default\" value=\"Default\"/></skins>\r\n"
+        "skins=<skins><item name=\"Default\" value=\"Default\"/><item name=\"Dark\" value=\"Dark\"/>"
+        "<item name=\"Light Blue\" value=\"LightBlue\"/></skins>\r\n"
         "password=p@ss word=1\r\n"
         "registration_type=built_in\r\n"
         "registration_url=" +
