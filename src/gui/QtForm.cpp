@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QRegularExpression>
 #include <QShowEvent>
 #include <QTabBar>
 
@@ -114,8 +115,9 @@ void WatchParentWidth(QWidget* Parent)
 /// The caption as an accessible name: no mnemonic marker, no trailing colon.
 QString CaptionName(const QString& Caption)
 {
-    QString name = StripMnemonic(Caption).trimmed();
-    while (name.endsWith(':'))
+    static const QRegularExpression appendedLetter(R"(\s*\(&[A-Za-z]\))");
+    QString name = StripMnemonic(QString(Caption).remove(appendedLetter)).trimmed();
+    while (name.endsWith(':') || name.endsWith(u'\uFF1A'))
         name = name.chopped(1).trimmed();
     return name;
 }
@@ -136,6 +138,22 @@ void SetMnemonicText(QWidget* Control, const QString& Text)
         button->setText(Text);
     else if (auto* label = qobject_cast<QLabel*>(Control))
         label->setText(Text);
+}
+
+/// True for characters no keyboard types with one key: Chinese, Japanese and Korean script.
+bool IsIdeographic(QChar Char)
+{
+    switch (Char.script())
+    {
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Hangul:
+    case QChar::Script_Bopomofo:
+        return true;
+    default:
+        return false;
+    }
 }
 
 /// The letter after a single "&" (lower case), or a null character.
@@ -208,17 +226,31 @@ void AssignMnemonics(const std::vector<QWidget*>& Controls)
                 wordStart = true;
                 continue;
             }
-            if (c.isLetterOrNumber())
+            if (c.isLetterOrNumber() && !IsIdeographic(c))
                 (wordStart ? firsts : others).push_back(i);
             wordStart = !c.isLetterOrNumber();
         }
         firsts.insert(firsts.end(), others.begin(), others.end());
+        bool assigned = false;
         for (qsizetype i : firsts)
             if (used.insert(text[i].toLower()).second)
             {
                 SetMnemonicText(control, text.left(i) + '&' + text.mid(i));
+                assigned = true;
                 break;
             }
+        // A caption in Chinese, Japanese or Korean gets a Latin letter after it, as those desktops write it.
+        if (!assigned && firsts.empty())
+            for (char letter = 'A'; letter <= 'Z'; ++letter)
+                if (used.insert(QChar(letter).toLower()).second)
+                {
+                    // Before a closing colon: "密码(&B)：".
+                    qsizetype end = text.size();
+                    while (end > 0 && (text[end - 1].isSpace() || text[end - 1] == ':' || text[end - 1] == u'\uFF1A'))
+                        --end;
+                    SetMnemonicText(control, text.left(end) + "(&" + QChar(letter) + ")" + text.mid(end));
+                    break;
+                }
     }
 }
 

@@ -23,7 +23,8 @@ void ApplyLanguageDirection();
 /// A caption as it shows, without its mnemonic marker: "&Login" -> "Login", "A && B" -> "A & B".
 QString StripMnemonic(const QString& Caption);
 /// Gives every caption of Controls (buttons, check boxes, labels with a buddy) a mnemonic letter that no other of
-/// them uses, preferring the first letters of words; a caption that already has one keeps it.
+/// them uses, preferring the first letters of words; a caption that already has one keeps it, and one written only
+/// in Chinese, Japanese or Korean script gets a Latin letter after it ("(&A)").
 void AssignMnemonics(const std::vector<QWidget*>& Controls);
 /// Names every input control under Root for assistive technology: a control with a buddy label by that label's
 /// caption, a button or check box by its own; a name set by hand (on a control without either) stays.

@@ -166,6 +166,55 @@ TEST_F(WindowsTest, EveryWindowNamesItsInputsForAssistiveTechnology)
     Dialogs->ShowException("TForm_Updater", std::make_exception_ptr(Exception("gone")));
 }
 
+TEST_F(WindowsTest, MnemonicsAreUniqueAndTypable)
+{
+    // Captions of one page in, captions with mnemonics and accessible names out.
+    const struct
+    {
+        std::vector<const char*> Captions;
+        std::vector<const char*> Expected;
+        std::vector<const char*> Names;
+    } cases[] = {
+        {{"Username", "Password", "Port :"}, {"&Username", "&Password", "P&ort :"}, {"Username", "Password", "Port"}},
+        {{"Sa&ve", "Save As", "Server"}, {"Sa&ve", "&Save As", "S&erver"}, {"Save", "Save As", "Server"}},
+        {{"Terms && Conditions", "Trade"}, {"&Terms && Conditions", "T&rade"}, {"Terms & Conditions", "Trade"}},
+        {{"Пароль", "Порт"}, {"&Пароль", "П&орт"}, {"Пароль", "Порт"}},
+        {{"用户名", "密码：", "Login 登录"},
+         {"用户名(&A)", "密码(&B)：", "&Login 登录"},
+         {"用户名", "密码", "Login 登录"}},
+    };
+    for (const auto& c : cases)
+    {
+        QWidget page;
+        std::vector<QWidget*> controls;
+        for (const char* caption : c.Captions)
+        {
+            // Labels with an input, and a button for the last caption.
+            if (controls.size() + 1 < c.Captions.size())
+            {
+                auto* label = new QLabel(QString::fromUtf8(caption), &page);
+                label->setBuddy(new QLineEdit(&page));
+                controls.push_back(label);
+            }
+            else
+                controls.push_back(new QPushButton(QString::fromUtf8(caption), &page));
+        }
+        AssignMnemonics(controls);
+        SetAccessibleNames(&page);
+        for (size_t i = 0; i < controls.size(); ++i)
+        {
+            auto* label = qobject_cast<QLabel*>(controls[i]);
+            const QString text = label ? label->text() : static_cast<QPushButton*>(controls[i])->text();
+            EXPECT_EQ(text.toStdString(), c.Expected[i]);
+            QWidget* named = label ? label->buddy() : controls[i];
+            EXPECT_EQ(named->accessibleName().toStdString(), c.Names[i]);
+        }
+    }
+    QLabel alone("Status");
+    AssignMnemonics({&alone});
+    EXPECT_EQ(alone.text(), "Status") << "a label without an input shows its text as it is";
+}
+
 TEST_F(WindowsTest, WindowsFollowARightToLeftLanguageFromTheirCreationOn)
 {
     ResourcePath = Dir.Path();
