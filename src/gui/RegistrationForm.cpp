@@ -3,7 +3,6 @@
 #include "gui/QtComponent.h"
 #include "gui/VisualField_ComboBox.h"
 #include "gui/VisualField_Common.h"
-
 #include "localisation/Unit_Language.h"
 
 #include <QCloseEvent>
@@ -200,8 +199,8 @@ void TForm_Registration::BuildLayout()
     Panel_Successfull = Named(new QWidget(Panel_Info), "Panel_Successfull");
     auto* sent = new QVBoxLayout(Panel_Successfull);
     sent->setContentsMargins(0, 0, 0, 0);
-    Label_SendTo = MakeLabel(Panel_Successfull, "Label_SendTo", "Your login and password have been sent to", false,
-                             true);
+    Label_SendTo =
+        MakeLabel(Panel_Successfull, "Label_SendTo", "Your login and password have been sent to", false, true);
     Label_Email = MakeLabel(Panel_Successfull, "Label_Email", "", true, true);
     sent->addWidget(Label_SendTo);
     sent->addWidget(Label_Email);
@@ -415,9 +414,8 @@ void TForm_Registration::PlaceActionButtons()
     const int submitWidth = fit(Button_Submit);
     // Placed for left to right; a right-to-left language mirrors them.
     if (FBackCentred)
-        SetDesignGeometry(Button_Back,
-                          QRect(static_cast<int>(std::lround((backWidth + strip) / 2.0)) - backWidth, top, backWidth,
-                                height));
+        SetDesignGeometry(Button_Back, QRect(static_cast<int>(std::lround((backWidth + strip) / 2.0)) - backWidth, top,
+                                             backWidth, height));
     else
         SetDesignGeometry(Button_Back, QRect(8, top, backWidth, height));
     SetDesignGeometry(Button_Submit, QRect(strip - 8 - submitWidth, top, submitWidth, height));

@@ -72,30 +72,30 @@ public:
     /// The pictures: 0 to 7 the frames of the waiting animation, 8 the success mark, each 64 by 64.
     static const std::vector<QPixmap>& ImageList();
 
-    QWidget* Panel_Top = nullptr;               ///< the system-type block and the caption line
-    QLabel* Label_SystemType = nullptr;         ///< "System Type"
-    QComboBox* ComboBox_SystemType = nullptr;   ///< the account types
-    QFrame* Bevel_Top = nullptr;                ///< the separator under the system-type block
-    QLabel* Label_Caption = nullptr;            ///< the form's explanation, or the service's warning
-    QScrollArea* ScrollBox_Fields = nullptr;    ///< the editors of the page on screen
-    QWidget* Panel_Fields = nullptr;            ///< the scrolled column holding the editors
-    QWidget* Panel_Info = nullptr;              ///< waiting, done and error screen
-    QLabel* Label_Message = nullptr;            ///< bold message of the info screen
-    QLabel* Image = nullptr;                    ///< the animation frame or the success mark
-    QWidget* Panel_LoginPassword = nullptr;     ///< the new credentials
-    QLabel* Label_Login = nullptr;              ///< "Login:"
-    QLabel* Label_Lgn = nullptr;                ///< the new login
-    QLabel* Label_Password = nullptr;           ///< "Password:"
-    QLabel* Label_Pswd = nullptr;               ///< the new password
-    QWidget* Panel_Successfull = nullptr;       ///< where the credentials were sent
-    QLabel* Label_SendTo = nullptr;             ///< "Your login and password have been sent to"
-    QLabel* Label_Email = nullptr;              ///< the e-mail address
-    QFrame* Bevel_Bottom = nullptr;             ///< the separator above the action strip
-    QFrame* Panel_Action = nullptr;             ///< the bottom strip
-    QPushButton* Button_Back = nullptr;         ///< "Back" (Enter), or "Start Trading" at the end
-    QLabel* Label_Page = nullptr;               ///< "Page n"
-    QPushButton* Button_Submit = nullptr;       ///< "Next" / "Submit" (Escape) / "Close"
-    QTimer* Timer_Progress = nullptr;           ///< the waiting animation, every 100 ms
+    QWidget* Panel_Top = nullptr;             ///< the system-type block and the caption line
+    QLabel* Label_SystemType = nullptr;       ///< "System Type"
+    QComboBox* ComboBox_SystemType = nullptr; ///< the account types
+    QFrame* Bevel_Top = nullptr;              ///< the separator under the system-type block
+    QLabel* Label_Caption = nullptr;          ///< the form's explanation, or the service's warning
+    QScrollArea* ScrollBox_Fields = nullptr;  ///< the editors of the page on screen
+    QWidget* Panel_Fields = nullptr;          ///< the scrolled column holding the editors
+    QWidget* Panel_Info = nullptr;            ///< waiting, done and error screen
+    QLabel* Label_Message = nullptr;          ///< bold message of the info screen
+    QLabel* Image = nullptr;                  ///< the animation frame or the success mark
+    QWidget* Panel_LoginPassword = nullptr;   ///< the new credentials
+    QLabel* Label_Login = nullptr;            ///< "Login:"
+    QLabel* Label_Lgn = nullptr;              ///< the new login
+    QLabel* Label_Password = nullptr;         ///< "Password:"
+    QLabel* Label_Pswd = nullptr;             ///< the new password
+    QWidget* Panel_Successfull = nullptr;     ///< where the credentials were sent
+    QLabel* Label_SendTo = nullptr;           ///< "Your login and password have been sent to"
+    QLabel* Label_Email = nullptr;            ///< the e-mail address
+    QFrame* Bevel_Bottom = nullptr;           ///< the separator above the action strip
+    QFrame* Panel_Action = nullptr;           ///< the bottom strip
+    QPushButton* Button_Back = nullptr;       ///< "Back" (Enter), or "Start Trading" at the end
+    QLabel* Label_Page = nullptr;             ///< "Page n"
+    QPushButton* Button_Submit = nullptr;     ///< "Next" / "Submit" (Escape) / "Close"
+    QTimer* Timer_Progress = nullptr;         ///< the waiting animation, every 100 ms
 
 protected:
     std::unique_ptr<IVisualFields> CreateVisualFields(TBundleFields& Page) override;

@@ -1,9 +1,8 @@
 #include "gui/VisualField_CheckBox.h"
 
+#include "base/Views.h"
 #include "gui/QtComponent.h"
 #include "gui/WebDialog.h"
-
-#include "base/Views.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,8 +2,8 @@
 
 #include "gui/QtComponent.h"
 
-#include <QComboBox>
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLayout>
 

@@ -43,8 +43,7 @@ TVisualField_Password::TVisualField_Password(TRField* AField, QWidget* Parent) :
 TVisualField_Numeric::TVisualField_Numeric(TRField* AField, QWidget* Parent) : TVisualField_Edit(AField, Parent)
 {
     // Only typed input is refused: a value the field already held stays as it is.
-    Edit_Value->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit_Value));
+    Edit_Value->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit_Value));
 }
 
 } // namespace orb

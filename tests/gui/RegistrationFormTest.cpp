@@ -1,8 +1,9 @@
 // The registration wizard as a user meets it: the real window against the demo server's registration service.
-#include "GuiTestApplication.h"
-#include "../registration/DemoServer.h"
-#include "gui/QtViews.h"
 #include "gui/RegistrationForm.h"
+
+#include "../registration/DemoServer.h"
+#include "GuiTestApplication.h"
+#include "gui/QtViews.h"
 #include "gui/VisualField_CheckBox.h"
 #include "gui/VisualField_ComboBox.h"
 #include "gui/VisualField_DateTime.h"
@@ -104,7 +105,10 @@ protected:
         }
     }
 
-    bool WaitIdle() { return QTest::qWaitFor([this] { return !Form->Exchange.Busy(); }, 20000); }
+    bool WaitIdle()
+    {
+        return QTest::qWaitFor([this] { return !Form->Exchange.Busy(); }, 20000);
+    }
     bool WaitForPageIndex(int Index)
     {
         return QTest::qWaitFor([&] { return !Form->Exchange.Busy() && Form->Exchange.PageIndex() == Index; }, 20000);
@@ -424,9 +428,9 @@ TEST_F(RegistrationFormTest, ServiceThatCannotStartShowsTheFailureScreen)
         const char* Provider;
         const char* Message;
     };
-    for (const Case& c : {Case{"garbage", "Fails Initialization"}, Case{"empty", "Fails Initialization"},
-                          Case{"closed", "Registration is closed for this broker"},
-                          Case{"silent", "Service is not available"}})
+    for (const Case& c :
+         {Case{"garbage", "Fails Initialization"}, Case{"empty", "Fails Initialization"},
+          Case{"closed", "Registration is closed for this broker"}, Case{"silent", "Service is not available"}})
     {
         Open(c.Provider, true, false);
         ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Exchange.State() == rsError; }, 20000)) << c.Provider;
@@ -452,8 +456,8 @@ TEST_F(RegistrationFormTest, WheelOverTheFieldsScrollsEightPixelsAStep)
     ASSERT_GT(bar->maximum(), 16) << "the page must not fit for this test";
     QWidget* viewport = Form->ScrollBox_Fields->viewport();
     auto wheel = [&](int Delta) {
-        QWheelEvent event(QPointF(2, 2), viewport->mapToGlobal(QPointF(2, 2)), QPoint(), QPoint(0, Delta),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent event(QPointF(2, 2), viewport->mapToGlobal(QPointF(2, 2)), QPoint(), QPoint(0, Delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(viewport, &event);
     };
     wheel(-120);
@@ -469,9 +473,9 @@ TEST_F(RegistrationFormTest, MissingLanguageKeysShowAsUnknown)
     EXPECT_EQ(Form->Translate("Next"), "Next");
     EXPECT_EQ(Form->Translate("Page", {"3"}), "Page 3");
     EXPECT_EQ(Form->Translate("NoSuchKey"), "Unknown:NoSuchKey");
-    for (const char* key : {"Page", "Next", "Submit", "Done", "StartTrading", "WaitingValidation",
-                            "SuccessfullRegistration", "Label_Caption.Caption", "Close", "CancelRegistration",
-                            "ReadAndAccept", "PleaseSelect"})
+    for (const char* key :
+         {"Page", "Next", "Submit", "Done", "StartTrading", "WaitingValidation", "SuccessfullRegistration",
+          "Label_Caption.Caption", "Close", "CancelRegistration", "ReadAndAccept", "PleaseSelect"})
         EXPECT_EQ(Form->Translate(key).rfind("Unknown:", 0), std::string::npos) << key;
     EXPECT_EQ(Form->Label_SystemType->text(), "System Type");
     EXPECT_EQ(Form->Label_Login->text(), "Login:");

@@ -156,8 +156,7 @@ protected:
     bool WaitForPage(int Index)
     {
         return QTest::qWaitFor(
-            [&] { return Wizard() && !Wizard()->Exchange.Busy() && Wizard()->Exchange.PageIndex() == Index; },
-            20000);
+            [&] { return Wizard() && !Wizard()->Exchange.Busy() && Wizard()->Exchange.PageIndex() == Index; }, 20000);
     }
     template <class T> T* Editor(const char* Id) const
     {

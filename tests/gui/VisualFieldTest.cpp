@@ -1,11 +1,11 @@
 // The registration field editors: what each shows of its field, what it writes back, and how a warning looks.
+#include "GuiTestApplication.h"
 #include "gui/VisualField_CheckBox.h"
 #include "gui/VisualField_ComboBox.h"
 #include "gui/VisualField_Common.h"
 #include "gui/VisualField_DateTime.h"
 #include "gui/VisualField_Edit.h"
 #include "gui/WebDialog.h"
-#include "GuiTestApplication.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -73,13 +73,13 @@ TEST_F(VisualFieldTest, EachKindGetsItsEditorAndHiddenFieldsNone)
         const char* Editor; // nullptr: no editor
     };
     const Case cases[] = {
-        {ftBoolean, "orb::TVisualField_CheckBox"},     {ftNumeric, "orb::TVisualField_Numeric"},
-        {ftText, "orb::TVisualField_Edit"},            {ftAlpha, "orb::TVisualField_Edit"},
-        {ftAlphanumeric, "orb::TVisualField_Edit"},    {ftPassword, "orb::TVisualField_Password"},
-        {ftDate, "orb::TVisualField_DateTime"},        {ftEmail, "orb::TVisualField_Edit"},
-        {ftYesNo, "orb::TVisualField_CheckBox"},       {ftHidden, nullptr},
-        {ftArray, "orb::TVisualField_ComboBox"},       {ftMap, nullptr},
-        {ftYesNoLink, "orb::TVisualField_CheckBox"},   {ftLocalYesNoLink, "orb::TVisualField_CheckBox"},
+        {ftBoolean, "orb::TVisualField_CheckBox"},    {ftNumeric, "orb::TVisualField_Numeric"},
+        {ftText, "orb::TVisualField_Edit"},           {ftAlpha, "orb::TVisualField_Edit"},
+        {ftAlphanumeric, "orb::TVisualField_Edit"},   {ftPassword, "orb::TVisualField_Password"},
+        {ftDate, "orb::TVisualField_DateTime"},       {ftEmail, "orb::TVisualField_Edit"},
+        {ftYesNo, "orb::TVisualField_CheckBox"},      {ftHidden, nullptr},
+        {ftArray, "orb::TVisualField_ComboBox"},      {ftMap, nullptr},
+        {ftYesNoLink, "orb::TVisualField_CheckBox"},  {ftLocalYesNoLink, "orb::TVisualField_CheckBox"},
         {ftLocalYesNo, "orb::TVisualField_CheckBox"},
     };
     TBundleFields page;
