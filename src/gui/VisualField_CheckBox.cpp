@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QVBoxLayout>
 
 namespace orb
 {
@@ -44,10 +45,19 @@ TVisualField_CheckBox::TVisualField_CheckBox(TRField* AField, QWidget* Parent) :
     link.setUnderline(true);
     Label_Value->setFont(link);
     Label_Value->installEventFilter(this);
+    // The caption wraps beside the box, the link under it: long declarations fit a narrow page.
+    Label_CheckBoxCaption = new QLabel(Panel_Value);
+    Label_CheckBoxCaption->setObjectName("Label_CheckBoxCaption");
+    Label_CheckBoxCaption->setWordWrap(true);
+    Label_CheckBoxCaption->installEventFilter(this);
+    Label_Value->setWordWrap(true);
     auto* row = static_cast<QHBoxLayout*>(Panel_Value->layout());
-    row->addWidget(CheckBox_Value);
-    row->addWidget(Label_Value);
-    row->addStretch(1);
+    row->addWidget(CheckBox_Value, 0, Qt::AlignTop);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    texts->addWidget(Label_CheckBoxCaption);
+    texts->addWidget(Label_Value);
+    row->addLayout(texts, 1);
     FinishCreate();
 
     const TValuePair* first = Field->Value && !Field->Value->empty() ? &Field->Value->front() : nullptr;
@@ -61,8 +71,9 @@ TVisualField_CheckBox::TVisualField_CheckBox(TRField* AField, QWidget* Parent) :
     Label_Value->setPalette(linkPalette);
     // The caption moves onto the check box.
     Label_Caption->hide();
-    CheckBox_Value->setText(Label_Caption->text());
-    CheckBox_Value->setFont(Label_Caption->font());
+    Label_CheckBoxCaption->setText(Label_Caption->text());
+    Label_CheckBoxCaption->setFont(Label_Caption->font());
+    CheckBox_Value->setAccessibleName(Label_Caption->text());
     connect(CheckBox_Value, &QCheckBox::clicked, this, [this] { ClearWarning(); });
     UpdateUI();
 }
@@ -111,6 +122,12 @@ void TVisualField_CheckBox::Label_ValueClick()
 
 bool TVisualField_CheckBox::eventFilter(QObject* Watched, QEvent* Event)
 {
+    // The caption belongs to the box: a click on it ticks the box as a click on the box's own text would.
+    if (Watched == Label_CheckBoxCaption && Event->type() == QEvent::MouseButtonRelease)
+    {
+        CheckBox_Value->click();
+        return true;
+    }
     if (Watched == Label_Value && Event->type() == QEvent::MouseButtonRelease)
     {
         // Qt cannot carry an error out of an event filter: it goes to the exception report here.

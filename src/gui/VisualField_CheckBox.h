@@ -10,8 +10,8 @@ class QLabel;
 namespace orb
 {
 
-/// A check box carrying the caption, followed by the link of the field's first entry (when it has an address),
-/// with a red warning panel behind both.
+/// A check box with the caption beside it and, under the caption, the link of the field's first entry (when it
+/// has an address), with a red warning panel behind them.
 class TVisualField_CheckBox : public TVisualField_Common
 {
     Q_OBJECT
@@ -19,8 +19,10 @@ public:
     /// Builds the editor of AField under the editors already in Parent.
     TVisualField_CheckBox(TRField* AField, QWidget* Parent);
 
-    /// The check box, carrying the caption.
+    /// The check box.
     QCheckBox* CheckBox_Value = nullptr;
+    /// The caption beside the box (word-wrapped; a click on it ticks the box).
+    QLabel* Label_CheckBoxCaption = nullptr;
     /// The link label: blue, underlined, hand cursor.
     QLabel* Label_Value = nullptr;
     /// The red panel behind the value area, shown while the field is marked.

@@ -122,7 +122,8 @@ TEST_F(VisualFieldTest, CaptionEndsWithAsteriskExactlyWhenRequired)
             const QString expected = required ? "Caption of name *" : "Caption of name";
             if (auto* check = qobject_cast<TVisualField_CheckBox*>(editor))
             {
-                EXPECT_EQ(check->CheckBox_Value->text(), expected);
+                EXPECT_EQ(check->Label_CheckBoxCaption->text(), expected);
+                EXPECT_EQ(check->CheckBox_Value->accessibleName(), expected);
                 EXPECT_TRUE(check->Label_Caption->isHidden()) << "the caption moves onto the check box";
             }
             else
@@ -288,7 +289,8 @@ TEST_F(VisualFieldTest, CheckBoxShowsWarningPanelAndAlwaysTheWarningHint)
 
     editors->SetToVariable();
     EXPECT_EQ(field.CurrentValue(), "false");
-    editor->CheckBox_Value->click();
+    QTest::mouseClick(editor->Label_CheckBoxCaption, Qt::LeftButton);
+    EXPECT_TRUE(editor->CheckBox_Value->isChecked()) << "a click on the caption ticks the box";
     EXPECT_FALSE(field.Warning);
     EXPECT_EQ(editor->toolTip(), "Please accept") << "the check box keeps the warning text as its tool tip";
     editors->SetToVariable();
