@@ -447,6 +447,21 @@ TEST_F(RegistrationFormTest, ServiceThatCannotStartShowsTheFailureScreen)
     EXPECT_TRUE(Shown.empty()) << Shown.front();
 }
 
+TEST_F(RegistrationFormTest, FailedRequestIsReportedAndNextTriesAgain)
+{
+    Open("broken", true, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Shown.empty() && !Form->Exchange.Busy(); }, 20000));
+    EXPECT_NE(Shown[0].find("500"), std::string::npos) << Shown[0];
+    EXPECT_EQ(Form->Exchange.State(), rsInit) << "the wizard stays where it was";
+    EXPECT_FALSE(Form->Panel_Info->isVisible());
+    ASSERT_TRUE(Form->Button_Submit->isVisible());
+    EXPECT_EQ(Form->Button_Submit->text(), "Next");
+
+    Submit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Shown.size() == 2 && !Form->Exchange.Busy(); }, 20000));
+    EXPECT_EQ(Requests().size(), 2u) << "Next sends the first request again";
+}
+
 TEST_F(RegistrationFormTest, WheelOverTheFieldsScrollsEightPixelsAStep)
 {
     Open();
