@@ -13,6 +13,7 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QTest>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -167,6 +168,9 @@ TEST_F(VisualFieldTest, NumericRefusesTypedNonDigitsAndPasswordIsMasked)
     QTest::keyClicks(phone->Edit_Value, "12a3 -b4");
     EXPECT_EQ(phone->Edit_Value->text(), "1234");
     EXPECT_EQ(secret->Edit_Value->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(
+        secret->Edit_Value->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, secret->Edit_Value),
+        '*');
     QTest::keyClicks(secret->Edit_Value, "pw");
     editors->SetToVariable();
     EXPECT_EQ(page[0].CurrentValue(), "1234");
