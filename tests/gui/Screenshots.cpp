@@ -189,14 +189,13 @@ void SettleBrowser()
 /// The web window of a link on a local page longer than the window (it shows no scroll bars).
 bool SaveWebWindow(const QString& Out, const QTemporaryDir& Pages)
 {
-    QByteArray text;
+    const QByteArray paragraph = "<p>The customer confirms having read the risk disclosure. Trading on margin carries "
+                                 "a high level of risk and may not be suitable for all investors; losses can exceed "
+                                 "deposits.</p>";
+    QByteArray html = "<html><body style=\"font-family:sans-serif;margin:16px\"><h2>Terms and conditions</h2>";
     for (int i = 1; i <= 12; ++i)
-        text += "<h3>" + QByteArray::number(i) + ". Section</h3><p>The customer confirms having read the risk "
-                "disclosure. Trading on margin carries a high level of risk and may not be suitable for all "
-                "investors; losses can exceed deposits.</p>";
-    const QString url = WritePage(Pages, "terms.html",
-                                  "<html><body style=\"font-family:sans-serif;margin:16px\"><h2>Terms and "
-                                  "conditions</h2>" + text + "</body></html>");
+        html += "<h3>" + QByteArray::number(i) + ". Section</h3>" + paragraph;
+    const QString url = WritePage(Pages, "terms.html", html + "</body></html>");
     orb::TForm_IEBrowser window(nullptr, "terms and conditions", url);
     int completions = 0;
     QObject::connect(&window, &orb::TForm_IEBrowser::DocumentCompleted, [&completions] { ++completions; });

@@ -1,9 +1,10 @@
+#include "gui/WebDialog.h"
+
 #include "GuiTestApplication.h"
 #include "gui/QtViews.h"
 #include "gui/Unit_Orb_Loader.h"
 #include "gui/Unit_Progress.h"
 #include "gui/Unit_Updater.h"
-#include "gui/WebDialog.h"
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
 #include "support/Servers.h"
@@ -236,8 +237,8 @@ protected:
     /// The strip element naming the fixture server's page.
     std::string Strip(const std::string& Width, const std::string& Height) const
     {
-        return "<browser_window url=\"" + Server.URL("/banner.html") + "\" width=\"" + Width + "\" height=\"" +
-               Height + "\"/>";
+        return "<browser_window url=\"" + Server.URL("/banner.html") + "\" width=\"" + Width + "\" height=\"" + Height +
+               "\"/>";
     }
 
     test::TFixtureServer Server;
@@ -264,9 +265,9 @@ TEST_F(LoginWindowBrowserStripTest, StripShowsThePageAboveThePanel)
     };
     const TCase cases[] = {
         {"460", "60", {460, 545}, {0, 0, 460, 60}, {0, 60}},
-        {"600", "100", {600, 585}, {0, 0, 600, 100}, {70, 100}},  // the panel centred under a wider strip
-        {"400", "27", {400, 512}, {0, 0, 400, 27}, {0, 27}},      // the strip's width rules, as configured
-        {"", "x", {460, 512}, {0, 0, 460, 27}, {0, 27}},          // no usable size: panel width, design height
+        {"600", "100", {600, 585}, {0, 0, 600, 100}, {70, 100}}, // the panel centred under a wider strip
+        {"400", "27", {400, 512}, {0, 0, 400, 27}, {0, 27}},     // the strip's width rules, as configured
+        {"", "x", {460, 512}, {0, 0, 460, 27}, {0, 27}},         // no usable size: panel width, design height
     };
     for (const auto& c : cases)
     {
