@@ -119,6 +119,7 @@ TForm_Registration::TForm_Registration(QWidget* Parent) : TQtForm("TForm_Registr
 {
     setWindowTitle("New Account");
     BuildLayout();
+    FollowReadingDirection(this);
 
     Exchange.Translator = [this](const std::string& MsgID) { return Translate(MsgID); };
 
@@ -420,6 +421,13 @@ void TForm_Registration::PlaceActionButtons()
         SetDesignGeometry(Button_Back, QRect(8, top, backWidth, height));
     SetDesignGeometry(Button_Submit, QRect(strip - 8 - submitWidth, top, submitWidth, height));
     SetDesignGeometry(Label_Page, QRect(8 + backWidth, top, std::max(0, strip - 16 - backWidth - submitWidth), height));
+}
+
+void TForm_Registration::changeEvent(QEvent* Event)
+{
+    TQtForm::changeEvent(Event);
+    if (Event->type() == QEvent::LayoutDirectionChange)
+        FollowReadingDirection(this);
 }
 
 void TForm_Registration::resizeEvent(QResizeEvent* Event)

@@ -109,6 +109,8 @@ protected:
     void closeEvent(QCloseEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
+    /// A new layout direction moves the texts to its reading side.
+    void changeEvent(QEvent* Event) override;
 
 public:
     /// Closing goes through FormCloseQuery.

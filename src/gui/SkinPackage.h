@@ -26,6 +26,9 @@ struct TSkin
     std::string StyleSheet;               ///< Qt style sheet text, empty when the skin has none
 };
 
+/// The Qt property ("orbLinkLabel", true) that marks a label as a link: skins give it their hyperlink colour.
+inline constexpr const char* LinkLabelProperty = "orbLinkLabel";
+
 /// Reads the skins of a ".skinres" text; Source names the text in error messages. Raises ESkinError on any
 /// malformed line, a missing colour role or a text without skins.
 std::vector<TSkin> ParseSkinPackage(std::string_view Text, const std::string& Source);

@@ -496,6 +496,8 @@ void TForm_Orb_Loader::TabSheet_RegistrationShow()
 
     auto* wizard = new TForm_Registration(TabSheet_Registration);
     wizard->Embed(TabSheet_Registration);
+    // Made as a window of its own, it would keep the application's font; inside this window it takes this one's.
+    wizard->setFont(font());
     FFormRegistration = wizard;
     wizard->Exchange.URL = registration->Attributes("url");
     wizard->Exchange.ProviderId = registration->Attributes("provider");
@@ -512,14 +514,21 @@ void TForm_Orb_Loader::TabSheet_RegistrationShow()
         credentials.isEmpty() || credentials == "true" || (credentials != "false" && credentials.toInt() != 0);
     wizard->OnRegistrationClose = [this](TForm_Registration& Sender, bool Ok) { RegistrationClose(Sender, Ok); };
 
+    // The wizard's background is the application palette's window colour, the skin's form colour.
     RecolorLabels(wizard);
-    QPalette background = wizard->palette();
-    background.setColor(QPalette::Window, palette().color(QPalette::Window));
-    wizard->setPalette(background);
-    // Under the heading, over the link area.
-    const int top = Label_Registration ? Label_Registration->geometry().bottom() + 6 : 10;
-    wizard->setGeometry(10, top, TabSheet_Registration->width() - 20, TabSheet_Registration->height() - top - 10);
+    PlaceRegistration();
+    TabSheet_Registration->installEventFilter(this);
     wizard->show();
+}
+
+void TForm_Orb_Loader::PlaceRegistration()
+{
+    if (!FFormRegistration || !TabSheet_Registration)
+        return;
+    // Under the heading, over the link area, across the page (whose size follows the skin's page frame).
+    const int top = Label_Registration ? Label_Registration->geometry().bottom() + 6 : 10;
+    FFormRegistration->setGeometry(10, top, TabSheet_Registration->width() - 20,
+                                   TabSheet_Registration->height() - top - 10);
 }
 
 void TForm_Orb_Loader::TabSheet_RegistrationHide()
@@ -616,6 +625,29 @@ void TForm_Orb_Loader::ApplySkin(const std::string& SkinValue)
     FSkinValue = SkinValue;
     FSkinApplied = true;
 
+    // Every colour below is worked out afresh from the style's standard palette, so that a skin looks the same
+    // whichever skins came before it. The previous skin is undone first: removing the style sheet unpolishes every
+    // widget (a new sheet replacing the old one would keep the old sheet's colours in the widgets' palettes), and
+    // the widgets this window coloured go back to inheriting their colours.
+    // By default a style sheet cuts widgets off from their parents' palettes and fonts and, when it goes, puts back
+    // each widget's whole palette from the time it was polished (undoing colours set since, such as a warning
+    // frame); with propagation widgets inherit as without a sheet, and only what the sheet itself set is taken back.
+    QCoreApplication::setAttribute(Qt::AA_UseStyleSheetPropagationInWidgetStyles);
+    qApp->setStyleSheet({});
+    // Unpolishing leaves the widgets with the application's font instead of their window's: the windows hand their
+    // own fonts down again.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->testAttribute(Qt::WA_SetFont))
+        {
+            const QFont font = window->font();
+            window->setFont(QFont());
+            window->setFont(font);
+        }
+    for (const QPointer<QWidget>& widget : FSkinnedWidgets)
+        if (widget)
+            widget->setPalette(QPalette());
+    FSkinnedWidgets.clear();
+
     QPalette palette = QApplication::style()->standardPalette();
     if (FSkin.FormColor)
         palette.setColor(QPalette::Window, Rgb(*FSkin.FormColor));
@@ -624,42 +656,37 @@ void TForm_Orb_Loader::ApplySkin(const std::string& SkinValue)
     palette.setColor(QPalette::Disabled, QPalette::WindowText, Rgb(FSkin.DisabledEditorText));
     palette.setColor(QPalette::Disabled, QPalette::Text, Rgb(FSkin.DisabledEditorText));
     palette.setColor(QPalette::Link, Rgb(FSkin.HyperlinkText));
-    // The style sheet first: changing it re-polishes every widget, which would undo an earlier palette.
-    qApp->setStyleSheet(QString::fromStdString(FSkin.StyleSheet));
     QApplication::setPalette(palette);
-    // Qt hands a new application palette to existing widgets only once the event loop runs; the windows made
-    // before it (all of them at start-up) get it directly, and their children inherit it.
+    // Qt hands a new application palette to existing widgets only once the event loop runs; the windows take it
+    // here and pass it on to their children. They hold no palette of their own, so nothing of it outlives the skin.
     for (QWidget* window : QApplication::topLevelWidgets())
-        window->setPalette(palette);
+        window->setPalette(QPalette());
+    // The style sheet last: the widgets it polishes start from the new palette.
+    qApp->setStyleSheet(QString::fromStdString(FSkin.StyleSheet));
 
     CB_Skin->setCurrentIndex(CB_Skin->findData(QString::fromStdString(SkinValue)));
     Flow.SkinIndex = CB_Skin->currentIndex();
 
     for (QWidget* window : QApplication::topLevelWidgets())
         RecolorLabels(window);
-    QPalette left = Panel_Left->palette();
-    left.setColor(QPalette::Window, Rgb(FSkin.Content));
-    Panel_Left->setPalette(left);
+    const auto colour = [this](QWidget* Widget, QPalette::ColorRole Role, const QColor& Color,
+                               std::initializer_list<QPalette::ColorGroup> Groups) {
+        QPalette p = Widget->palette();
+        for (auto group : Groups)
+            p.setColor(group, Role, Color);
+        Widget->setPalette(p);
+        FSkinnedWidgets.emplace_back(Widget);
+    };
+    const auto allGroups = {QPalette::Active, QPalette::Inactive, QPalette::Disabled};
+    colour(Panel_Left, QPalette::Window, Rgb(FSkin.Content), allGroups);
     for (QLabel* label : {Label_ForgotPassword, Label_URL})
-    {
-        if (!label) // the link of a removed Registration page
-            continue;
-        QPalette p = label->palette();
-        for (auto group : {QPalette::Active, QPalette::Inactive})
-            p.setColor(group, QPalette::WindowText, Rgb(FSkin.HyperlinkText));
-        label->setPalette(p);
-    }
-    QPalette powered = Label_PoweredBy->palette();
-    powered.setColor(QPalette::WindowText, ContrastTextColor(Rgb(FSkin.Content)));
-    Label_PoweredBy->setPalette(powered);
+        if (label) // the link of a removed Registration page
+            colour(label, QPalette::WindowText, Rgb(FSkin.HyperlinkText), {QPalette::Active, QPalette::Inactive});
+    colour(Label_PoweredBy, QPalette::WindowText, ContrastTextColor(Rgb(FSkin.Content)), allGroups);
     // The exception report's text sits on its own white-backed area in every skin.
     for (QWidget* window : QApplication::topLevelWidgets())
         if (auto* report = qobject_cast<TForm_SmartException*>(window); report && report->Label_Info)
-        {
-            QPalette p = report->Label_Info->palette();
-            p.setColor(QPalette::WindowText, Qt::black);
-            report->Label_Info->setPalette(p);
-        }
+            colour(report->Label_Info, QPalette::WindowText, Qt::black, allGroups);
 }
 
 void TForm_Orb_Loader::CB_SkinChange(int Index)
@@ -677,9 +704,11 @@ void TForm_Orb_Loader::RecolorLabels(QObject* Component) const
         QFont f = label->font();
         f.setFamily(family);
         label->setFont(f);
+        // A link label keeps the look of a link, in the skin's link colour.
+        const bool link = label->property(LinkLabelProperty).toBool();
         QPalette p = label->palette();
         for (auto group : {QPalette::Active, QPalette::Inactive})
-            p.setColor(group, QPalette::WindowText, Rgb(FSkin.ContentText));
+            p.setColor(group, QPalette::WindowText, Rgb(link ? FSkin.HyperlinkText : FSkin.ContentText));
         p.setColor(QPalette::Disabled, QPalette::WindowText, Rgb(FSkin.DisabledEditorText));
         label->setPalette(p);
     }
@@ -792,6 +821,8 @@ QColor TForm_Orb_Loader::ContrastTextColor(const QColor& Color)
 
 bool TForm_Orb_Loader::eventFilter(QObject* Watched, QEvent* Event)
 {
+    if (Event->type() == QEvent::Resize && Watched == TabSheet_Registration)
+        PlaceRegistration();
     if (Event->type() == QEvent::KeyPress &&
         (Watched == Edit_Login || Watched == Edit_Password || Watched == CB_Entry || Watched == CB_Language))
     {

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -162,9 +163,12 @@ private:
     void BuildLayout();
     void ReadInputs();
     void RemovePage(QWidget*& Page);
+    void PlaceRegistration();
     QWidget* FCurrentPage = nullptr;
     QPointer<TForm_Registration> FFormRegistration;
     TSkin FSkin;
+    /// The widgets whose own palette the applied skin set; the next skin resets them first.
+    std::vector<QPointer<QWidget>> FSkinnedWidgets;
     std::string FSkinValue;
     bool FSkinApplied = false;
 };

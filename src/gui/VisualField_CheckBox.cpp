@@ -2,6 +2,7 @@
 
 #include "base/Views.h"
 #include "gui/QtComponent.h"
+#include "gui/SkinPackage.h"
 #include "gui/WebDialog.h"
 
 #include <QApplication>
@@ -49,6 +50,8 @@ TVisualField_CheckBox::TVisualField_CheckBox(TRField* AField, QWidget* Parent) :
     Label_CheckBoxCaption = new QLabel(Panel_Value);
     Label_CheckBoxCaption->setObjectName("Label_CheckBoxCaption");
     Label_CheckBoxCaption->setWordWrap(true);
+    // Level with the box, also while the label is taller than its lines.
+    Label_CheckBoxCaption->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     Label_CheckBoxCaption->installEventFilter(this);
     Label_Value->setWordWrap(true);
     auto* row = static_cast<QHBoxLayout*>(Panel_Value->layout());
@@ -69,6 +72,7 @@ TVisualField_CheckBox::TVisualField_CheckBox(TRField* AField, QWidget* Parent) :
     for (auto group : {QPalette::Active, QPalette::Inactive})
         linkPalette.setColor(group, QPalette::WindowText, linkColour.isValid() ? linkColour : QColor(Qt::blue));
     Label_Value->setPalette(linkPalette);
+    Label_Value->setProperty(LinkLabelProperty, true);
     // The caption moves onto the check box.
     Label_Caption->hide();
     Label_CheckBoxCaption->setText(Label_Caption->text());

@@ -23,12 +23,17 @@ TVisualField_ComboBox::TVisualField_ComboBox(TRField* AField, QWidget* Parent) :
     ComboBox_Value->setEditable(false);
     ComboBox_Value->installEventFilter(this);
     ComboBox_Value->view()->installEventFilter(this);
-    QPalette palette = ComboBox_Value->palette();
-    palette.setColor(QPalette::PlaceholderText, QColor(128, 128, 128));
-    ComboBox_Value->setPalette(palette);
     Panel_Value->layout()->addWidget(ComboBox_Value);
     FinishCreate();
     connect(ComboBox_Value, &QComboBox::currentIndexChanged, this, [this] { ClearWarning(); });
+}
+
+void TVisualField_ComboBox::UpdateUI()
+{
+    QPalette palette = ComboBox_Value->palette();
+    palette.setColor(QPalette::PlaceholderText, QColor(128, 128, 128));
+    ComboBox_Value->setPalette(palette);
+    TVisualField_Common::UpdateUI();
 }
 
 void TVisualField_ComboBox::GetFromVariable()

@@ -25,6 +25,8 @@ public:
     void SetToVariable() override;
     void GetFromVariable() override;
     void SetHint(const QString& Hint) override;
+    /// Also gives the placeholder its grey again (a new style may have put back an earlier palette).
+    void UpdateUI() override;
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;

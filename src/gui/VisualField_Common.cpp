@@ -6,8 +6,12 @@
 #include "gui/VisualField_DateTime.h"
 #include "gui/VisualField_Edit.h"
 
+#include <QEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace orb
 {
@@ -31,6 +35,24 @@ QVBoxLayout* EditorColumn(QWidget* Parent)
 }
 
 } // namespace
+
+void FollowReadingDirection(QWidget* Root)
+{
+    // A label or edit aligns by the direction of its text by default: an English caption would stay on the left in
+    // a right-to-left window. An absolute alignment follows the window instead.
+    const Qt::Alignment side = (Root->isRightToLeft() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute;
+    const auto align = [side](Qt::Alignment Current) -> std::optional<Qt::Alignment> {
+        if (Current & (Qt::AlignHCenter | Qt::AlignJustify))
+            return std::nullopt;
+        return (Current & Qt::AlignVertical_Mask) | side;
+    };
+    for (QLabel* label : Root->findChildren<QLabel*>())
+        if (const auto alignment = align(label->alignment()))
+            label->setAlignment(*alignment);
+    for (QLineEdit* edit : Root->findChildren<QLineEdit*>())
+        if (const auto alignment = align(edit->alignment()))
+            edit->setAlignment(*alignment);
+}
 
 QFont& TVisualField_Common::CaptionFont()
 {
@@ -73,6 +95,7 @@ void TVisualField_Common::FinishCreate()
     SetHint(ToQString(Field->Hint));
     GetFromVariable();
     UpdateUI();
+    FollowReadingDirection(this);
     Created = true;
     // A layout shows a widget added to a visible container only later, from the event loop; the page is complete
     // at once.
@@ -95,6 +118,15 @@ void TVisualField_Common::UpdateUI()
         Panel_Value->setPalette(QPalette());
         Panel_Value->setAutoFillBackground(false);
     }
+}
+
+void TVisualField_Common::changeEvent(QEvent* Event)
+{
+    QFrame::changeEvent(Event);
+    if (Event->type() == QEvent::StyleChange && Created)
+        UpdateUI();
+    if (Event->type() == QEvent::LayoutDirectionChange)
+        FollowReadingDirection(this);
 }
 
 void TVisualField_Common::ClearWarning()

@@ -51,7 +51,14 @@ protected:
     TVisualField_Common(TRField* AField, QWidget* Parent);
     /// Ends the common construction once the control is in the value area: caption, value, look, Created.
     void FinishCreate();
+    /// A new style (a skin change) may have put back the palettes from before the warning: shows it again. A new
+    /// layout direction moves the texts to its reading side.
+    void changeEvent(QEvent* Event) override;
 };
+
+/// Puts the text of every label (except centred ones) and every line edit in Root on the side the widgets' layout
+/// direction reads from: right-aligned right to left, left-aligned otherwise, whatever script the text is in.
+void FollowReadingDirection(QWidget* Root);
 
 /// The editors of one page in page order, placed in a container (the wizard's scrolling area); owns them.
 class TVisualFields : public IVisualFields
