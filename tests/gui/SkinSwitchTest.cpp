@@ -117,28 +117,50 @@ protected:
         QApplication::setPalette(QApplication::style()->standardPalette());
     }
 
-    /// Starts every window in the first skin, opens the Registration page, switches through the others in order
-    /// and returns the look of the windows at the end.
-    TLook Run(const std::vector<std::string>& Skins)
+    /// Starts every window in Skin and opens the Registration page; the wizard on its first page, or none.
+    TForm_Registration* Start(TSession& Session, const std::string& Skin)
     {
-        test::WriteBytes(Dir / "user_loader_settings.xml",
-                         "<user_loader_settings last_login=\"\" language=\"en_US\" skin=\"" + Skins.front() +
-                             "\" resource_path=\"" + (Dir / "resource").string() +
-                             "\"><proxy enabled=\"false\"/><alternate_server/><entries/></user_loader_settings>");
-        TSession session(Dir.Path());
-        TForm_Orb_Loader& w = *session.Window;
+        TForm_Orb_Loader& w = *Session.Window;
         w.Start();
         w.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&w));
         w.TabControl->setCurrentIndex(w.PageControl->indexOf(w.TabSheet_Registration));
         TForm_Registration* wizard = w.FormRegistration();
         if (!wizard)
-        {
             ADD_FAILURE() << "no registration wizard";
+        else if (!WaitForPage(wizard, 1))
+            ADD_FAILURE() << "the wizard's first page did not arrive";
+        return wizard;
+    }
+    void WriteUserFile(const std::string& Skin)
+    {
+        test::WriteBytes(Dir / "user_loader_settings.xml",
+                         "<user_loader_settings last_login=\"\" language=\"en_US\" skin=\"" + Skin +
+                             "\" resource_path=\"" + (Dir / "resource").string() +
+                             "\"><proxy enabled=\"false\"/><alternate_server/><entries/></user_loader_settings>");
+    }
+    static bool WaitForPage(TForm_Registration* Wizard, int Index)
+    {
+        return QTest::qWaitFor(
+            [&] { return !Wizard->Exchange.Busy() && Wizard->Exchange.PageIndex() == Index; }, 20000);
+    }
+    static void ChooseSkin(TForm_Orb_Loader& W, const std::string& Skin)
+    {
+        const int index = W.CB_Skin->findData(QString::fromStdString(Skin));
+        W.CB_Skin->setCurrentIndex(index);
+        W.CB_SkinChange(index);
+    }
+
+    /// Starts every window in the first skin, opens the Registration page, switches through the others in order
+    /// and returns the look of the windows at the end.
+    TLook Run(const std::vector<std::string>& Skins)
+    {
+        WriteUserFile(Skins.front());
+        TSession session(Dir.Path());
+        TForm_Orb_Loader& w = *session.Window;
+        TForm_Registration* wizard = Start(session, Skins.front());
+        if (!wizard)
             return {};
-        }
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !wizard->Exchange.Busy() && wizard->Exchange.PageIndex() == 1; },
-                                    20000));
         // A field the user left wrong keeps its red frame through skin changes.
         auto* email = wizard->Panel_Fields->findChild<TVisualField_Common*>("VisualField_email");
         if (!email)
@@ -149,11 +171,7 @@ protected:
         email->Field->Warning = true;
         email->UpdateUI();
         for (size_t i = 1; i < Skins.size(); ++i)
-        {
-            const int index = w.CB_Skin->findData(QString::fromStdString(Skins[i]));
-            w.CB_Skin->setCurrentIndex(index);
-            w.CB_SkinChange(index);
-        }
+            ChooseSkin(w, Skins[i]);
         QApplication::processEvents();
         if (QWidget* focus = QApplication::focusWidget())
             focus->clearFocus(); // no blinking caret in the pictures
@@ -314,6 +332,49 @@ TEST_F(SkinSwitchTest, ColoursTheWindowsSetOnPurposeSurviveASkinChange)
     EXPECT_EQ(dark.Colors.at("wizard active Window"), QColor("#2B2F36"));
     EXPECT_EQ(dark.Colors.at("updater window active Window"), QColor("#2B2F36"));
     EXPECT_EQ(dark.Colors.at("proxy label (disabled) disabled WindowText"), QColor("#6E7681"));
+}
+
+TEST_F(SkinSwitchTest, DeclarationLinksTakeEachSkinsLinkColourAndMarkedOnesStayRed)
+{
+    WriteUserFile("Default");
+    TSession session(Dir.Path());
+    TForm_Registration* wizard = Start(session, "Default");
+    ASSERT_NE(wizard, nullptr);
+    const auto type = [&](const char* Id, const QString& Text) {
+        auto* editor = wizard->Panel_Fields->findChild<TVisualField_Edit*>(QString("VisualField_") + Id);
+        ASSERT_NE(editor, nullptr) << Id;
+        editor->Edit_Value->setText(Text);
+    };
+    type("first_name", "Ann");
+    type("last_name", "Lee");
+    type("email", "ann@example.com");
+    wizard->Panel_Fields->findChild<QComboBox*>("ComboBox_Value")->setCurrentIndex(0);
+    wizard->Button_Submit->click();
+    ASSERT_TRUE(WaitForPage(wizard, 2));
+    wizard->Button_Submit->click();
+    ASSERT_TRUE(WaitForPage(wizard, 3));
+    auto* terms = wizard->Panel_Fields->findChild<TVisualField_CheckBox*>("VisualField_terms");
+    ASSERT_NE(terms, nullptr);
+    terms->Field->Warning = true;
+    terms->UpdateUI();
+    const auto link = [&] { return terms->Label_Value->palette().color(QPalette::WindowText); };
+    const auto rim = [&] { return terms->Panel_Warning->palette().color(QPalette::Window); };
+    EXPECT_EQ(link(), QColor("#0B5CAD"));
+    struct TStep
+    {
+        const char* Skin;
+        const char* Link;
+    };
+    for (const TStep& step : {TStep{"Dark", "#6CB6FF"}, TStep{"LightBlue", "#0060B6"}, TStep{"Default", "#0B5CAD"}})
+    {
+        ChooseSkin(*session.Window, step.Skin);
+        EXPECT_EQ(link(), QColor(step.Link)) << step.Skin;
+        EXPECT_EQ(terms->Label_CheckBoxCaption->palette().color(QPalette::WindowText),
+                  QApplication::palette().color(QPalette::WindowText))
+            << step.Skin << ": the declaration itself is plain text";
+        EXPECT_EQ(rim(), QColor(255, 0, 0)) << step.Skin;
+        EXPECT_TRUE(terms->Panel_Warning->isVisible()) << step.Skin;
+    }
 }
 
 } // namespace
