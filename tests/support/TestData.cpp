@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace orb::test
@@ -32,6 +33,28 @@ std::string Compress(const std::string& Bytes, bool Gzip)
     if (rc != Z_STREAM_END)
         throw std::runtime_error("deflate failed");
     return out;
+}
+
+std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To)
+{
+    for (size_t at = Text.find(From); at != std::string::npos; at = Text.find(From, at + To.size()))
+        Text.replace(at, From.size(), To);
+    return Text;
+}
+
+TScopedEnv::TScopedEnv(const char* Name, const std::string& Value) : FName(Name)
+{
+    if (const char* old = std::getenv(Name))
+        FOld = old, FHadOld = true;
+    ::setenv(Name, Value.c_str(), 1);
+}
+
+TScopedEnv::~TScopedEnv()
+{
+    if (FHadOld)
+        ::setenv(FName, FOld.c_str(), 1);
+    else
+        ::unsetenv(FName);
 }
 
 } // namespace orb::test
