@@ -1,9 +1,6 @@
 #include "GuiTestApplication.h"
-#include "gui/QtViews.h"
-#include "gui/Unit_Orb_Loader.h"
-#include "gui/Unit_Progress.h"
+#include "LoginWindowViews.h"
 #include "gui/Unit_ResetPassword.h"
-#include "gui/Unit_Updater.h"
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
@@ -29,7 +26,7 @@ namespace
 {
 
 /// The login window on settings files written for each test, with the Qt views installed.
-class LoginWindowTest : public ::testing::Test
+class LoginWindowTest : public ::testing::Test, protected test::TLoginWindowViews
 {
 protected:
     void SetUp() override
@@ -40,7 +37,7 @@ protected:
                 Shown.push_back(box->text().toStdString());
             test::WhenModal([&Box] { static_cast<QDialog&>(Box).done(0); });
         };
-        InstallViews({&MainThread, &Dialogs, &Waits, &Updater});
+        InstallLoginViews();
     }
     void TearDown() override
     {
@@ -142,16 +139,7 @@ protected:
     void SelectPage(QWidget* Page) { Window->TabControl->setCurrentIndex(Window->PageControl->indexOf(Page)); }
 
     test::TempDir Dir;
-    TQtMainThread MainThread;
-    TForm_Progress Progress;
-    TForm_Updater Updater;
-    TQtWaitWindows Waits{Progress, Updater};
-    TQtDialogs Dialogs{nullptr};
     std::vector<std::string> Shown;
-    TXMLDataProvider Provider;
-    TProgressRunner ProgressRunner;
-    TUpdateRunner Runner;
-    std::unique_ptr<TForm_Orb_Loader> Window;
     bool WithLanguageTable = false;
 };
 

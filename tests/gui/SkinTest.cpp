@@ -1,9 +1,6 @@
 #include "GuiTestApplication.h"
-#include "gui/QtViews.h"
+#include "LoginWindowViews.h"
 #include "gui/SkinPackage.h"
-#include "gui/Unit_Orb_Loader.h"
-#include "gui/Unit_Progress.h"
-#include "gui/Unit_Updater.h"
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
@@ -110,7 +107,7 @@ TEST(SkinPackage, ShippedSkinsAreReadable)
 }
 
 /// The login window on settings files whose resource directory holds the skins each test writes.
-class SkinTest : public ::testing::Test
+class SkinTest : public ::testing::Test, protected test::TLoginWindowViews
 {
 protected:
     void SetUp() override
@@ -119,7 +116,7 @@ protected:
         Dialogs.OnDialogShown = [](QWidget& Box) {
             test::WhenModal([&Box] { static_cast<QDialog&>(Box).done(0); });
         };
-        InstallViews({&MainThread, &Dialogs, &Waits, &Updater});
+        InstallLoginViews();
         std::filesystem::create_directories(Dir / "resource" / "skins");
         WriteSkin("Default", "#2A6FB0", "#111111", "#888888", "#0B5CAD", "#EEEEEE");
         WriteSkin("Dark", "#1C2733", "#E4E7EB", "#6E7681", "#6CB6FF", "#2B2F36");
@@ -171,15 +168,6 @@ protected:
 
     const std::string Items = "<item name=\"Default\" value=\"Default\"/><item name=\"Dark\" value=\"Dark\"/>";
     test::TempDir Dir;
-    TQtMainThread MainThread;
-    TForm_Progress Progress;
-    TForm_Updater Updater;
-    TQtWaitWindows Waits{Progress, Updater};
-    TQtDialogs Dialogs{nullptr};
-    TXMLDataProvider Provider;
-    TProgressRunner ProgressRunner;
-    TUpdateRunner Runner;
-    std::unique_ptr<TForm_Orb_Loader> Window;
 };
 
 TEST_F(SkinTest, SavedSkinIsAppliedAndSelectedAtStart)

@@ -1,10 +1,7 @@
 #include "gui/WebDialog.h"
 
 #include "GuiTestApplication.h"
-#include "gui/QtViews.h"
-#include "gui/Unit_Orb_Loader.h"
-#include "gui/Unit_Progress.h"
-#include "gui/Unit_Updater.h"
+#include "LoginWindowViews.h"
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
 #include "support/Servers.h"
@@ -201,14 +198,14 @@ TEST_F(WebDialogTest, ShowWebDialogIsModalSizedAndCentredOnTheOwnersWindow)
 }
 
 /// The login window with and without the browser strip of the client file.
-class LoginWindowBrowserStripTest : public ::testing::Test
+class LoginWindowBrowserStripTest : public ::testing::Test, protected test::TLoginWindowViews
 {
 protected:
     void SetUp() override
     {
         Server.Answer("/banner.html", nlohmann::json{{"headers", {{"Content-Type", "text/html"}}},
                                                      {"body", "<html><body>News</body></html>"}});
-        InstallViews({&MainThread, &Dialogs, &Waits, &Updater});
+        InstallLoginViews();
     }
     void TearDown() override
     {
@@ -243,15 +240,6 @@ protected:
 
     test::TFixtureServer Server;
     test::TempDir Dir;
-    TQtMainThread MainThread;
-    TForm_Progress Progress;
-    TForm_Updater Updater;
-    TQtWaitWindows Waits{Progress, Updater};
-    TQtDialogs Dialogs{nullptr};
-    TXMLDataProvider Provider;
-    TProgressRunner ProgressRunner;
-    TUpdateRunner Runner;
-    std::unique_ptr<TForm_Orb_Loader> Window;
 };
 
 TEST_F(LoginWindowBrowserStripTest, StripShowsThePageAboveThePanel)
