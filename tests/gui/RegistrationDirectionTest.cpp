@@ -1,6 +1,7 @@
 // The registration wizard in a right-to-left language: captions, values and check boxes on the right-hand side.
 #include "../registration/DemoServer.h"
 #include "GuiTestApplication.h"
+#include "RegistrationWizard.h"
 #include "gui/QtForm.h"
 #include "gui/QtViews.h"
 #include "gui/RegistrationForm.h"
@@ -54,10 +55,7 @@ class RegistrationDirectionTest : public ::testing::TestWithParam<const char*>
 protected:
     void SetUp() override
     {
-        SetProcessLanguageStorage(nullptr);
-        ResourcePath = (test::SourceDir() / "resource").string();
-        LanguageCode = GetParam();
-        LanguageTable = std::make_unique<TLanguage>();
+        test::UseShippedLanguage(GetParam());
         Dialogs.OnDialogShown = [](QWidget& Box) {
             test::WhenModal([&Box] { static_cast<QDialog&>(Box).done(0); });
         };
@@ -66,7 +64,7 @@ protected:
     void TearDown() override
     {
         Form.reset();
-        EXPECT_TRUE(QTest::qWaitFor([] { return TRegistrationExchange::RunningRequests() == 0; }, 20000));
+        EXPECT_TRUE(test::WaitForRegistrationWorkers());
         ResetViews();
         LanguageCode = "en_US";
         LanguageTable.reset();
@@ -91,19 +89,10 @@ protected:
     }
     bool WaitForPage(int Index)
     {
-        return QTest::qWaitFor([&] { return !Form->Exchange.Busy() && Form->Exchange.PageIndex() == Index; }, 20000);
+        return test::WaitForWizardPage([this] { return Form.get(); }, Index);
     }
-    template <class T> T* Editor(const char* Id) const
-    {
-        return Form->Panel_Fields->findChild<T*>(QString("VisualField_") + Id);
-    }
-    void Type(const char* Id, const QString& Text)
-    {
-        auto* editor = Editor<TVisualField_Edit>(Id);
-        ASSERT_NE(editor, nullptr) << Id;
-        editor->Edit_Value->clear();
-        QTest::keyClicks(editor->Edit_Value, Text);
-    }
+    template <class T> T* Editor(const char* Id) const { return test::FieldEditor<T>(*Form, Id); }
+    void Type(const char* Id, const QString& Text) { test::TypeInto(*Form, Id, Text); }
 
     /// Checks that the text painted in W hugs the edge the language reads from.
     void ExpectTextOnReadingSide(QWidget* W, const char* What)

@@ -3,6 +3,7 @@
 
 #include "../registration/DemoServer.h"
 #include "GuiTestApplication.h"
+#include "RegistrationWizard.h"
 #include "gui/QtViews.h"
 #include "gui/VisualField_CheckBox.h"
 #include "gui/VisualField_ComboBox.h"
@@ -51,21 +52,8 @@ class RegistrationFormTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        SetProcessLanguageStorage(nullptr);
-        ResourcePath = (test::SourceDir() / "resource").string();
-        LanguageCode = "en_US";
-        LanguageTable = std::make_unique<TLanguage>();
-        Dialogs.OnDialogShown = [this](QWidget& Box) {
-            auto* box = qobject_cast<QMessageBox*>(&Box);
-            Shown.push_back(box ? box->text().toStdString() : std::string(Box.metaObject()->className()));
-            const QString answer = Answer;
-            test::WhenModal([&Box, answer] {
-                if (auto* button = Box.findChild<QAbstractButton*>(answer))
-                    button->click();
-                else
-                    static_cast<QDialog&>(Box).done(0);
-            });
-        };
+        test::UseShippedLanguage("en_US");
+        Dialogs.OnDialogShown = [this](QWidget& Box) { test::RecordAndAnswer(Box, Shown, Answer); };
         InstallViews({&MainThread, &Dialogs, nullptr, nullptr});
         SavedOpenLink = TVisualField_CheckBox::OpenLink();
         TVisualField_CheckBox::OpenLink() = [this](QWidget*, const QString& Caption, const QString& URL) {
@@ -78,7 +66,7 @@ protected:
     {
         Form.reset();
         // Workers still on their way end soon after their window; none may outlive the installed views.
-        EXPECT_TRUE(QTest::qWaitFor([] { return TRegistrationExchange::RunningRequests() == 0; }, 20000));
+        EXPECT_TRUE(test::WaitForRegistrationWorkers());
         TVisualField_CheckBox::OpenLink() = SavedOpenLink;
         ResetViews();
         LanguageTable.reset();
@@ -111,20 +99,11 @@ protected:
     }
     bool WaitForPageIndex(int Index)
     {
-        return QTest::qWaitFor([&] { return !Form->Exchange.Busy() && Form->Exchange.PageIndex() == Index; }, 20000);
+        return test::WaitForWizardPage([this] { return Form.get(); }, Index);
     }
 
-    template <class T> T* Editor(const char* Id) const
-    {
-        return Form->Panel_Fields->findChild<T*>(QString("VisualField_") + Id);
-    }
-    void Type(const char* Id, const QString& Text)
-    {
-        auto* editor = Editor<TVisualField_Edit>(Id);
-        ASSERT_NE(editor, nullptr) << Id;
-        editor->Edit_Value->clear();
-        QTest::keyClicks(editor->Edit_Value, Text);
-    }
+    template <class T> T* Editor(const char* Id) const { return test::FieldEditor<T>(*Form, Id); }
+    void Type(const char* Id, const QString& Text) { test::TypeInto(*Form, Id, Text); }
     void Submit() { QTest::mouseClick(Form->Button_Submit, Qt::LeftButton); }
     void Back() { QTest::mouseClick(Form->Button_Back, Qt::LeftButton); }
 
