@@ -1,20 +1,16 @@
 // The login window's Registration page: the embedded wizard against the demo server, and the login with the new
 // account that it hands back.
+#include "DemoInstallation.h"
 #include "GuiTestApplication.h"
-#include "gui/QtViews.h"
+#include "LoginWindowViews.h"
+#include "RegistrationWizard.h"
 #include "gui/RegistrationForm.h"
-#include "gui/Unit_Orb_Loader.h"
-#include "gui/Unit_Progress.h"
-#include "gui/Unit_Updater.h"
 #include "gui/VisualField_CheckBox.h"
 #include "gui/VisualField_ComboBox.h"
 #include "gui/VisualField_Edit.h"
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
-#include "support/Servers.h"
-#include "support/TempDir.h"
-#include "support/TestData.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -29,7 +25,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -40,108 +35,37 @@ namespace
 
 namespace fs = std::filesystem;
 
-using test::ShellQuote;
-
-std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To)
-{
-    for (size_t at = Text.find(From); at != std::string::npos; at = Text.find(From, at + To.size()))
-        Text.replace(at, From.size(), To);
-    return Text;
-}
-
-/// Sets an environment variable for the fixture's lifetime.
-class TScopedEnv
-{
-public:
-    TScopedEnv(const char* Name, const std::string& Value) : FName(Name)
-    {
-        if (const char* old = std::getenv(Name))
-            FOld = old, FHadOld = true;
-        ::setenv(Name, Value.c_str(), 1);
-    }
-    ~TScopedEnv()
-    {
-        if (FHadOld)
-            ::setenv(FName, FOld.c_str(), 1);
-        else
-            ::unsetenv(FName);
-    }
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-private:
-    const char* FName;
-    std::string FOld;
-    bool FHadOld = false;
-};
+using test::ReplaceAll;
 
 /// The demo installation in a temporary directory (published update tree, demo server, working directory made from
 /// demo/) and the login window built as the windowed front end builds it.
-class RegistrationTabGuiTest : public ::testing::Test
+class RegistrationTabGuiTest : public ::testing::Test,
+                               protected test::TDemoInstallation,
+                               protected test::TLoginWindowViews
 {
 protected:
     void SetUp() override
     {
-        const std::string publish = "bash " + ShellQuote(test::SourceDir() / "tools/demo_server/publish_demo_tree.sh") +
-                                    " " + ShellQuote(ORB_DEMO_CLIENT) + " " + ShellQuote(ORB_MAKE_INDEX) + " " +
-                                    ShellQuote(Dir / "server") + " 4.7.0-15";
-        ASSERT_EQ(std::system(publish.c_str()), 0) << publish;
-        Server = std::make_unique<test::TChildProcess>(
-            std::vector<std::string>{"python3", (test::SourceDir() / "tools/demo_server/server.py").string(),
-                                     "--update-root", (Dir / "server/update").string(), "--private-root",
-                                     (Dir / "server/private").string()},
-            Dir / "server.log");
-        std::string line;
-        if (!Server->ReadLine(line, 20000) || line.rfind("PORT ", 0) != 0)
-            FAIL() << "The demo server did not start: " << line << "\n" << test::ReadBytes(Dir / "server.log");
-        Port = line.substr(5);
-
-        fs::create_directories(Work());
-        for (const char* name : {"main_loader_settings.xml", "client_loader_settings.xml", "user_loader_settings.xml"})
-            test::WriteBytes(Work() / name, ReplaceAll(test::ReadBytes(test::SourceDir() / "demo" / name),
-                                                       "DEMO_SERVER", "127.0.0.1:" + Port));
-        fs::copy(test::SourceDir() / "resource", Work() / "resource", fs::copy_options::recursive);
-        OldDirectory = fs::current_path();
-        fs::current_path(Work());
+        InstallDemo();
+        if (HasFatalFailure())
+            return;
         SetProcessLanguageStorage(nullptr);
-        Dialogs.OnDialogShown = [this](QWidget& Box) {
-            auto* box = qobject_cast<QMessageBox*>(&Box);
-            Shown.push_back(box ? box->text().toStdString() : std::string(Box.metaObject()->className()));
-            const QString answer = Answer;
-            test::WhenModal([&Box, answer] {
-                if (auto* button = Box.findChild<QAbstractButton*>(answer))
-                    button->click();
-                else
-                    static_cast<QDialog&>(Box).done(0);
-            });
-        };
-        InstallViews({&MainThread, &Dialogs, &Waits, &Updater});
+        Dialogs.OnDialogShown = [this](QWidget& Box) { test::RecordAndAnswer(Box, Shown, Answer); };
+        InstallLoginViews();
     }
 
     void TearDown() override
     {
         Window.reset();
-        EXPECT_TRUE(QTest::qWaitFor([] { return TRegistrationExchange::RunningRequests() == 0; }, 20000));
+        EXPECT_TRUE(test::WaitForRegistrationWorkers());
         ResetViews();
         ConnectionSettings.Clear();
         LanguageTable.reset();
         SetProcessLanguageStorage(nullptr);
-        if (!OldDirectory.empty())
-            fs::current_path(OldDirectory);
+        LeaveWork();
     }
 
-    fs::path Work() const { return Dir / "launcher"; }
-
-    void Open()
-    {
-        LoadLoaderSettings(Work());
-        LanguageTable = std::make_unique<TLanguage>();
-        Window = std::make_unique<TForm_Orb_Loader>(Provider, ProgressRunner, Runner);
-        Updater.LoginWindow = Window.get();
-        Window->Start();
-        Window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
-    }
+    void Open() { OpenOnSettings(Work()); }
 
     /// Clicks the tab of Page; true when the window then shows it.
     bool ShowTab(QWidget* Page)
@@ -155,20 +79,10 @@ protected:
     TForm_Registration* Wizard() const { return Window->FormRegistration(); }
     bool WaitForPage(int Index)
     {
-        return QTest::qWaitFor(
-            [&] { return Wizard() && !Wizard()->Exchange.Busy() && Wizard()->Exchange.PageIndex() == Index; }, 20000);
+        return test::WaitForWizardPage([this] { return Wizard(); }, Index);
     }
-    template <class T> T* Editor(const char* Id) const
-    {
-        return Wizard()->Panel_Fields->findChild<T*>(QString("VisualField_") + Id);
-    }
-    void Type(const char* Id, const QString& Text)
-    {
-        auto* editor = Editor<TVisualField_Edit>(Id);
-        ASSERT_NE(editor, nullptr) << Id;
-        editor->Edit_Value->clear();
-        QTest::keyClicks(editor->Edit_Value, Text);
-    }
+    template <class T> T* Editor(const char* Id) const { return test::FieldEditor<T>(*Wizard(), Id); }
+    void Type(const char* Id, const QString& Text) { test::TypeInto(*Wizard(), Id, Text); }
     void Submit() { QTest::mouseClick(Wizard()->Button_Submit, Qt::LeftButton); }
     /// Fills every page of the demo service and submits the last one with Nickname.
     void FillAllPages(const QString& Nickname)
@@ -188,24 +102,8 @@ protected:
         Submit();
     }
 
-    test::TempDir Dir;
-    std::unique_ptr<test::TChildProcess> Server;
-    std::string Port;
-    TScopedEnv AppData{"XDG_DATA_HOME", (Dir / "appdata").string()};
-    TScopedEnv Output{"ORB_DEMO_CLIENT_OUTPUT", (Dir / "client.txt").string()};
-    fs::path OldDirectory;
-
-    TQtMainThread MainThread;
-    TForm_Progress Progress;
-    TForm_Updater Updater;
-    TQtWaitWindows Waits{Progress, Updater};
-    TQtDialogs Dialogs{nullptr};
     QString Answer = "Cancel";
     std::vector<std::string> Shown;
-    TXMLDataProvider Provider;
-    TProgressRunner ProgressRunner;
-    TUpdateRunner Runner;
-    std::unique_ptr<TForm_Orb_Loader> Window;
 };
 
 TEST_F(RegistrationTabGuiTest, NewAccountFromTheRegistrationTabLogsInAtOnce)
