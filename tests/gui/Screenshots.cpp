@@ -46,10 +46,10 @@
 namespace
 {
 
-bool Save(QWidget& Window, const QString& Dir, const char* Name)
+/// Writes what Window shows to Dir/Name.png and names the file on standard output; false (said on standard error)
+/// when the file cannot be written.
+bool Write(QWidget& Window, const QString& Dir, const char* Name)
 {
-    Window.show();
-    QApplication::processEvents();
     const QString file = Dir + "/" + Name + ".png";
     if (!Window.grab().save(file))
     {
@@ -57,6 +57,15 @@ bool Save(QWidget& Window, const QString& Dir, const char* Name)
         return false;
     }
     std::printf("%s\n", qPrintable(file));
+    return true;
+}
+
+bool Save(QWidget& Window, const QString& Dir, const char* Name)
+{
+    Window.show();
+    QApplication::processEvents();
+    if (!Write(Window, Dir, Name))
+        return false;
     Window.hide();
     return true;
 }
@@ -81,14 +90,7 @@ bool SaveShown(QWidget& Window, const QString& Dir, const char* Name)
     // Widgets shown a moment ago take their places once the layout's pending request has run.
     for (int i = 0; i < 3; ++i)
         QApplication::processEvents();
-    const QString file = Dir + "/" + Name + ".png";
-    if (!Window.grab().save(file))
-    {
-        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(file));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(file));
-    return true;
+    return Write(Window, Dir, Name);
 }
 
 /// The demo server's account services for the registration pictures; Port stays 0 when it cannot start.
