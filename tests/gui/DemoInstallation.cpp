@@ -1,5 +1,7 @@
 #include "DemoInstallation.h"
 
+#include "base/TextUtils.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -34,7 +36,7 @@ void TDemoInstallation::InstallDemo()
     fs::create_directories(Work());
     for (const char* name : {"main_loader_settings.xml", "client_loader_settings.xml", "user_loader_settings.xml"})
         WriteBytes(Work() / name,
-                   ReplaceAll(ReadBytes(SourceDir() / "demo" / name), "DEMO_SERVER", "127.0.0.1:" + Port));
+                   StringReplaceAll(ReadBytes(SourceDir() / "demo" / name), "DEMO_SERVER", "127.0.0.1:" + Port));
     fs::copy(SourceDir() / "resource", Work() / "resource", fs::copy_options::recursive);
 
     FOldDirectory = fs::current_path();

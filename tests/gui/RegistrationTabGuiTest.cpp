@@ -4,6 +4,7 @@
 #include "GuiTestApplication.h"
 #include "LoginWindowViews.h"
 #include "RegistrationWizard.h"
+#include "base/TextUtils.h"
 #include "gui/RegistrationForm.h"
 #include "gui/VisualField_CheckBox.h"
 #include "gui/VisualField_ComboBox.h"
@@ -34,8 +35,6 @@ namespace
 {
 
 namespace fs = std::filesystem;
-
-using test::ReplaceAll;
 
 /// The demo installation in a temporary directory (published update tree, demo server, working directory made from
 /// demo/) and the login window built as the windowed front end builds it.
@@ -187,7 +186,7 @@ TEST_F(RegistrationTabGuiTest, LeavingTheTabAsksTheWizardAndComingBackStartsAFre
 TEST_F(RegistrationTabGuiTest, WebRegistrationShowsTheLinkAndNoWizard)
 {
     const fs::path file = Work() / "client_loader_settings.xml";
-    test::WriteBytes(file, ReplaceAll(test::ReadBytes(file), "type=\"built_in\"", "type=\"web\""));
+    test::WriteBytes(file, StringReplaceAll(test::ReadBytes(file), "type=\"built_in\"", "type=\"web\""));
     Open();
     ASSERT_TRUE(ShowTab(Window->TabSheet_Registration));
     EXPECT_EQ(Wizard(), nullptr);

@@ -35,13 +35,6 @@ std::string Compress(const std::string& Bytes, bool Gzip)
     return out;
 }
 
-std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To)
-{
-    for (size_t at = Text.find(From); at != std::string::npos; at = Text.find(From, at + To.size()))
-        Text.replace(at, From.size(), To);
-    return Text;
-}
-
 TScopedEnv::TScopedEnv(const char* Name, const std::string& Value) : FName(Name)
 {
     if (const char* old = std::getenv(Name))

@@ -9,8 +9,6 @@ namespace orb::test
 std::string ShellQuote(const std::string& Text);
 /// Bytes compressed as a gzip (RFC 1952) or zlib-wrapped deflate (RFC 1950) stream.
 std::string Compress(const std::string& Bytes, bool Gzip);
-/// Text with every occurrence of From replaced by To (replacements are not searched again).
-std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To);
 
 /// Sets an environment variable and restores its value (or its absence) when it goes.
 class TScopedEnv
