@@ -1,6 +1,7 @@
 // The console front end as a user runs it: a child process in its own working directory against the demo server,
 // installing into its own application-data folder and starting the demo client.
 
+#include "base/TextUtils.h"
 #include "launcher/PasswordScrambling.h"
 #include "support/Servers.h"
 #include "support/TempDir.h"
@@ -27,13 +28,6 @@ using test::ShellQuote;
 bool Contains(const std::string& Text, const std::string& Part)
 {
     return Text.find(Part) != std::string::npos;
-}
-
-std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To)
-{
-    for (size_t at = Text.find(From); at != std::string::npos; at = Text.find(From, at + To.size()))
-        Text.replace(at, From.size(), To);
-    return Text;
 }
 
 /// What one run of orb-loader-cli left behind.
@@ -70,7 +64,7 @@ protected:
     {
         fs::create_directories(Work());
         for (const char* name : {"main_loader_settings.xml", "client_loader_settings.xml", "user_loader_settings.xml"})
-            test::WriteBytes(Work() / name, ReplaceAll(test::ReadBytes(test::SourceDir() / "demo" / name),
+            test::WriteBytes(Work() / name, StringReplaceAll(test::ReadBytes(test::SourceDir() / "demo" / name),
                                                        "DEMO_SERVER", "127.0.0.1:" + std::to_string(Port)));
     }
 
@@ -447,7 +441,7 @@ TEST_F(LoginEndToEndTest, AnswerThatIsNotAnIndexAsksWhetherToContinue)
 TEST_F(LoginEndToEndTest, ClientThatCannotStartIsAnErrorNamingItsPath)
 {
     const fs::path mainFile = Work() / "main_loader_settings.xml";
-    test::WriteBytes(mainFile, ReplaceAll(test::ReadBytes(mainFile), "bin\\orb-demo-client", "bin\\missing"));
+    test::WriteBytes(mainFile, StringReplaceAll(test::ReadBytes(mainFile), "bin\\orb-demo-client", "bin\\missing"));
     auto run = Run({"--login", "olga"});
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_TRUE(Contains(run.Err, "/bin/missing )")) << run.Err;
@@ -468,11 +462,11 @@ TEST_F(LoginEndToEndTest, FailuresEndAsTheUserExpectsWithTheUserFileSaved)
         int ExitCode;
         std::string Text; ///< on standard error
     };
-    const std::string dead = ReplaceAll(demoMain, "127.0.0.1:" + std::to_string(Port), "127.0.0.1:1");
+    const std::string dead = StringReplaceAll(demoMain, "127.0.0.1:" + std::to_string(Port), "127.0.0.1:1");
     const TCase cases[] = {
         {"no configuration server answers", dead, {"--login", "u1"}, "", 1, "Could not connect to the server."},
         {"the answer lacks the update address",
-         ReplaceAll(demoMain, "update_url=\"tarnel_update_url\"", "update_url=\"server\""),
+         StringReplaceAll(demoMain, "update_url=\"tarnel_update_url\"", "update_url=\"server\""),
          {"--login", "u2", "--entry", "broken", "--no"},
          "",
          3,
