@@ -104,30 +104,45 @@ void TURL::SetURL(const std::string& URL_String)
         return;
     }
 
-    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
-    if (!url)
-        throw std::bad_alloc();
-    CURLUcode rc = curl_url_set(url.get(), CURLUPART_URL, URL_String.c_str(),
-                                CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE);
-    if (rc == CURLUE_BAD_PORT_NUMBER)
-        throw EConvertError("Invalid port number in the address \"" + URL_String + "\"");
-    if (rc != CURLUE_OK)
-        throw EConvertError("Invalid address \"" + URL_String + "\": " + curl_url_strerror(rc));
+    // The URI parser normalises the host (percent-decoding, numeric IPv4 forms) one step at a time: "3%33166"
+    // becomes "33166", which read again is the address 0.0.129.142. The parts are taken once they no longer change,
+    // so that the address written by URL_String names the same parts when it is read back.
+    std::string text = URL_String;
+    for (int round = 0;; ++round)
+    {
+        std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+        if (!url)
+            throw std::bad_alloc();
+        CURLUcode rc = curl_url_set(url.get(), CURLUPART_URL, text.c_str(),
+                                    CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE);
+        if (rc == CURLUE_BAD_PORT_NUMBER)
+            throw EConvertError("Invalid port number in the address \"" + URL_String + "\"");
+        if (rc != CURLUE_OK)
+            throw EConvertError("Invalid address \"" + URL_String + "\": " + curl_url_strerror(rc));
 
-    Protocol = GetPart(url.get(), CURLUPART_SCHEME);
-    Host = GetPart(url.get(), CURLUPART_HOST);
-    CURLUcode portRc;
-    std::string port = GetPart(url.get(), CURLUPART_PORT, &portRc);
-    if (portRc == CURLUE_OK && !port.empty())
-        Port = StrToInt(port);
-    else
-        Port = SameText(Protocol, "https") ? 443 : 80;
-    std::string path = GetPart(url.get(), CURLUPART_PATH);
-    if (path.empty() || path[0] != '/')
-        path.insert(0, "/");
-    auto slash = path.rfind('/');
-    Path = path.substr(0, slash + 1);
-    Document = path.substr(slash + 1);
+        const std::string protocol = GetPart(url.get(), CURLUPART_SCHEME);
+        const std::string host = GetPart(url.get(), CURLUPART_HOST);
+        CURLUcode portRc;
+        const std::string portText = GetPart(url.get(), CURLUPART_PORT, &portRc);
+        const int port = portRc == CURLUE_OK && !portText.empty() ? StrToInt(portText)
+                                                                  : (SameText(protocol, "https") ? 443 : 80);
+        std::string path = GetPart(url.get(), CURLUPART_PATH);
+        if (path.empty() || path[0] != '/')
+            path.insert(0, "/");
+        const auto slash = path.rfind('/');
+        const bool stable = round > 0 && protocol == Protocol && host == Host && port == Port &&
+                            path.substr(0, slash + 1) == Path && path.substr(slash + 1) == Document;
+        Protocol = protocol;
+        Host = host;
+        Port = port;
+        Path = path.substr(0, slash + 1);
+        Document = path.substr(slash + 1);
+        if (stable)
+            break;
+        if (round == 3)
+            throw EConvertError("Invalid address \"" + URL_String + "\": its host name does not settle");
+        text = Protocol + "://" + Host + ":" + std::to_string(Port) + Path + Document;
+    }
     ClearParameters();
 }
 

@@ -35,6 +35,10 @@ TEST(TURL, SetURLSplitsTheAddressAndWritesThePortExplicitly)
         {"http://[::1]:81/dir/file.txt", "http", "[::1]", 81, "/dir/", "file.txt", "http://[::1]:81/dir/file.txt"},
         {"http://user:pw@host/p/q", "http", "host", 80, "/p/", "q", "http://host:80/p/q"},
         {"https://h/index.xml?entry=demo&x=1#frag", "https", "h", 443, "/", "index.xml", "https://h:443/index.xml"},
+        // Host forms the parser rewrites in steps settle before the parts are taken.
+        {"http://3%33166/a", "http", "0.0.129.142", 80, "/", "a", "http://0.0.129.142:80/a"},
+        {"http://%31%32%37.1/", "http", "127.0.0.1", 80, "/", "", "http://127.0.0.1:80/"},
+        {"http://0x7f.1:81/", "http", "127.0.0.1", 81, "/", "", "http://127.0.0.1:81/"},
     };
     for (const auto& c : cases)
     {
