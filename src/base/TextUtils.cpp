@@ -177,8 +177,7 @@ char32_t ToLowerCp(char32_t c)
     return c;
 }
 
-template <typename Map>
-std::string MapCase(std::string_view text, Map map)
+template <typename Map> std::string MapCase(std::string_view text, Map map)
 {
     std::string out;
     out.reserve(text.size());
@@ -200,8 +199,7 @@ bool IsBlank(char c)
     return static_cast<unsigned char>(c) <= 32;
 }
 
-template <typename Int>
-bool ParseInteger(std::string_view text, Int& value)
+template <typename Int> bool ParseInteger(std::string_view text, Int& value)
 {
     size_t i = 0;
     while (i < text.size() && text[i] == ' ')
@@ -311,6 +309,21 @@ bool TryUtf8ToUtf16(std::string_view Text, std::u16string& Out)
     }
     Out = std::move(out);
     return true;
+}
+
+bool ContainsControlCharacters(std::string_view Text)
+{
+    for (size_t i = 0; i < Text.size(); ++i)
+    {
+        auto c = static_cast<unsigned char>(Text[i]);
+        if (c < 0x20 || c == 0x7F)
+            return true;
+        // U+0080 to U+009F are encoded as C2 80 to C2 9F.
+        if (c == 0xC2 && i + 1 < Text.size() && static_cast<unsigned char>(Text[i + 1]) <= 0x9F &&
+            static_cast<unsigned char>(Text[i + 1]) >= 0x80)
+            return true;
+    }
+    return false;
 }
 
 bool IsValidUtf8(std::string_view Text)

@@ -13,6 +13,8 @@ std::u16string Utf8ToUtf16(std::string_view Text);
 bool TryUtf8ToUtf16(std::string_view Text, std::u16string& Out);
 /// True when Text is well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view Text);
+/// Whether UTF-8 Text holds a control character (C0, DEL or C1: line breaks, tabs, escapes).
+bool ContainsControlCharacters(std::string_view Text);
 /// UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view Text);
 /// The number of UTF-16 code units of a UTF-8 text.

@@ -4,7 +4,6 @@
 #include "base/TextUtils.h"
 #include "launcher/ConnectionSettings.h"
 #include "platform/AppDirectory.h"
-#include "platform/Environment.h"
 #include "platform/Paths.h"
 #include "xml/VuvareXMLNode.h"
 
@@ -47,14 +46,18 @@ bool ReadWholeFile(const std::filesystem::path& FileName, std::string& Bytes)
 
 } // namespace
 
-void ExportConnectionSettings(const TAttributes& Settings)
+TEnvironment ExportConnectionSettings(const TAttributes& Settings)
 {
-    platform::SetEnvironmentValue(ConnectionSettingsVariable, Settings.Text());
+    for (int i = 0; i < Settings.Count(); ++i)
+        if (Settings.Strings(i).find_first_of("\r\n") != std::string::npos)
+            throw EConvertError("The connection parameter \"" + Settings.Names(i) +
+                                "\" holds a line break and cannot be handed to the client.");
+    return {{ConnectionSettingsVariable, Settings.Text()}};
 }
 
-void ExportConnectionSettings()
+TEnvironment ExportConnectionSettings()
 {
-    ExportConnectionSettings(ConnectionSettings);
+    return ExportConnectionSettings(ConnectionSettings);
 }
 
 std::string VersionInfoText(const std::string& Bytes)

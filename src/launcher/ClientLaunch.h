@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Attributes.h"
+#include "platform/Process.h"
 
 #include <filesystem>
 #include <string>
@@ -11,11 +12,13 @@ namespace orb
 /// The environment variable through which the client receives its connection parameters.
 inline constexpr const char* ConnectionSettingsVariable = "nimb_orb_loader_connection_settings";
 
-/// Stores the whole text of Settings (each line followed by CR LF) in the environment variable the client
-/// inherits; raises EOSError when the system refuses it.
-void ExportConnectionSettings(const TAttributes& Settings);
-/// Exports the process-wide ConnectionSettings.
-void ExportConnectionSettings();
+/// The environment the client is started with: the whole text of Settings (each line followed by CR LF) in the
+/// connection-settings variable. It is handed to the client's process alone, never set on the launcher's own,
+/// so that nothing else the launcher starts sees the password. Raises EConvertError naming the parameter when a
+/// value holds a line break (it would read as lines of its own).
+TEnvironment ExportConnectionSettings(const TAttributes& Settings);
+/// The same for the process-wide ConnectionSettings.
+TEnvironment ExportConnectionSettings();
 
 /// The installation directory (ending with the separator) of the installed client with the highest
 /// version.info version in the application directory; empty when there is no "APP#" entry at all.

@@ -46,6 +46,20 @@ std::vector<xml::IXMLNodePtr> Items(const xml::IXMLNodePtr& Node)
     return items;
 }
 
+/// Points Address at a candidate server. An address that cannot be read fails like a server that cannot be
+/// reached, so that the next candidate is still asked.
+void SetCandidateAddress(TURL& Address, const std::string& Candidate)
+{
+    try
+    {
+        Address.SetURL(Candidate);
+    }
+    catch (const EConvertError&)
+    {
+        TProgressRunner::RaiseRequestError(std::current_exception(), Candidate);
+    }
+}
+
 } // namespace
 
 std::string ReplaceHostAndPort(const std::string& Url, const std::string& Host, int Port)
@@ -83,13 +97,20 @@ std::vector<std::string> ConnectionServerCandidates(const xml::IXMLNodePtr& Main
     for (const auto& item : entryServers)
         candidates.push_back(item->Attributes("url"));
     const auto alternate = Child(UserSettings, "alternate_server");
-    if (alternate && !alternate->Attributes("server").empty() && !entryServers.empty())
+    if (alternate && !alternate->Attributes("server").empty())
     {
-        const std::string url =
-            ReplaceHostAndPort(entryServers.front()->Attributes("url"), alternate->Attributes("server"),
-                               StrToIntDef(alternate->Attributes("port"), 0));
-        if (!url.empty())
-            candidates.push_back(url);
+        // The alternate server takes the address of the first entry server that can be read, so that one broken
+        // item does not silently drop the server the user chose.
+        for (const auto& item : entryServers)
+        {
+            const std::string url = ReplaceHostAndPort(item->Attributes("url"), alternate->Attributes("server"),
+                                                       StrToIntDef(alternate->Attributes("port"), 0));
+            if (!url.empty())
+            {
+                candidates.push_back(url);
+                break;
+            }
+        }
     }
     return candidates;
 }
@@ -104,10 +125,10 @@ void FetchConnectionSettings(const std::string& Entry, const TConnectionSettings
         ConnectionServerCandidates(Sources.MainSettings, Sources.ClientSettings, Sources.UserSettings);
     for (size_t i = 0; i < candidates.size(); ++i)
     {
-        provider.HTTP.URL.SetURL(candidates[i]);
-        provider.HTTP.URL.Parameters.SetValues("entry", Entry);
         try
         {
+            SetCandidateAddress(provider.HTTP.URL, candidates[i]);
+            provider.HTTP.URL.Parameters.SetValues("entry", Entry);
             progress.HTTPRequest(provider.HTTP);
             break;
         }

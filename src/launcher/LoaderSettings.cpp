@@ -122,7 +122,9 @@ void LoadLoaderSettings(const std::filesystem::path& Directory)
 
     std::error_code ec;
     if (!std::filesystem::exists(userFile, ec))
-        xml::SaveIXMLNodeToFile(userFile, xml::LoadXMLNodeFromString(DefaultUserSettings), xml::enUTF8);
+        // The user file holds the saved password and the proxy password: only its owner may read it.
+        xml::SaveIXMLNodeToFile(userFile, xml::LoadXMLNodeFromString(DefaultUserSettings), xml::enUTF8,
+                                TFileAccess::faOwnerOnly);
     xml::IXMLNodePtr user = LoadSettingsFile(userFile);
     RequireElement(user, userFile, "proxy");
     RequireElement(user, userFile, "alternate_server");
@@ -148,7 +150,7 @@ void SaveUserSettings()
 {
     if (!UserSettings)
         throw Exception("The user settings are not loaded.");
-    xml::SaveIXMLNodeToFile(UserSettingsPath, UserSettings, xml::enUTF8);
+    xml::SaveIXMLNodeToFile(UserSettingsPath, UserSettings, xml::enUTF8, TFileAccess::faOwnerOnly);
 }
 
 } // namespace orb

@@ -316,9 +316,15 @@ std::string TLoginFlow::SelectedEntryValue() const
 
 bool TLoginFlow::CheckUserInput()
 {
-    if (!Trim(EntryText).empty() && !Trim(Login).empty())
+    std::string problem;
+    if (Trim(EntryText).empty() || Trim(Login).empty())
+        problem = "PleaseInputUsername";
+    // Both are written to the user file and to the client's parameter block, whose lines a line break would split.
+    else if (ContainsControlCharacters(EntryText) || ContainsControlCharacters(Login))
+        problem = "LoginHasControlCharacters";
+    else
         return true;
-    Dialogs().ShowLocalizedDialog(LanguageText("Message"), LanguageText("PleaseInputUsername"), TMsgDlgType::mtWarning,
+    Dialogs().ShowLocalizedDialog(LanguageText("Message"), LanguageText(problem), TMsgDlgType::mtWarning,
                                   {LanguageText("mbOK")}, {TMsgDlgBtn::mbOK});
     return false;
 }
@@ -545,7 +551,7 @@ TLoginResult TLoginFlow::Button_OKClick(bool Preview)
     }
 
     SetLaunchParameters();
-    ExportConnectionSettings();
+    const TEnvironment clientEnvironment = ExportConnectionSettings();
 
     std::string directory;
     if (Offline)
@@ -591,7 +597,7 @@ TLoginResult TLoginFlow::Button_OKClick(bool Preview)
     // Index paths use backslashes; here the separator is "/".
     application = StringReplaceAll(application, "\\", "/");
 #endif
-    RunProgram(directory + application, "");
+    RunProgram(directory + application, "", clientEnvironment);
     return TLoginResult::lrStarted;
 }
 

@@ -85,11 +85,11 @@ void TProgressRunner::RunRequest(TRequestThread& Thread)
     Thread.WaitFor();
 }
 
-void TProgressRunner::RaiseRequestError(const std::exception_ptr& Failure, const TURL& Address)
+void TProgressRunner::RaiseRequestError(const std::exception_ptr& Failure, const std::string& Address)
 {
     ESmartException error(SenderClassName, Failure);
     error.Message = LanguageText("ServerConnectionError");
-    error.Details = "URL: " + Address.URL_String();
+    error.Details = "URL: " + Address;
     throw error;
 }
 
@@ -99,7 +99,7 @@ void TProgressRunner::HTTPRequest(THTTPDataProvider& DataProvider)
     thread.HTTPDataProvider = &DataProvider;
     RunRequest(thread);
     if (thread.RaisedException)
-        RaiseRequestError(thread.RaisedException, DataProvider.URL);
+        RaiseRequestError(thread.RaisedException, DataProvider.URL.URL_String());
 }
 
 void TProgressRunner::XMLRequest(TXMLDataProvider& DataProvider)
@@ -108,7 +108,7 @@ void TProgressRunner::XMLRequest(TXMLDataProvider& DataProvider)
     thread.XMLDataProvider = &DataProvider;
     RunRequest(thread);
     if (thread.RaisedException)
-        RaiseRequestError(thread.RaisedException, DataProvider.HTTP.URL);
+        RaiseRequestError(thread.RaisedException, DataProvider.HTTP.URL.URL_String());
 }
 
 void TProgressRunner::RestRequest(IRestConnection& RestConnection)

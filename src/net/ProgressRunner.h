@@ -83,9 +83,11 @@ public:
     /// Ends the process with the given exit code (replaceable so that tests survive Cancel).
     std::function<void(int ExitCode)> EndProcess;
 
+    /// Raises a failed request as the user sees it: the connection error with the address in the details.
+    [[noreturn]] static void RaiseRequestError(const std::exception_ptr& Failure, const std::string& Address);
+
 private:
     void RunRequest(TRequestThread& Thread);
-    [[noreturn]] void RaiseRequestError(const std::exception_ptr& Failure, const TURL& Address);
 };
 
 /// The text of a message key in the current language ("Unknown:" and the key when no table is loaded).

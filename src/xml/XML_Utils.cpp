@@ -195,25 +195,27 @@ std::string IXMLNodeToXMLDocument(const IXMLNodePtr& Node, TEncoding Encoding)
     return out;
 }
 
-void SaveIXMLNodeToFile(const std::filesystem::path& FileName, const IXMLNodePtr& Node, TEncoding Encoding)
+void SaveIXMLNodeToFile(const std::filesystem::path& FileName, const IXMLNodePtr& Node, TEncoding Encoding,
+                        orb::TFileAccess Access)
 {
     // The text is complete before the file is touched, so an unsupported node leaves the file alone.
     std::string text = IXMLNodeToXMLDocument(Node, Encoding);
-    SaveTextToFile(FileName, text, Encoding == enUTF8 ? teUTF8 : teASCII);
+    SaveTextToFile(FileName, text, Encoding == enUTF8 ? teUTF8 : teASCII, Access);
 }
 
-void SaveTextToFile(const std::filesystem::path& FileName, std::string_view Text, TTextEncoding TextEncoding)
+void SaveTextToFile(const std::filesystem::path& FileName, std::string_view Text, TTextEncoding TextEncoding,
+                    orb::TFileAccess Access)
 {
     switch (TextEncoding)
     {
     case teUTF8:
-        orb::WriteFileAtomic(FileName, Text);
+        orb::WriteFileAtomic(FileName, Text, Access);
         break;
     case teASCII:
-        orb::WriteFileAtomic(FileName, orb::Utf8ToAscii(Text));
+        orb::WriteFileAtomic(FileName, orb::Utf8ToAscii(Text), Access);
         break;
     case teANSI:
-        orb::WriteFileAtomic(FileName, orb::Utf8ToAnsi(Text));
+        orb::WriteFileAtomic(FileName, orb::Utf8ToAnsi(Text), Access);
         break;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/AtomicFile.h"
 #include "xml/VuvareSAX.h"
 #include "xml/VuvareXMLNode.h"
 
@@ -45,9 +46,11 @@ void AppendIXMLNodeXML(std::string& Out, const IXMLNode& Node, TEncoding Encodin
 std::string IXMLNodeToXMLDocument(const IXMLNodePtr& Node, TEncoding Encoding);
 /// Writes the node as a whole document: UTF-8 for enUTF8, otherwise 7-bit ASCII. The file is replaced only once
 /// the new text is completely on disk; raises EInOutError otherwise.
-void SaveIXMLNodeToFile(const std::filesystem::path& FileName, const IXMLNodePtr& Node, TEncoding Encoding = enUTF8);
+void SaveIXMLNodeToFile(const std::filesystem::path& FileName, const IXMLNodePtr& Node, TEncoding Encoding = enUTF8,
+                        orb::TFileAccess Access = orb::TFileAccess::faDefault);
 /// Writes the text in the given encoding without byte-order mark; the file is replaced only once the new bytes are
 /// completely on disk, and on any failure the old file stays as it was and EInOutError is raised.
-void SaveTextToFile(const std::filesystem::path& FileName, std::string_view Text, TTextEncoding TextEncoding);
+void SaveTextToFile(const std::filesystem::path& FileName, std::string_view Text, TTextEncoding TextEncoding,
+                    orb::TFileAccess Access = orb::TFileAccess::faDefault);
 
 } // namespace orb::xml

@@ -3,6 +3,7 @@
 #include "base/Exceptions.h"
 #include "launcher/ConnectionSettings.h"
 #include "platform/AppDirectory.h"
+#include "platform/Environment.h"
 #include "platform/PlatformTestUtil.h"
 #include "platform/Process.h"
 #include "support/TempDir.h"
@@ -153,31 +154,60 @@ TEST(FindNewestClientDirectory, LooksInTheApplicationDirectory)
     EXPECT_EQ(orb::FindNewestClientDirectory(), (appDir / "APP#12345678" / "").string());
 }
 
-TEST(ExportConnectionSettings, ChildProcessReceivesTheBlockByteForByte)
+TEST(ExportConnectionSettings, OnlyTheChildProcessReceivesTheBlockByteForByte)
 {
     orb::TAttributes settings;
     settings.SetText("tarnel_update_url=https://u.example/x/\r\nlogin=J\xC3\xBCrgen\r\npassword= a=b \"q\" \\ $HOME\r\n"
                      "skins=<skins><skin name=\"A\" value=\"a\"/></skins>\r\nLanguage=ru_RU");
-    orb::ExportConnectionSettings(settings);
+    const orb::TEnvironment environment = orb::ExportConnectionSettings(settings);
     const std::string expected = settings.Text();
     ASSERT_EQ(expected.substr(expected.size() - 2), "\r\n");
+    // The launcher's own environment never holds the password: a browser started later would inherit it.
+    EXPECT_FALSE(orb::platform::GetEnvironmentValue(orb::ConnectionSettingsVariable));
 
     orb::test::TempDir dir;
     fs::path out = dir / "env.txt";
-    orb::RunProgram(ORB_ENV_DUMP, std::string(orb::ConnectionSettingsVariable) + " \"" + out.string() + "\"");
+    orb::RunProgram(ORB_ENV_DUMP, std::string(orb::ConnectionSettingsVariable) + " \"" + out.string() + "\"",
+                    environment);
     ASSERT_TRUE(orb::test::WaitForFile(out)) << "the child process did not write its environment";
     EXPECT_EQ(ReadBytes(out), expected);
+    fs::path other = dir / "other.txt";
+    orb::RunProgram(ORB_ENV_DUMP, std::string(orb::ConnectionSettingsVariable) + " \"" + other.string() + "\"");
+    ASSERT_TRUE(orb::test::WaitForFile(other));
+    EXPECT_EQ(ReadBytes(other), "<unset>");
 }
 
 TEST(ExportConnectionSettings, EmptyListGivesAnEmptyVariable)
 {
     orb::ConnectionSettings.Clear();
-    orb::ExportConnectionSettings();
+    auto environment = orb::ExportConnectionSettings();
     orb::test::TempDir dir;
     fs::path out = dir / "env.txt";
-    orb::RunProgram(ORB_ENV_DUMP, std::string(orb::ConnectionSettingsVariable) + " \"" + out.string() + "\"");
+    orb::RunProgram(ORB_ENV_DUMP, std::string(orb::ConnectionSettingsVariable) + " \"" + out.string() + "\"",
+                    environment);
     ASSERT_TRUE(orb::test::WaitForFile(out)) << "the child process did not write its environment";
     EXPECT_EQ(ReadBytes(out), "");
+}
+
+TEST(ExportConnectionSettings, AValueWithALineBreakIsRefusedNamingTheParameter)
+{
+    for (const char* value : {"a\r\nlogin=x", "a\nb", "a\rb"})
+    {
+        orb::TAttributes settings;
+        settings.SetText("login=ann");
+        settings.SetValues("password", value);
+        try
+        {
+            orb::ExportConnectionSettings(settings);
+            FAIL() << "accepted " << value;
+        }
+        catch (const orb::EConvertError& e)
+        {
+            EXPECT_STREQ(
+                e.what(),
+                "The connection parameter \"password\" holds a line break and cannot be handed to the client.");
+        }
+    }
 }
 
 TEST(RunProgram, ClientWithoutExecutePermissionIsMadeExecutableAndStarted)

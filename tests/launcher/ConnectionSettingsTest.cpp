@@ -63,6 +63,12 @@ TEST(ConnectionServerCandidates, OrderIsMainServerEntryServersThenTheAlternate)
         {"", {"https://u:p@H/cfg/"}, "S", "443", {"https://u:p@H/cfg/", "https://u:p@S/cfg/"}},
         {"", {""}, "", "", {""}},
         {"", {}, "S", "8080", {}},
+        // The alternate takes the first entry server whose address can be read.
+        {"",
+         {"", "no-scheme/cfg", "http://H2/cfg/"},
+         "S",
+         "81",
+         {"", "no-scheme/cfg", "http://H2/cfg/", "http://S:81/cfg/"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ConnectionServerCandidates(MainFile(c.EntryServers), ClientFile(c.MainServer),
@@ -196,6 +202,54 @@ TEST_F(ConnectionSettingsTest, NoServerAtAllChecksTheLastAnswerReceived)
     EXPECT_THROW(Fetch("demo", MainFile({}), ClientFile()), Exception);
     EXPECT_TRUE(Server.Requests().empty());
     EXPECT_TRUE(Views.ModalWait.Shown.empty());
+}
+
+} // namespace
+} // namespace orb
+
+namespace orb
+{
+namespace
+{
+
+TEST_F(ConnectionSettingsTest, AddressesThatCannotBeReadAreSkippedLikeUnreachableServers)
+{
+    struct TCase
+    {
+        const char* Name;
+        std::string MainServer;
+        std::vector<std::string> EntryServers;
+        bool Alternate;
+    };
+    Server.Answer("/cfg/get.php", json{{"body", "tarnel_update_url=http://upd/"}});
+    const TCase cases[] = {
+        {"main server without a scheme", "127.0.0.1/cfg/get.php", {Server.URL("/cfg/get.php")}, false},
+        {"entry item without url", "", {"", Server.URL("/cfg/get.php")}, false},
+        {"bad port", "http://127.0.0.1:99999999/", {Server.URL("/cfg/get.php")}, false},
+        {"only broken addresses and the alternate server", "", {"", "http://127.0.0.1:1/cfg/get.php"}, true},
+    };
+    for (const auto& c : cases)
+    {
+        Settings.Clear();
+        Fetch("demo", MainFile(c.EntryServers), ClientFile(c.MainServer),
+              c.Alternate ? UserFile("127.0.0.1", std::to_string(Server.Port())) : UserFile());
+        EXPECT_EQ(Settings.Values("tarnel_update_url"), "http://upd/") << c.Name;
+        EXPECT_TRUE(Views.Dialogs.Exceptions.empty()) << c.Name;
+    }
+}
+
+TEST_F(ConnectionSettingsTest, ABrokenLastAddressIsReportedAsAConnectionErrorNamingIt)
+{
+    try
+    {
+        Fetch("demo", MainFile({Unreachable(), "no-scheme/cfg"}), ClientFile());
+        FAIL() << "no error";
+    }
+    catch (const ESmartException& error)
+    {
+        EXPECT_EQ(error.Details, "URL: no-scheme/cfg");
+        EXPECT_TRUE(error.ParentException);
+    }
 }
 
 } // namespace

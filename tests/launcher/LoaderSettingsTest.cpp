@@ -69,6 +69,9 @@ TEST_F(LoaderSettingsTest, MissingUserFileIsCreatedWithTheDefaultContent)
     EXPECT_EQ(orb::ClientSettings->Attributes("title"), "Trader");
     EXPECT_EQ(orb::ResourcePath, "resource");
     EXPECT_EQ(orb::LanguageCode, "fr_FR");
+    // It will hold passwords: nobody but its owner may read it.
+    EXPECT_EQ(fs::status(Dir / orb::UserSettingsFileName).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(LoaderSettingsTest, ChangedUserSettingsAreSavedBack)
@@ -76,6 +79,8 @@ TEST_F(LoaderSettingsTest, ChangedUserSettingsAreSavedBack)
     orb::LoadLoaderSettings(Dir.Path());
     orb::UserSettings->SetAttribute("last_login", "J\xC3\xBCrgen");
     orb::SaveUserSettings();
+    EXPECT_EQ(fs::status(Dir / orb::UserSettingsFileName).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
     orb::LoadLoaderSettings(Dir.Path());
     EXPECT_EQ(orb::UserSettings->Attributes("last_login"), "J\xC3\xBCrgen");
 }

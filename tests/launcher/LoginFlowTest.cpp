@@ -233,7 +233,8 @@ TEST_F(LoginFlowTest, LaunchParametersReplaceServerLinesInPlaceAndDropEmptyOnes)
     EXPECT_EQ(ConnectionSettings.Text(), "a=1\r\nlogin=typed\r\nproxy_server=p\r\nz=2\r\nLanguage=de_DE\r\n"
                                          "skin=Dark\r\nskins=<skins></skins>\r\npassword=pw\r\n"
                                          "loader=/opt/orb/orb-loader\r\nentry=d\r\n");
-    EXPECT_EQ(platform::GetEnvironmentValue(ConnectionSettingsVariable), ConnectionSettings.Text());
+    // The block goes to the client's process alone, never into the launcher's own environment.
+    EXPECT_FALSE(platform::GetEnvironmentValue(ConnectionSettingsVariable));
 }
 
 TEST_F(LoginFlowTest, EnabledProxyAndPreviewCredentialsReachTheClient)
@@ -266,6 +267,39 @@ TEST_F(LoginFlowTest, BlankInputIsRejectedBeforeAnythingIsSaved)
     ASSERT_EQ(Views.Dialogs.Dialogs.size(), 1u);
     EXPECT_EQ(Views.Dialogs.Dialogs[0].Icon, TMsgDlgType::mtWarning);
     EXPECT_EQ(test::ReadBytes(Dir / "user_loader_settings.xml"), before);
+}
+
+TEST_F(LoginFlowTest, ControlCharactersInTheUserNameOrAccountTypeAreRejectedBeforeAnythingIsSaved)
+{
+    struct TCase
+    {
+        const char* Login;
+        const char* Entry;
+        bool Rejected;
+    };
+    const TCase cases[] = {
+        {"ann\r\npassword=x", "Demo", true}, {"ann\n", "Demo", true},          {"ann\tbob", "Demo", true},
+        {"ann\x7F", "Demo", true},           {"ann\xC2\x85", "Demo", true},    {"ann", "Demo\r\nlogin=x", true},
+        {"J\xC3\xBCrgen", "Demo", false},    {"ann b\xC3\xA9", "Real", false},
+    };
+    Load("", "", "");
+    const std::string before = test::ReadBytes(Dir / "user_loader_settings.xml");
+    for (const auto& c : cases)
+    {
+        auto flow = Flow();
+        Views.Dialogs.Dialogs.clear();
+        flow.Login = c.Login;
+        flow.SetEntryText(c.Entry);
+        if (c.Rejected)
+        {
+            EXPECT_EQ(flow.Button_OKClick(false), TLoginResult::lrInputRejected) << c.Login;
+            ASSERT_EQ(Views.Dialogs.Dialogs.size(), 1u) << c.Login;
+            EXPECT_EQ(Views.Dialogs.Dialogs[0].Text, LanguageText("LoginHasControlCharacters"));
+            EXPECT_EQ(test::ReadBytes(Dir / "user_loader_settings.xml"), before) << c.Login;
+        }
+        else
+            EXPECT_THROW(flow.Button_OKClick(false), Exception) << c.Login; // off-line: no installation
+    }
 }
 
 TEST(IsUserCancellation, OnlyAbortedRequestsCount)

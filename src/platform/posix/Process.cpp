@@ -35,13 +35,16 @@ void MakeExecutable(const std::string& Path)
 
 } // namespace
 
-void RunProgram(const std::string& Path, const std::string& Parameters)
+void RunProgram(const std::string& Path, const std::string& Parameters, const TEnvironment& Environment)
 {
     MakeExecutable(Path);
     std::vector<std::string> args{Path};
     for (auto& a : platform::SplitCommandLine(Parameters))
         args.push_back(std::move(a));
-    int e = Path.empty() ? ENOENT : platform::posix::SpawnDetached(Path, args);
+    std::vector<std::string> environment;
+    for (const auto& [name, value] : Environment)
+        environment.push_back(name + "=" + value);
+    int e = Path.empty() ? ENOENT : platform::posix::SpawnDetached(Path, args, environment);
     if (e != 0)
         throw EOSError(e, SysErrorMessage(e) + "\r\n(" + Path + " " + Parameters + ")");
 }

@@ -12,7 +12,8 @@ extern char** environ;
 namespace orb::platform::posix
 {
 
-int SpawnDetached(const std::string& File, const std::vector<std::string>& Args)
+int SpawnDetached(const std::string& File, const std::vector<std::string>& Args,
+                  const std::vector<std::string>& Environment)
 {
     // Everything the children need is prepared before fork: after fork only async-signal-safe calls
     // are allowed, and other threads of ours may hold the allocator's locks.
@@ -21,6 +22,24 @@ int SpawnDetached(const std::string& File, const std::vector<std::string>& Args)
     for (const auto& a : Args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+
+    // The process's own environment, less the variables Environment replaces, then Environment itself.
+    std::vector<char*> envp;
+    for (char** e = environ; e && *e; ++e)
+    {
+        bool replaced = false;
+        for (const auto& entry : Environment)
+        {
+            size_t nameEnd = entry.find('=');
+            if (std::strncmp(*e, entry.c_str(), nameEnd + 1) == 0)
+                replaced = true;
+        }
+        if (!replaced)
+            envp.push_back(*e);
+    }
+    for (const auto& entry : Environment)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -42,7 +61,7 @@ int SpawnDetached(const std::string& File, const std::vector<std::string>& Args)
         pid_t child = ::fork();
         if (child == 0)
         {
-            ::execve(File.c_str(), argv.data(), environ);
+            ::execve(File.c_str(), argv.data(), envp.data());
             int e = errno;
             ssize_t unused = ::write(fds[1], &e, sizeof e);
             (void)unused;
