@@ -39,17 +39,15 @@ int RunChild(int argc, char** argv, const char* Mode, const char* Dir)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     PrepareWebEngine();
     QApplication application(argc, argv);
-    LoadLoaderSettings(Dir);
+    TLauncherSession session(Dir, false);
     TQtMainThread mainThread;
-    TXMLDataProvider provider;
-    TProgressRunner progressRunner;
-    TUpdateRunner updateRunner;
-    TForm_Orb_Loader window(provider, progressRunner, updateRunner);
+    TForm_Orb_Loader window(session);
     TForm_Updater updater;
     TForm_Progress progress;
     TQtDialogs dialogs(nullptr);
     TQtWaitWindows waits(progress, updater);
     InstallViews(TViews{&mainThread, &dialogs, &waits, &updater});
+    session.Start();
     window.Start();
 
     struct TPaintWatch : QObject

@@ -4,17 +4,16 @@
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 #include "exception_dialog/SmartException.h"
-#include "launcher/ConnectionSettings.h"
 #include "launcher/ExeVersion.h"
+#include "launcher/LauncherSession.h"
 #include "launcher/LoaderSettings.h"
-#include "launcher/LoginFlow.h"
 #include "localisation/Unit_Language.h"
-#include "net/HTTPDataProvider.h"
 #include "platform/Console.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -165,18 +164,9 @@ std::string ReadPasswordLine()
     return line;
 }
 
-int Run(const TOptions& options, cli::TConsoleDialogs& dialogs)
+int Run(const TOptions& options, cli::TConsoleDialogs& dialogs, TLauncherSession& session)
 {
-    LoadLoaderSettings();
-    LanguageTable = std::make_unique<TLanguage>();
-    SmartExceptionReport().ApplicationInfo = "Orb_Loader " + ExeVersion.VersionText();
-
-    TXMLDataProvider provider;
-    SetDefaultUserAgent("ORB_LOADER " + ExeVersion.VersionText());
-    TProgressRunner progress;
-    TUpdateRunner updater;
-    TLoginFlow flow(provider, progress, updater);
-    flow.Start();
+    TLoginFlow& flow = session.Flow;
 
     if (options.List)
     {
@@ -271,9 +261,13 @@ int main(int argc, char** argv)
         ~TForgetWait() { InterruptibleWait.store(nullptr); }
     } forgetWait;
 
+    // Outside the try block, so that the language stays loaded while an error is reported.
+    std::unique_ptr<TLauncherSession> session;
     try
     {
-        return Run(options, dialogs);
+        session = std::make_unique<TLauncherSession>();
+        session->Start();
+        return Run(options, dialogs, *session);
     }
     catch (...)
     {

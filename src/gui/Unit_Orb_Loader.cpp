@@ -1,10 +1,9 @@
 #include "gui/Unit_Orb_Loader.h"
 
-#include "gui/RegistrationForm.h"
-#include "gui/Unit_SmartException.h"
-
 #include "base/Views.h"
 #include "exception_dialog/SmartException.h"
+#include "gui/RegistrationForm.h"
+#include "gui/Unit_SmartException.h"
 #include "launcher/ConnectionSettings.h"
 #include "launcher/ExeVersion.h"
 #include "launcher/LoaderSettings.h"
@@ -64,10 +63,11 @@ const int PageWidth = 460 - 5 - 160 - 5 - 5;
 
 } // namespace
 
-TForm_Orb_Loader::TForm_Orb_Loader(TXMLDataProvider& DataProvider, TProgressRunner& Progress, TUpdateRunner& Updater,
-                                   QWidget* Parent)
-    : TQtForm("TForm_Orb_Loader", Parent), Flow(DataProvider, Progress, Updater)
+TForm_Orb_Loader::TForm_Orb_Loader(TLauncherSession& Session, QWidget* Parent)
+    : TQtForm("TForm_Orb_Loader", Parent), Flow(Session.Flow)
 {
+    TXMLDataProvider& DataProvider = Session.DataProvider;
+    TProgressRunner& Progress = Session.Progress;
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The window's design font does not exist on Linux; the desktop's sans-serif face at the same size does.
@@ -86,8 +86,8 @@ TForm_Orb_Loader::TForm_Orb_Loader(TXMLDataProvider& DataProvider, TProgressRunn
         ReadInputs();
         return Flow.CheckUserInput();
     };
-    ForgotPassword.FetchConnectionSettings = [&DataProvider, &Progress](const std::string& Entry) {
-        orb::FetchConnectionSettings(Entry, DataProvider, Progress);
+    ForgotPassword.FetchConnectionSettings = [Provider = &DataProvider, Runner = &Progress](const std::string& Entry) {
+        orb::FetchConnectionSettings(Entry, *Provider, *Runner);
     };
     if (auto copyright = Child(ClientSettings, "copyright"); copyright && copyright->Attributes("enabled") == "false")
         Label_PoweredBy->hide();
@@ -310,8 +310,6 @@ void TForm_Orb_Loader::LanguageLoaded()
 
 void TForm_Orb_Loader::Start()
 {
-    SmartExceptionReport().ApplicationInfo = "Orb_Loader " + ExeVersion.VersionText();
-    Flow.Start();
     const bool remind = ClientSettings->HasAttribute("remind_password")
                             ? QString::fromStdString(ClientSettings->Attributes("remind_password")).toLower() != "false"
                             : true;
@@ -506,9 +504,8 @@ void TForm_Orb_Loader::TabSheet_RegistrationShow()
         for (int i = 0; i < entries->ChildNodes()->Count(); ++i)
             if (auto item = entries->ChildNodes()->Get(i); item->NodeType() == xml::ntElement)
                 wizard->Exchange.Entries.push_back(item);
-    wizard->Exchange.Language = CB_Language->currentIndex() >= 0
-                                    ? CB_Language->currentData().toString().toStdString()
-                                    : LanguageCode;
+    wizard->Exchange.Language =
+        CB_Language->currentIndex() >= 0 ? CB_Language->currentData().toString().toStdString() : LanguageCode;
     const QString credentials = Q(registration->Attributes("show_user_credentials")).trimmed().toLower();
     wizard->Exchange.ShowUserCredentials =
         credentials.isEmpty() || credentials == "true" || (credentials != "false" && credentials.toInt() != 0);

@@ -2,6 +2,7 @@
 
 #include "gui/QtForm.h"
 #include "gui/SkinPackage.h"
+#include "launcher/LauncherSession.h"
 #include "launcher/LoginFlow.h"
 #include "registration/ResetPassword.h"
 
@@ -32,12 +33,11 @@ class TForm_Orb_Loader : public TQtForm
 {
     Q_OBJECT
 public:
-    /// Builds the window on the loaded settings files and translates it; the login runs through the given parts.
-    TForm_Orb_Loader(TXMLDataProvider& DataProvider, TProgressRunner& Progress, TUpdateRunner& Updater,
-                     QWidget* Parent = nullptr);
+    /// Builds the window on the session's settings files and translates it; the login runs through its flow.
+    explicit TForm_Orb_Loader(TLauncherSession& Session, QWidget* Parent = nullptr);
     ~TForm_Orb_Loader() override;
 
-    /// Fills the window from the settings files (once, after all windows exist).
+    /// Fills the window from the started session (once, after all windows exist).
     void Start();
     /// Rebuilds the account-type box and sets the window caption from the client file.
     void FillEntries();
@@ -92,8 +92,8 @@ public:
     /// Asks the password service (or the account type's server) for a new password.
     void Label_ForgotPasswordClick();
 
-    /// The login without its widgets.
-    TLoginFlow Flow;
+    /// The login without its widgets: the session's flow.
+    TLoginFlow& Flow;
     /// The flow behind "Forgot My Password"; its ResetView is the password reset window, set at start-up.
     TForgotPassword ForgotPassword;
 

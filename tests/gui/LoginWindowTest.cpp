@@ -69,11 +69,7 @@ protected:
                          "<user_loader_settings " + UserAttributes +
                              " language=\"en_US\"><proxy enabled=\"false\"/><alternate_server/><entries/>"
                              "</user_loader_settings>");
-        LoadLoaderSettings(Dir.Path());
-        if (WithLanguageTable)
-            LanguageTable = std::make_unique<TLanguage>();
-        Window = std::make_unique<TForm_Orb_Loader>(Provider, ProgressRunner, Runner);
-        Window->Start();
+        StartOnSettings(Dir.Path(), WithLanguageTable);
     }
 
     /// The tab captions in order.
@@ -207,8 +203,8 @@ TEST_F(LoginWindowTest, LeavingTheSettingsPageSavesItIntoTheUserFile)
     EXPECT_NE(saved.find("server=\"proxy.local\""), std::string::npos) << saved;
     EXPECT_NE(saved.find("port=\"3128\""), std::string::npos) << saved;
     EXPECT_NE(saved.find("server=\"alt.local\""), std::string::npos) << saved;
-    EXPECT_EQ(Provider.HTTP.HTTP_Client.ProxyServer, "proxy.local");
-    EXPECT_EQ(Provider.HTTP.HTTP_Client.ProxyPort, 3128);
+    EXPECT_EQ(Session->DataProvider.HTTP.HTTP_Client.ProxyServer, "proxy.local");
+    EXPECT_EQ(Session->DataProvider.HTTP.HTTP_Client.ProxyPort, 3128);
 }
 
 TEST_F(LoginWindowTest, OfflineModeDisablesTheSettingsPanel)

@@ -12,6 +12,7 @@
 #include "gui/VisualField_Edit.h"
 #include "gui/WebDialog.h"
 #include "gui/WebEngineSetup.h"
+#include "launcher/LauncherSession.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
 #include "xml/VuvareXMLNode.h"
@@ -20,20 +21,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProcess>
-#include <QPushButton>
-#include <QTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QProcess>
+#include <QPushButton>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineView>
 
@@ -289,9 +290,11 @@ int main(int argc, char** argv)
     }
 
     // The login window on copies of the settings files (leaving the Settings page writes the user file).
+    // One launcher session on copies of the settings files serves every login window below.
+    QTemporaryDir settings;
+    std::unique_ptr<orb::TLauncherSession> session;
     if (argc > 3)
     {
-        QTemporaryDir settings;
         for (const char* name : {orb::MainSettingsFileName, orb::ClientSettingsFileName, orb::UserSettingsFileName})
         {
             QFile source(QString::fromLocal8Bit(argv[3]) + "/" + name);
@@ -300,11 +303,9 @@ int main(int argc, char** argv)
                 copy.write(source.readAll().replace(
                     "DEMO_SERVER", "127.0.0.1:" + QByteArray::number(demo && demo->Port ? demo->Port : 9)));
         }
-        orb::LoadLoaderSettings(settings.path().toStdString());
-        orb::TXMLDataProvider provider;
-        orb::TProgressRunner progressRunner;
-        orb::TUpdateRunner updateRunner;
-        orb::TForm_Orb_Loader login(provider, progressRunner, updateRunner);
+        session = std::make_unique<orb::TLauncherSession>(settings.path().toStdString(), false);
+        orb::TForm_Orb_Loader login(*session);
+        session->Start();
         login.Start();
         for (int i = 0; i < login.TabControl->count(); ++i)
         {
@@ -337,10 +338,8 @@ int main(int argc, char** argv)
     {
         // A user who chose the Dark skin, as the window starts for him.
         orb::UserSettings->SetAttribute("skin", "Dark");
-        orb::TXMLDataProvider provider;
-        orb::TProgressRunner progressRunner;
-        orb::TUpdateRunner updateRunner;
-        orb::TForm_Orb_Loader login(provider, progressRunner, updateRunner);
+        orb::TForm_Orb_Loader login(*session);
+        session->Start();
         login.Start();
         ok &= Save(login, out, "login_skin_Dark");
 
@@ -353,7 +352,7 @@ int main(int argc, char** argv)
                                        .toStdString());
         strip->SetAttribute("width", "460");
         strip->SetAttribute("height", "40");
-        orb::TForm_Orb_Loader withStrip(provider, progressRunner, updateRunner);
+        orb::TForm_Orb_Loader withStrip(*session);
         withStrip.Start();
         bool loaded = false;
         if (withStrip.WebBrowser)
@@ -364,5 +363,6 @@ int main(int argc, char** argv)
         ok &= SaveShown(withStrip, out, "login_browser_strip");
     }
     orb::ResetViews();
+    session.reset();
     return ok ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include "gui/VisualField_CheckBox.h"
 #include "gui/VisualField_Edit.h"
 #include "launcher/ConnectionSettings.h"
+#include "launcher/LauncherSession.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
 #include "support/TempDir.h"
@@ -58,13 +59,11 @@ struct TSession
     explicit TSession(const fs::path& Dir)
     {
         InstallViews({&MainThread, &Dialogs, &Waits, &Updater});
-        LoadLoaderSettings(Dir);
-        Window = std::make_unique<TForm_Orb_Loader>(Provider, ProgressRunner, Runner);
+        Launcher = std::make_unique<TLauncherSession>(Dir, false);
+        Window = std::make_unique<TForm_Orb_Loader>(*Launcher);
         Updater.LoginWindow = Window.get();
         Window->ForgotPassword.ResetView = &Reset;
-        Dialogs.OnDialogShown = [](QWidget& Box) {
-            test::WhenModal([&Box] { static_cast<QDialog&>(Box).done(0); });
-        };
+        Dialogs.OnDialogShown = [](QWidget& Box) { test::WhenModal([&Box] { static_cast<QDialog&>(Box).done(0); }); };
     }
     ~TSession()
     {
@@ -84,9 +83,7 @@ struct TSession
     TForm_ResetPassword Reset;
     TQtWaitWindows Waits{Progress, Updater};
     TQtDialogs Dialogs{&Report};
-    TXMLDataProvider Provider;
-    TProgressRunner ProgressRunner;
-    TUpdateRunner Runner;
+    std::unique_ptr<TLauncherSession> Launcher;
     std::unique_ptr<TForm_Orb_Loader> Window;
 };
 
@@ -103,12 +100,14 @@ protected:
         test::WriteBytes(Dir / "main_loader_settings.xml",
                          "<m update_url=\"u\" application=\"client\"><entry_servers><item url=\"http://127.0.0.1:1/\"/>"
                          "</entry_servers><languages><item name=\"English\" value=\"en_US\"/></languages></m>");
-        test::WriteBytes(Dir / "client_loader_settings.xml",
-                         "<c title=\"Orb Trader\"><entries><item name=\"Demo account\" value=\"demo\"/></entries>"
-                         "<registration type=\"built_in\" url=\"" + Server.URL("/registration") +
-                             "\" provider=\"demo\"/><skins default=\"Default\"><item name=\"Default\" value=\"Default\"/>"
-                             "<item name=\"Dark\" value=\"Dark\"/><item name=\"Light Blue\" value=\"LightBlue\"/>"
-                             "</skins></c>");
+        test::WriteBytes(
+            Dir / "client_loader_settings.xml",
+            "<c title=\"Orb Trader\"><entries><item name=\"Demo account\" value=\"demo\"/></entries>"
+            "<registration type=\"built_in\" url=\"" +
+                Server.URL("/registration") +
+                "\" provider=\"demo\"/><skins default=\"Default\"><item name=\"Default\" value=\"Default\"/>"
+                "<item name=\"Dark\" value=\"Dark\"/><item name=\"Light Blue\" value=\"LightBlue\"/>"
+                "</skins></c>");
     }
     void TearDown() override
     {
@@ -121,6 +120,7 @@ protected:
     TForm_Registration* Start(TSession& Session, const std::string& Skin)
     {
         TForm_Orb_Loader& w = *Session.Window;
+        Session.Launcher->Start();
         w.Start();
         w.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -141,8 +141,8 @@ protected:
     }
     static bool WaitForPage(TForm_Registration* Wizard, int Index)
     {
-        return QTest::qWaitFor(
-            [&] { return !Wizard->Exchange.Busy() && Wizard->Exchange.PageIndex() == Index; }, 20000);
+        return QTest::qWaitFor([&] { return !Wizard->Exchange.Busy() && Wizard->Exchange.PageIndex() == Index; },
+                               20000);
     }
     static void ChooseSkin(TForm_Orb_Loader& W, const std::string& Skin)
     {
@@ -181,41 +181,41 @@ protected:
         std::vector<std::pair<std::string, QWidget*>> widgets;
         const auto add = [&widgets](const char* Name, QWidget* W) { widgets.emplace_back(Name, W); };
         for (const auto& [name, widget] : std::initializer_list<std::pair<const char*, QWidget*>>{
-            {"login window", static_cast<QWidget*>(&w)},
-            {"left panel", w.Panel_Left},
-            {"tabs", w.TabControl},
-            {"pages", w.PageControl},
-            {"check box", w.CheckBox_SavePassword},
-            {"label", w.Label_Username},
-            {"link", w.Label_ForgotPassword},
-            {"powered by", w.Label_PoweredBy},
-            {"line edit", w.Edit_Login},
-            {"account types", w.CB_Entry},
-            {"button", w.Button_OK},
-            {"offline box", w.CheckBox_OfflineMode},
-            {"proxy label (disabled)", w.Label_ProxyServer},
-            {"proxy edit (disabled)", w.Edit_ProxyServer},
-            {"progress window", static_cast<QWidget*>(&session.Progress)},
-            {"progress status", session.Progress.Label_Status},
-            {"progress button", session.Progress.Button_Break},
-            {"updater window", static_cast<QWidget*>(&session.Updater)},
-            {"updater caption", session.Updater.Label_UpdatingFileCaption},
-            {"updater button", session.Updater.Button_Cancel},
-            {"report window", static_cast<QWidget*>(&session.Report)},
-            {"report text", session.Report.Label_Info},
-            {"report details", session.Report.Memo},
-            {"report button", session.Report.Button_OK},
-            {"reset window", static_cast<QWidget*>(&session.Reset)},
-            {"reset label", session.Reset.Label_ResetCode},
-            {"reset edit", session.Reset.Edit_ResetCode},
-            {"reset button", session.Reset.Button_Reset},
-            {"wizard", static_cast<QWidget*>(wizard)},
-            {"wizard system type", wizard->ComboBox_SystemType},
-            {"wizard caption", wizard->Label_Caption},
-            {"wizard next", wizard->Button_Submit},
-            {"field caption", fieldEdit ? static_cast<QWidget*>(fieldEdit->Label_Caption) : nullptr},
-            {"field edit", fieldEdit ? static_cast<QWidget*>(fieldEdit->Edit_Value) : nullptr},
-            {"field red frame", email->Panel_Value}})
+                 {"login window", static_cast<QWidget*>(&w)},
+                 {"left panel", w.Panel_Left},
+                 {"tabs", w.TabControl},
+                 {"pages", w.PageControl},
+                 {"check box", w.CheckBox_SavePassword},
+                 {"label", w.Label_Username},
+                 {"link", w.Label_ForgotPassword},
+                 {"powered by", w.Label_PoweredBy},
+                 {"line edit", w.Edit_Login},
+                 {"account types", w.CB_Entry},
+                 {"button", w.Button_OK},
+                 {"offline box", w.CheckBox_OfflineMode},
+                 {"proxy label (disabled)", w.Label_ProxyServer},
+                 {"proxy edit (disabled)", w.Edit_ProxyServer},
+                 {"progress window", static_cast<QWidget*>(&session.Progress)},
+                 {"progress status", session.Progress.Label_Status},
+                 {"progress button", session.Progress.Button_Break},
+                 {"updater window", static_cast<QWidget*>(&session.Updater)},
+                 {"updater caption", session.Updater.Label_UpdatingFileCaption},
+                 {"updater button", session.Updater.Button_Cancel},
+                 {"report window", static_cast<QWidget*>(&session.Report)},
+                 {"report text", session.Report.Label_Info},
+                 {"report details", session.Report.Memo},
+                 {"report button", session.Report.Button_OK},
+                 {"reset window", static_cast<QWidget*>(&session.Reset)},
+                 {"reset label", session.Reset.Label_ResetCode},
+                 {"reset edit", session.Reset.Edit_ResetCode},
+                 {"reset button", session.Reset.Button_Reset},
+                 {"wizard", static_cast<QWidget*>(wizard)},
+                 {"wizard system type", wizard->ComboBox_SystemType},
+                 {"wizard caption", wizard->Label_Caption},
+                 {"wizard next", wizard->Button_Submit},
+                 {"field caption", fieldEdit ? static_cast<QWidget*>(fieldEdit->Label_Caption) : nullptr},
+                 {"field edit", fieldEdit ? static_cast<QWidget*>(fieldEdit->Edit_Value) : nullptr},
+                 {"field red frame", email->Panel_Value}})
             add(name, widget);
         const std::pair<const char*, QPalette::ColorGroup> groups[] = {
             {"active", QPalette::Active}, {"inactive", QPalette::Inactive}, {"disabled", QPalette::Disabled}};
@@ -303,10 +303,14 @@ TEST_F(SkinSwitchTest, EverySkinAfterAnyOtherLooksAsIfTheLauncherHadStartedInIt)
     EXPECT_NE(Differences(fresh["Default"], fresh["Dark"]), "");
     EXPECT_NE(Differences(fresh["Default"], fresh["LightBlue"]), "");
 
-    const std::vector<std::vector<std::string>> sequences = {
-        {"Default", "Dark"},  {"Default", "LightBlue"}, {"Dark", "Default"},
-        {"Dark", "LightBlue"}, {"LightBlue", "Default"}, {"LightBlue", "Dark"},
-        {"Dark", "LightBlue", "Default", "Dark"}, {"Default", "Dark", "Default"}};
+    const std::vector<std::vector<std::string>> sequences = {{"Default", "Dark"},
+                                                             {"Default", "LightBlue"},
+                                                             {"Dark", "Default"},
+                                                             {"Dark", "LightBlue"},
+                                                             {"LightBlue", "Default"},
+                                                             {"LightBlue", "Dark"},
+                                                             {"Dark", "LightBlue", "Default", "Dark"},
+                                                             {"Default", "Dark", "Default"}};
     for (const auto& sequence : sequences)
     {
         std::string name;

@@ -55,7 +55,8 @@ TEST(SkinPackage, ReadsEverySkinWithItsColoursAndStyleSheet)
 
 TEST(SkinPackage, MalformedFilesRaiseAnErrorNamingFileAndLine)
 {
-    const std::string roles = "Content=#000000\nContentText=#000000\nDisabledEditorText=#000000\nHyperlinkText=#000000\n";
+    const std::string roles =
+        "Content=#000000\nContentText=#000000\nDisabledEditorText=#000000\nHyperlinkText=#000000\n";
     struct TCase
     {
         std::string Text;
@@ -74,7 +75,8 @@ TEST(SkinPackage, MalformedFilesRaiseAnErrorNamingFileAndLine)
         {"[A]\nContent=#12345G\n", "x.skinres(2): \"#12345G\" is not a colour of the form #RRGGBB"},
         {"[A]\nContent=red\n", "x.skinres(2): \"red\" is not a colour of the form #RRGGBB"},
         {"[A]\nContent=#000000\n", "x.skinres(1): skin \"A\" has no contenttext colour"},
-        {"[A]\n" + roles + "[B]\n" + roles.substr(0, roles.find("Hyper")), "x.skinres(6): skin \"B\" has no hyperlinktext colour"},
+        {"[A]\n" + roles + "[B]\n" + roles.substr(0, roles.find("Hyper")),
+         "x.skinres(6): skin \"B\" has no hyperlinktext colour"},
     };
     for (const auto& c : cases)
     {
@@ -100,7 +102,8 @@ TEST(SkinPackage, ShippedSkinsAreReadable)
 {
     for (const char* name : {"Default", "Dark", "LightBlue"})
     {
-        const auto skins = LoadSkinPackage((test::SourceDir() / "resource" / "skins" / (std::string(name) + ".skinres")).string());
+        const auto skins =
+            LoadSkinPackage((test::SourceDir() / "resource" / "skins" / (std::string(name) + ".skinres")).string());
         ASSERT_EQ(skins.size(), 1u) << name;
         EXPECT_EQ(skins[0].Name, name);
     }
@@ -113,9 +116,7 @@ protected:
     void SetUp() override
     {
         SetProcessLanguageStorage(nullptr);
-        Dialogs.OnDialogShown = [](QWidget& Box) {
-            test::WhenModal([&Box] { static_cast<QDialog&>(Box).done(0); });
-        };
+        Dialogs.OnDialogShown = [](QWidget& Box) { test::WhenModal([&Box] { static_cast<QDialog&>(Box).done(0); }); };
         InstallLoginViews();
         std::filesystem::create_directories(Dir / "resource" / "skins");
         WriteSkin("Default", "#2A6FB0", "#111111", "#888888", "#0B5CAD", "#EEEEEE");
@@ -155,9 +156,7 @@ protected:
                          "<user_loader_settings last_login=\"\" language=\"en_US\" skin=\"" + UserSkin +
                              "\" resource_path=\"" + (Dir / "resource").string() +
                              "\"><proxy enabled=\"false\"/><alternate_server/><entries/></user_loader_settings>");
-        LoadLoaderSettings(Dir.Path());
-        Window = std::make_unique<TForm_Orb_Loader>(Provider, ProgressRunner, Runner);
-        Window->Start();
+        StartOnSettings(Dir.Path(), false);
     }
 
     static QColor Color(const char* Hex) { return QColor(Hex); }
@@ -197,8 +196,9 @@ TEST_F(SkinTest, UnlistedSkinWithAFileIsStillLoaded)
 
 TEST_F(SkinTest, SkinNameThatLeavesTheSkinsDirectoryCountsAsMissing)
 {
-    test::WriteBytes(Dir / "resource" / "Outside.skinres",
-                     "[Outside]\nContent=#010101\nContentText=#010101\nDisabledEditorText=#010101\nHyperlinkText=#010101\n");
+    test::WriteBytes(
+        Dir / "resource" / "Outside.skinres",
+        "[Outside]\nContent=#010101\nContentText=#010101\nDisabledEditorText=#010101\nHyperlinkText=#010101\n");
     Open(Items, "../Outside");
     EXPECT_EQ(Window->CurrentSkin().Name, "Default");
 }

@@ -226,9 +226,7 @@ protected:
         test::WriteBytes(Dir / "user_loader_settings.xml",
                          "<user_loader_settings last_login=\"\" language=\"en_US\"><proxy enabled=\"false\"/>"
                          "<alternate_server/><entries/></user_loader_settings>");
-        LoadLoaderSettings(Dir.Path());
-        Window = std::make_unique<TForm_Orb_Loader>(Provider, ProgressRunner, Runner);
-        Window->Start();
+        StartOnSettings(Dir.Path(), false);
     }
 
     /// The strip element naming the fixture server's page.

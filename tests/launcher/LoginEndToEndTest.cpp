@@ -522,3 +522,43 @@ TEST_F(LoginEndToEndTest, UsageErrorsAndTheInputCheckExitWithTwo)
 
 } // namespace
 } // namespace orb
+
+namespace orb
+{
+namespace
+{
+
+TEST_F(LoginEndToEndTest, AConfigurationServerOfAPrivateAuthorityIsReachedThroughTheCAFile)
+{
+    test::TNginxServer nginx;
+    nginx.WriteFile("config", "exception=Reached the broker over TLS\r\n");
+    struct TCase
+    {
+        const char* Name;
+        bool WithCAFile;
+        const char* Expected;
+    };
+    const TCase cases[] = {
+        {"the installation's authority", true, "Reached the broker over TLS"},
+        {"the system's authorities only", false, "Could not connect"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string main = test::ReadBytes(Work() / "main_loader_settings.xml");
+        std::string changed = std::regex_replace(
+            main, std::regex("<item url=\"[^\"]*\"/>"),
+            "<item url=\"https://localhost:" + std::to_string(nginx.HttpsPort()) + "/config\"/>");
+        if (c.WithCAFile)
+            changed = StringReplaceAll(changed, "<main_loader_settings ",
+                                       "<main_loader_settings ca_file=\"" + nginx.CAFile().string() + "\" ");
+        test::WriteBytes(Work() / "main_loader_settings.xml", changed);
+        auto run = Run({"--login", "tls", "--entry", "demo"});
+        test::WriteBytes(Work() / "main_loader_settings.xml", main);
+        EXPECT_EQ(run.ExitCode, 1) << c.Name;
+        EXPECT_TRUE(Contains(run.Out + run.Err, c.Expected)) << c.Name << "\n" << run.Out << run.Err;
+        EXPECT_TRUE(Installations().empty());
+    }
+}
+
+} // namespace
+} // namespace orb
