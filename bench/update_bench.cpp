@@ -167,7 +167,7 @@ double TimeUpdate(TDownloadTree& Tree)
     orb::test::TScriptedViews views;
     auto start = std::chrono::steady_clock::now();
     orb::TUpdateRunner runner;
-    runner.UpdateComponents(root, Tree.Base, "", nullptr);
+    runner.UpdateComponents(root, Tree.Base, "");
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -258,7 +258,7 @@ double PeakGrowthMB(const std::string& Base, const std::string& Name, long long 
             root->SetAttribute("total_update_size", std::to_string(Size));
             long idle = StatusKilobytes("VmRSS:");
             orb::TUpdateRunner runner;
-            runner.UpdateComponents(root, Base, "", nullptr);
+            runner.UpdateComponents(root, Base, "");
             long peak = StatusKilobytes("VmHWM:");
             growth = static_cast<double>(peak - idle) / 1024.0;
         }

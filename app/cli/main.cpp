@@ -216,7 +216,7 @@ int Run(const TOptions& options, cli::TConsoleDialogs& dialogs, TLauncherSession
     }
     if (options.Offline)
     {
-        if (!ClientSettings->HasAttribute("show_offline_mode"))
+        if (!OfflineModeOffered())
             UsageError("this installation does not offer off-line mode");
         flow.Offline = true;
     }

@@ -42,11 +42,6 @@ QString Q(const std::string& Text)
     return QString::fromStdString(Text);
 }
 
-xml::IXMLNodePtr Child(const xml::IXMLNodePtr& Node, const char* Name)
-{
-    return Node ? Node->ChildNodes()->FindNode(Name) : nullptr;
-}
-
 template <class T> T* Make(QWidget* Parent, const char* Name, const QString& Text, int X, int Y, int W, int H)
 {
     T* widget = nullptr;
@@ -78,7 +73,7 @@ TForm_Orb_Loader::TForm_Orb_Loader(TLauncherSession& Session, QWidget* Parent)
     BuildLayout();
 
     Label_Version->setText(Label_Version->text() + Q(ExeVersion.VersionText()));
-    ForgotPassword.ReadResetPasswordSettings(Child(ClientSettings, "reset_password"));
+    ForgotPassword.ReadResetPasswordSettings(SettingsElement(ClientSettings, "reset_password"));
     ForgotPassword.Progress = &Progress;
     ForgotPassword.DataProvider = &DataProvider;
     ForgotPassword.ConnectionSettings = &ConnectionSettings;
@@ -89,7 +84,7 @@ TForm_Orb_Loader::TForm_Orb_Loader(TLauncherSession& Session, QWidget* Parent)
     ForgotPassword.FetchConnectionSettings = [Provider = &DataProvider, Runner = &Progress](const std::string& Entry) {
         orb::FetchConnectionSettings(Entry, *Provider, *Runner);
     };
-    if (auto copyright = Child(ClientSettings, "copyright"); copyright && copyright->Attributes("enabled") == "false")
+    if (!PoweredByShown())
         Label_PoweredBy->hide();
 
     PropertyManager.LanguageSection = "Form_Orb_Loader";
@@ -310,10 +305,7 @@ void TForm_Orb_Loader::LanguageLoaded()
 
 void TForm_Orb_Loader::Start()
 {
-    const bool remind = ClientSettings->HasAttribute("remind_password")
-                            ? QString::fromStdString(ClientSettings->Attributes("remind_password")).toLower() != "false"
-                            : true;
-    Label_ForgotPassword->setVisible(remind);
+    Label_ForgotPassword->setVisible(RemindPasswordSetting());
     Edit_Login->setText(Q(Flow.Login));
     Edit_Password->setText(Q(Flow.Password));
     CheckBox_SavePassword->setChecked(Flow.SavePassword);
@@ -322,13 +314,12 @@ void TForm_Orb_Loader::Start()
     auto attribute = [](const xml::IXMLNodePtr& Node, const char* Name) {
         return Node ? Q(Node->Attributes(Name)) : QString();
     };
-    CheckBox_UseProxy->setChecked(attribute(proxy, "enabled").toLower() == "true" ||
-                                  attribute(proxy, "enabled").toInt() != 0);
+    CheckBox_UseProxy->setChecked(ProxySetting().Enabled);
     Edit_ProxyServer->setText(attribute(proxy, "server"));
     Edit_ProxyPort->setText(attribute(proxy, "port"));
     Edit_ProxyLogin->setText(attribute(proxy, "login"));
     Edit_ProxyPassword->setText(attribute(proxy, "password"));
-    auto alternate = Child(UserSettings, "alternate_server");
+    auto alternate = SettingsElement(UserSettings, "alternate_server");
     Edit_ConfServer->setText(attribute(alternate, "server"));
     Edit_ConfPort->setText(attribute(alternate, "port"));
 
@@ -338,11 +329,7 @@ void TForm_Orb_Loader::Start()
         CB_Language->addItem(Q(item.Name), Q(item.Value));
     CB_Language->setCurrentIndex(Flow.LanguageIndex);
 
-    CheckBox_OfflineMode->setVisible(ClientSettings->HasAttribute("show_offline_mode"));
-    if (auto registration = Child(ClientSettings, "registration");
-        registration && !registration->HasAttribute("show_user_credentials"))
-        registration->SetAttribute("show_user_credentials", "true");
-
+    CheckBox_OfflineMode->setVisible(OfflineModeOffered());
     const std::string iconFile = ClientSettings->HasAttribute("application_icon")
                                      ? ClientSettings->Attributes("application_icon")
                                      : std::string("main_icon.ico");
@@ -381,7 +368,7 @@ void TForm_Orb_Loader::Start()
 
     // The browser strip above the login panel exists only when the client file names a page for it; the browser
     // engine costs start-up time, so without a strip it is never created.
-    const auto browserWindow = Child(ClientSettings, "browser_window");
+    const auto browserWindow = SettingsElement(ClientSettings, "browser_window");
     const QString browserUrl = browserWindow ? Q(browserWindow->Attributes("url")).trimmed() : QString();
     if (!browserUrl.isEmpty())
     {
@@ -440,11 +427,11 @@ void TForm_Orb_Loader::SetupTabs()
     PageControl->tabBar()->hide();
     for (int i = 0; i < TabControl->count() && i < PageControl->count(); ++i)
         TabControl->setTabText(i, PageControl->tabText(i));
-    if (!Child(ClientSettings, "preview_mode"))
+    if (!SettingsElement(ClientSettings, "preview_mode"))
         RemovePage(TabSheet_Preview);
-    if (!Child(ClientSettings, "registration"))
+    if (!SettingsElement(ClientSettings, "registration"))
         RemovePage(TabSheet_Registration);
-    if (ClientSettings->Attributes("allow_settings") == "no")
+    if (!SettingsTabAllowed())
         TabControl->removeTab(PageControl->indexOf(TabSheet_Settings));
     QWidget* first =
         !UserSettings->Attributes("last_login").empty() || !TabSheet_Preview ? TabSheet_Login : TabSheet_Preview;
@@ -484,7 +471,7 @@ void TForm_Orb_Loader::TabSheet_RegistrationShow()
 {
     if (!TabSheet_Registration)
         return;
-    auto registration = Child(ClientSettings, "registration");
+    auto registration = SettingsElement(ClientSettings, "registration");
     const std::string type = registration ? registration->Attributes("type") : std::string();
     if (Label_URL)
         Label_URL->setVisible(type == "web");
@@ -499,16 +486,14 @@ void TForm_Orb_Loader::TabSheet_RegistrationShow()
     FFormRegistration = wizard;
     wizard->Exchange.URL = registration->Attributes("url");
     wizard->Exchange.ProviderId = registration->Attributes("provider");
-    auto entries = Child(ClientSettings, "entries");
+    auto entries = SettingsElement(ClientSettings, "entries");
     if (entries && entries->ChildNodes())
         for (int i = 0; i < entries->ChildNodes()->Count(); ++i)
             if (auto item = entries->ChildNodes()->Get(i); item->NodeType() == xml::ntElement)
                 wizard->Exchange.Entries.push_back(item);
     wizard->Exchange.Language =
         CB_Language->currentIndex() >= 0 ? CB_Language->currentData().toString().toStdString() : LanguageCode;
-    const QString credentials = Q(registration->Attributes("show_user_credentials")).trimmed().toLower();
-    wizard->Exchange.ShowUserCredentials =
-        credentials.isEmpty() || credentials == "true" || (credentials != "false" && credentials.toInt() != 0);
+    wizard->Exchange.ShowUserCredentials = ShowUserCredentials();
     wizard->OnRegistrationClose = [this](TForm_Registration& Sender, bool Ok) { RegistrationClose(Sender, Ok); };
 
     // The wizard's background is the application palette's window colour, the skin's form colour.
@@ -561,7 +546,7 @@ void TForm_Orb_Loader::TabSheet_SettingsHide()
     proxy->SetAttribute("login", Edit_ProxyLogin->text().toStdString());
     proxy->SetAttribute("password", Edit_ProxyPassword->text().toStdString());
     Flow.ApplyProxySettings();
-    auto alternate = Child(UserSettings, "alternate_server");
+    auto alternate = SettingsElement(UserSettings, "alternate_server");
     if (!alternate)
         alternate = UserSettings->AddChild("alternate_server");
     alternate->SetAttribute("server", Edit_ConfServer->text().toStdString());
@@ -741,7 +726,7 @@ void TForm_Orb_Loader::CB_LanguageChange(int Index)
 
 void TForm_Orb_Loader::Label_URLClick()
 {
-    if (auto registration = Child(ClientSettings, "registration"))
+    if (auto registration = SettingsElement(ClientSettings, "registration"))
         OpenUrlInBrowser(registration->Attributes("url"));
 }
 

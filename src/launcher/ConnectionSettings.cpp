@@ -27,25 +27,6 @@ std::string UrlPart(CURLU* Url, CURLUPart Part)
     return result;
 }
 
-xml::IXMLNodePtr Child(const xml::IXMLNodePtr& Node, const std::string& Name)
-{
-    if (!Node || !Node->ChildNodes())
-        return nullptr;
-    return Node->ChildNodes()->FindNode(Name);
-}
-
-std::vector<xml::IXMLNodePtr> Items(const xml::IXMLNodePtr& Node)
-{
-    std::vector<xml::IXMLNodePtr> items;
-    if (!Node || !Node->ChildNodes())
-        return items;
-    const auto children = Node->ChildNodes();
-    for (int i = 0; i < children->Count(); ++i)
-        if (children->Get(i)->NodeType() == xml::ntElement)
-            items.push_back(children->Get(i));
-    return items;
-}
-
 /// Points Address at a candidate server. An address that cannot be read fails like a server that cannot be
 /// reached, so that the next candidate is still asked.
 void SetCandidateAddress(TURL& Address, const std::string& Candidate)
@@ -93,10 +74,10 @@ std::vector<std::string> ConnectionServerCandidates(const xml::IXMLNodePtr& Main
     std::vector<std::string> candidates;
     if (ClientSettings && !ClientSettings->Attributes("main_server").empty())
         candidates.push_back(ClientSettings->Attributes("main_server"));
-    const auto entryServers = Items(Child(MainSettings, "entry_servers"));
+    const auto entryServers = SettingsItems(SettingsElement(MainSettings, "entry_servers"));
     for (const auto& item : entryServers)
         candidates.push_back(item->Attributes("url"));
-    const auto alternate = Child(UserSettings, "alternate_server");
+    const auto alternate = SettingsElement(UserSettings, "alternate_server");
     if (alternate && !alternate->Attributes("server").empty())
     {
         // The alternate server takes the address of the first entry server that can be read, so that one broken

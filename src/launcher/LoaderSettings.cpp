@@ -1,6 +1,7 @@
 #include "launcher/LoaderSettings.h"
 
 #include "base/Exceptions.h"
+#include "base/TextUtils.h"
 #include "localisation/Unit_Language.h"
 #include "platform/Paths.h"
 #include "platform/UILanguage.h"
@@ -151,6 +152,90 @@ void SaveUserSettings()
     if (!UserSettings)
         throw Exception("The user settings are not loaded.");
     xml::SaveIXMLNodeToFile(UserSettingsPath, UserSettings, xml::enUTF8, TFileAccess::faOwnerOnly);
+}
+
+xml::IXMLNodePtr SettingsElement(const xml::IXMLNodePtr& Node, const std::string& Name)
+{
+    if (!Node || !Node->ChildNodes())
+        return nullptr;
+    return Node->ChildNodes()->FindNode(Name);
+}
+
+std::vector<xml::IXMLNodePtr> SettingsItems(const xml::IXMLNodePtr& ListNode)
+{
+    std::vector<xml::IXMLNodePtr> items;
+    if (!ListNode || !ListNode->ChildNodes())
+        return items;
+    const auto children = ListNode->ChildNodes();
+    for (int i = 0; i < children->Count(); ++i)
+        if (children->Get(i)->NodeType() == xml::ntElement)
+            items.push_back(children->Get(i));
+    return items;
+}
+
+bool ReadBooleanSetting(const xml::IXMLNodePtr& Node, const std::string& Name, bool Default)
+{
+    const std::string text = Node ? Trim(Node->Attributes(Name)) : std::string();
+    if (text.empty())
+        return Default;
+    if (SameText(text, "true"))
+        return true;
+    if (SameText(text, "false"))
+        return false;
+    int32_t number = 0;
+    if (TryStrToInt(text, number))
+        return number != 0;
+    throw EConvertError("'" + text + "' is not a valid boolean value for \"" + Name + "\"");
+}
+
+TProxySettings ProxySetting()
+{
+    const auto proxy = SettingsElement(UserSettings, "proxy");
+    TProxySettings result;
+    if (!proxy)
+        return result;
+    result.Enabled = ReadBooleanSetting(proxy, "enabled", false);
+    result.Server = proxy->Attributes("server");
+    result.Port = StrToIntDef(proxy->Attributes("port"), 0);
+    result.Login = proxy->Attributes("login");
+    result.Password = proxy->Attributes("password");
+    return result;
+}
+
+bool RemindPasswordSetting()
+{
+    return ReadBooleanSetting(ClientSettings, "remind_password", true);
+}
+
+bool OfflineModeOffered()
+{
+    return ClientSettings && ClientSettings->HasAttribute("show_offline_mode");
+}
+
+bool SettingsTabAllowed()
+{
+    return !ClientSettings || ClientSettings->Attributes("allow_settings") != "no";
+}
+
+bool PoweredByShown()
+{
+    const auto copyright = SettingsElement(ClientSettings, "copyright");
+    return !copyright || copyright->Attributes("enabled") != "false";
+}
+
+std::string ShowUserCredentialsSetting()
+{
+    const auto registration = SettingsElement(ClientSettings, "registration");
+    return registration && registration->HasAttribute("show_user_credentials")
+               ? registration->Attributes("show_user_credentials")
+               : "true";
+}
+
+bool ShowUserCredentials()
+{
+    const std::string text = Trim(ShowUserCredentialsSetting());
+    int32_t number = 0;
+    return text.empty() || SameText(text, "true") || (!SameText(text, "false") && TryStrToInt(text, number) && number);
 }
 
 } // namespace orb

@@ -45,49 +45,16 @@ const char* const BrowserErrorMessage =
     "browser, and then try again.\r\n\r\nIf the problem persists, please contact technical support.\r\nPlease be "
     "ready to provide the full text of this error. (Click \"Details\", and then copy, paste, and save the text.)";
 
-xml::IXMLNodePtr Child(const xml::IXMLNodePtr& Node, const std::string& Name)
-{
-    if (!Node)
-        return nullptr;
-    auto children = Node->ChildNodes();
-    return children ? children->FindNode(Name) : nullptr;
-}
-
-std::vector<xml::IXMLNodePtr> Items(const xml::IXMLNodePtr& ListNode)
-{
-    std::vector<xml::IXMLNodePtr> items;
-    if (!ListNode || !ListNode->ChildNodes())
-        return items;
-    auto children = ListNode->ChildNodes();
-    for (int i = 0; i < children->Count(); ++i)
-        if (children->Get(i)->NodeType() == xml::ntElement)
-            items.push_back(children->Get(i));
-    return items;
-}
-
 void AppendItems(std::vector<TListItem>& List, const xml::IXMLNodePtr& ListNode)
 {
-    for (const auto& item : Items(ListNode))
+    for (const auto& item : SettingsItems(ListNode))
         List.push_back({item->Attributes("name"), item->Attributes("value")});
-}
-
-// The platform's text-to-Boolean conversion: "true"/"false" in any case, or a number (non-zero is true).
-bool TextToBool(const std::string& Text)
-{
-    if (SameText(Text, "true"))
-        return true;
-    if (SameText(Text, "false"))
-        return false;
-    int32_t number = 0;
-    if (TryStrToInt(Text, number))
-        return number != 0;
-    throw EConvertError("'" + Text + "' is not a valid boolean value");
 }
 
 std::string ListXml(const char* Tag, const xml::IXMLNodePtr& ListNode)
 {
     std::string text = std::string("<") + Tag + ">";
-    for (const auto& item : Items(ListNode))
+    for (const auto& item : SettingsItems(ListNode))
         text += xml::IXMLNodeToXML(item, xml::enUTF8, 0);
     return text + "</" + Tag + ">";
 }
@@ -242,8 +209,8 @@ void TLoginFlow::Start()
     FillEntries();
 
     Languages.clear();
-    AppendItems(Languages, Child(MainSettings, "languages"));
-    for (const auto& item : Items(Child(ClientSettings, "languages")))
+    AppendItems(Languages, SettingsElement(MainSettings, "languages"));
+    for (const auto& item : SettingsItems(SettingsElement(ClientSettings, "languages")))
     {
         const std::string name = item->Attributes("name");
         auto it = std::find_if(Languages.begin(), Languages.end(),
@@ -262,7 +229,7 @@ void TLoginFlow::Start()
         }
 
     Skins.clear();
-    AppendItems(Skins, Child(ClientSettings, "skins"));
+    AppendItems(Skins, SettingsElement(ClientSettings, "skins"));
     SkinIndex = -1;
     std::string skin = UserSettings->Attributes("skin");
     if (skin.empty() || Skins.empty())
@@ -279,8 +246,8 @@ void TLoginFlow::Start()
 void TLoginFlow::FillEntries()
 {
     Entries.clear();
-    AppendItems(Entries, Child(ClientSettings, "entries"));
-    AppendItems(Entries, Child(UserSettings, "entries"));
+    AppendItems(Entries, SettingsElement(ClientSettings, "entries"));
+    AppendItems(Entries, SettingsElement(UserSettings, "entries"));
     SetEntryText(UserSettings->Attributes("last_entry"));
     if (EntryIndex < 0)
     {
@@ -306,7 +273,7 @@ std::string TLoginFlow::SelectedEntryValue() const
 {
     if (IsPreviewMode)
     {
-        auto preview = Child(ClientSettings, "preview_mode");
+        auto preview = SettingsElement(ClientSettings, "preview_mode");
         return preview ? preview->Attributes("entry") : "";
     }
     if (EntryIndex >= 0 && EntryIndex < static_cast<int>(Entries.size()))
@@ -331,38 +298,28 @@ bool TLoginFlow::CheckUserInput()
 
 std::string TLoginFlow::SkinsXml()
 {
-    return ListXml("skins", Child(ClientSettings, "skins"));
+    return ListXml("skins", SettingsElement(ClientSettings, "skins"));
 }
 
 std::string TLoginFlow::EntriesXml()
 {
-    return ListXml("entries", Child(ClientSettings, "entries"));
+    return ListXml("entries", SettingsElement(ClientSettings, "entries"));
 }
 
 std::string TLoginFlow::DefaultSkinName()
 {
-    auto skins = Child(ClientSettings, "skins");
+    auto skins = SettingsElement(ClientSettings, "skins");
     return skins ? skins->Attributes("default") : "Default";
 }
 
 xml::IXMLNodePtr TLoginFlow::ProxyNode()
 {
-    return Child(UserSettings, "proxy");
+    return SettingsElement(UserSettings, "proxy");
 }
 
 void TLoginFlow::ApplyProxySettings()
 {
-    auto proxy = ProxyNode();
-    auto& client = FDataProvider.HTTP.HTTP_Client;
-    if (!proxy || !TextToBool(proxy->Attributes("enabled")))
-    {
-        client.ProxyServer.clear();
-        return;
-    }
-    client.ProxyServer = proxy->Attributes("server");
-    client.ProxyPort = StrToIntDef(proxy->Attributes("port"), 0);
-    client.ProxyUsername = proxy->Attributes("login");
-    client.ProxyPassword = proxy->Attributes("password");
+    UseProxy(FDataProvider.HTTP, ProxySetting());
 }
 
 void TLoginFlow::RememberEntry()
@@ -370,11 +327,12 @@ void TLoginFlow::RememberEntry()
     for (const auto& item : Entries)
         if (SameText(item.Name, EntryText))
             return;
-    auto userEntries = Child(UserSettings, "entries");
+    auto userEntries = SettingsElement(UserSettings, "entries");
     if (!userEntries)
         userEntries = UserSettings->AddChild("entries");
     auto list = userEntries->ChildNodes();
-    const int count = list->Count() + static_cast<int>(Items(Child(ClientSettings, "entries")).size());
+    const int count =
+        list->Count() + static_cast<int>(SettingsItems(SettingsElement(ClientSettings, "entries")).size());
     // Without max_entries the list has no limit: a typed account type is always kept.
     const std::string maxText = ClientSettings->Attributes("max_entries");
     xml::IXMLNodePtr entry;
@@ -397,8 +355,9 @@ void TLoginFlow::SetLaunchParameters()
     settings.SetValues("skins", SkinsXml());
     if (int country = settings.IndexOfName("Country"); country >= 0)
         settings.Delete(country);
-    if (auto proxy = ProxyNode(); proxy && TextToBool(proxy->Attributes("enabled")))
+    if (auto proxy = ProxyNode(); proxy && ProxySetting().Enabled)
     {
+        // The client receives the port as the user typed it.
         settings.SetValues("proxy_server", proxy->Attributes("server"));
         settings.SetValues("proxy_port", proxy->Attributes("port"));
         settings.SetValues("proxy_login", proxy->Attributes("login"));
@@ -406,7 +365,7 @@ void TLoginFlow::SetLaunchParameters()
     }
     if (IsPreviewMode)
     {
-        auto preview = Child(ClientSettings, "preview_mode");
+        auto preview = SettingsElement(ClientSettings, "preview_mode");
         settings.SetValues("login", preview->Attributes("login"));
         settings.SetValues("password", preview->Attributes("password"));
         settings.SetValues("preview_mode", "yes");
@@ -416,16 +375,13 @@ void TLoginFlow::SetLaunchParameters()
         settings.SetValues("login", Trim(Login));
         settings.SetValues("password", Password);
     }
-    if (auto registration = Child(ClientSettings, "registration"))
+    if (auto registration = SettingsElement(ClientSettings, "registration"))
     {
         settings.SetValues("registration_type", registration->Attributes("type"));
         settings.SetValues("registration_url", registration->Attributes("url"));
         settings.SetValues("registration_provider", registration->Attributes("provider"));
         settings.SetValues("entries", EntriesXml());
-        // Absent means "true", as the window sets it at start-up.
-        settings.SetValues("registration_show_user_credentials", registration->HasAttribute("show_user_credentials")
-                                                                     ? registration->Attributes("show_user_credentials")
-                                                                     : "true");
+        settings.SetValues("registration_show_user_credentials", ShowUserCredentialsSetting());
     }
     settings.SetValues("loader", LoaderPath.empty() ? platform::PathToUtf8(platform::ExecutablePath()) : LoaderPath);
     settings.SetValues("office_id", ClientSettings->Attributes("office_id"));
@@ -508,7 +464,7 @@ std::string TLoginFlow::UpdateClient(const xml::IXMLNodePtr& Index, const std::s
     const std::string directory = Index->Attributes("local_name");
     int64_t remaining = 0;
     if (TryStrToInt64(Index->Attributes("total_update_size"), remaining) && remaining > 0)
-        FUpdater.UpdateComponents(Index, DownloadURL, PrivateDownloadURL, ProxyNode());
+        FUpdater.UpdateComponents(Index, DownloadURL, PrivateDownloadURL, ProxySetting());
     if (isNewInstallation)
     {
         ExtractArchives(platform::Utf8ToPath(directory));

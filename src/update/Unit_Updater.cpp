@@ -90,16 +90,10 @@ std::string DownloadAddress(const std::string& Base, const std::string& FileName
     return out;
 }
 
-TUpdateThread::TUpdateThread(const xml::IXMLNodePtr& ProxySettings)
+TUpdateThread::TUpdateThread(const TProxySettings& Proxy)
 {
     HTTP.SetCompression(true);
-    if (ProxySettings && ProxySettings->Attributes("enabled") == "true")
-    {
-        HTTP.HTTP_Client.ProxyServer = ProxySettings->Attributes("server");
-        HTTP.HTTP_Client.ProxyPort = StrToIntDef(ProxySettings->Attributes("port"), 0);
-        HTTP.HTTP_Client.ProxyUsername = ProxySettings->Attributes("login");
-        HTTP.HTTP_Client.ProxyPassword = ProxySettings->Attributes("password");
-    }
+    UseProxy(HTTP, Proxy);
 }
 
 TUpdateThread::~TUpdateThread()
@@ -308,9 +302,9 @@ void TUpdateThread::UpdateProgress(const TProgressState& State)
 }
 
 void TUpdateRunner::UpdateComponents(const xml::IXMLNodePtr& UpdateConfig, const std::string& DownloadURL,
-                                     const std::string& PrivateDownloadURL, const xml::IXMLNodePtr& ProxySettings)
+                                     const std::string& PrivateDownloadURL, const TProxySettings& Proxy)
 {
-    TUpdateThread worker(ProxySettings);
+    TUpdateThread worker(Proxy);
     worker.UpdateConfig = UpdateConfig;
     worker.DownloadURL = DownloadURL;
     worker.PrivateDownloadURL = PrivateDownloadURL;

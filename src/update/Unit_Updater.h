@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/HTTPDataProvider.h"
+#include "net/ProxySettings.h"
 #include "update/IndexTime.h"
 #include "xml/VuvareXMLNode.h"
 
@@ -29,8 +30,8 @@ std::string DownloadAddress(const std::string& Base, const std::string& FileName
 class TUpdateThread
 {
 public:
-    /// A suspended worker; ProxySettings is the user's `proxy` element (or null for a direct connection).
-    explicit TUpdateThread(const xml::IXMLNodePtr& ProxySettings);
+    /// A suspended worker whose downloads go through Proxy when it is enabled.
+    explicit TUpdateThread(const TProxySettings& Proxy = {});
     /// Asks the worker to stop, aborts its request and waits for its end.
     ~TUpdateThread();
     TUpdateThread(const TUpdateThread&) = delete;
@@ -103,7 +104,7 @@ public:
     /// Runs the whole update of UpdateConfig (after the cache check) behind the modal update window; returns when
     /// the worker has finished and raises its failure, a cancellation as EHTTPDataProvider with httpAborted.
     void UpdateComponents(const xml::IXMLNodePtr& UpdateConfig, const std::string& DownloadURL,
-                          const std::string& PrivateDownloadURL, const xml::IXMLNodePtr& ProxySettings);
+                          const std::string& PrivateDownloadURL, const TProxySettings& Proxy = {});
     /// Asks the worker to terminate, then aborts its request (user-interface thread).
     void Button_CancelClick();
     /// Closing the window is allowed only when the worker itself closes it.

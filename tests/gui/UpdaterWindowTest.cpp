@@ -74,7 +74,7 @@ TEST_F(UpdaterWindowTest, UpdateShowsTheFileAndBringsTheLoginWindowBack)
     Server.Answer("/b/client.bin", nlohmann::json{{"body", std::string(3000, 'c')}, {"delay", 0.2}});
     const fs::path dir = Temp / "install";
     TUpdateRunner runner;
-    runner.UpdateComponents(Index(dir, "client.bin", "3000"), Server.URL("/b/"), "", nullptr);
+    runner.UpdateComponents(Index(dir, "client.bin", "3000"), Server.URL("/b/"), "");
     EXPECT_EQ(test::ReadBytes(dir / "client.bin"), std::string(3000, 'c'));
     EXPECT_TRUE(LoginHiddenDuringUpdate);
     EXPECT_FALSE(Login.isHidden());
@@ -103,7 +103,7 @@ TEST_F(UpdaterWindowTest, CancelDuringADownloadClosesTheWindowAndRaisesTheCancel
     };
     try
     {
-        runner.UpdateComponents(Index(dir, "slow.bin", "100000"), Server.URL("/b/"), "", nullptr);
+        runner.UpdateComponents(Index(dir, "slow.bin", "100000"), Server.URL("/b/"), "");
         FAIL() << "no error";
     }
     catch (const EHTTPDataProvider& e)

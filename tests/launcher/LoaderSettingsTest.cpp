@@ -213,3 +213,76 @@ TEST(OsLanguageCode, MapsPrimaryLanguageAndChineseSubLanguages)
     for (const auto& c : cases)
         EXPECT_EQ(orb::OsLanguageCode(c.Id), c.Code) << std::hex << c.Id;
 }
+
+TEST(ReadBooleanSetting, OneRuleForEveryBooleanSetting)
+{
+    struct TCase
+    {
+        const char* Attribute; // "" leaves the attribute out
+        bool Default;
+        int Expected; // -1: refused
+    };
+    const TCase cases[] = {
+        {"", true, 1},
+        {"", false, 0},
+        {"v=\"\"", true, 1},
+        {"v=\"true\"", false, 1},
+        {"v=\"True\"", false, 1},
+        {"v=\"TRUE\"", false, 1},
+        {"v=\"false\"", true, 0},
+        {"v=\"False\"", true, 0},
+        {"v=\" true \"", false, 1},
+        {"v=\"1\"", false, 1},
+        {"v=\"0\"", true, 0},
+        {"v=\"maybe\"", false, -1},
+        {"v=\"yes\"", true, -1},
+    };
+    for (const auto& c : cases)
+    {
+        auto node = orb::xml::LoadXMLNodeFromString(std::string("<p ") + c.Attribute + "/>");
+        if (c.Expected < 0)
+        {
+            try
+            {
+                orb::ReadBooleanSetting(node, "v", c.Default);
+                ADD_FAILURE() << c.Attribute << " accepted";
+            }
+            catch (const orb::EConvertError& e)
+            {
+                EXPECT_NE(std::string(e.what()).find("\"v\""), std::string::npos) << e.what();
+            }
+        }
+        else
+            EXPECT_EQ(orb::ReadBooleanSetting(node, "v", c.Default), c.Expected == 1) << c.Attribute;
+    }
+}
+
+TEST_F(LoaderSettingsTest, TypedSettingsAndTheirDefaults)
+{
+    WriteBytes(Dir / orb::ClientSettingsFileName,
+               "<client remind_password=\"FALSE\" show_offline_mode=\"\" allow_settings=\"no\"><entries/>"
+               "<copyright enabled=\"false\"/><registration type=\"web\"/></client>");
+    WriteBytes(Dir / orb::UserSettingsFileName,
+               "<user_loader_settings><proxy enabled=\"True\" server=\"p\" port=\"8x\" login=\"u\" password=\"w\"/>"
+               "<alternate_server/><entries/></user_loader_settings>");
+    orb::LoadLoaderSettings(Dir.Path());
+    EXPECT_FALSE(orb::RemindPasswordSetting());
+    EXPECT_TRUE(orb::OfflineModeOffered());
+    EXPECT_FALSE(orb::SettingsTabAllowed());
+    EXPECT_FALSE(orb::PoweredByShown());
+    EXPECT_EQ(orb::ShowUserCredentialsSetting(), "true");
+    EXPECT_TRUE(orb::ShowUserCredentials());
+    const orb::TProxySettings proxy = orb::ProxySetting();
+    EXPECT_TRUE(proxy.Enabled);
+    EXPECT_EQ(proxy.Server, "p");
+    EXPECT_EQ(proxy.Port, 0);
+    EXPECT_EQ(proxy.Login, "u");
+    EXPECT_EQ(proxy.Password, "w");
+
+    WriteBytes(Dir / orb::ClientSettingsFileName, "<client><entries/></client>");
+    orb::LoadLoaderSettings(Dir.Path());
+    EXPECT_TRUE(orb::RemindPasswordSetting());
+    EXPECT_FALSE(orb::OfflineModeOffered());
+    EXPECT_TRUE(orb::SettingsTabAllowed());
+    EXPECT_TRUE(orb::PoweredByShown());
+}

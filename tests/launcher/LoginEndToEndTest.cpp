@@ -65,7 +65,7 @@ protected:
         fs::create_directories(Work());
         for (const char* name : {"main_loader_settings.xml", "client_loader_settings.xml", "user_loader_settings.xml"})
             test::WriteBytes(Work() / name, StringReplaceAll(test::ReadBytes(test::SourceDir() / "demo" / name),
-                                                       "DEMO_SERVER", "127.0.0.1:" + std::to_string(Port)));
+                                                             "DEMO_SERVER", "127.0.0.1:" + std::to_string(Port)));
     }
 
     void Publish(const std::string& Version)
@@ -545,9 +545,9 @@ TEST_F(LoginEndToEndTest, AConfigurationServerOfAPrivateAuthorityIsReachedThroug
     for (const auto& c : cases)
     {
         const std::string main = test::ReadBytes(Work() / "main_loader_settings.xml");
-        std::string changed = std::regex_replace(
-            main, std::regex("<item url=\"[^\"]*\"/>"),
-            "<item url=\"https://localhost:" + std::to_string(nginx.HttpsPort()) + "/config\"/>");
+        std::string changed =
+            std::regex_replace(main, std::regex("<item url=\"[^\"]*\"/>"),
+                               "<item url=\"https://localhost:" + std::to_string(nginx.HttpsPort()) + "/config\"/>");
         if (c.WithCAFile)
             changed = StringReplaceAll(changed, "<main_loader_settings ",
                                        "<main_loader_settings ca_file=\"" + nginx.CAFile().string() + "\" ");
@@ -558,6 +558,23 @@ TEST_F(LoginEndToEndTest, AConfigurationServerOfAPrivateAuthorityIsReachedThroug
         EXPECT_TRUE(Contains(run.Out + run.Err, c.Expected)) << c.Name << "\n" << run.Out << run.Err;
         EXPECT_TRUE(Installations().empty());
     }
+}
+
+TEST_F(LoginEndToEndTest, AProxyEnabledInAnyCaseCarriesTheConfigurationTheIndexAndEveryDownload)
+{
+    test::TTinyProxy proxy("proxyuser", "proxypass");
+    const std::string user = test::ReadBytes(Work() / "user_loader_settings.xml");
+    test::WriteBytes(Work() / "user_loader_settings.xml",
+                     std::regex_replace(user, std::regex("<proxy [^>]*/>"),
+                                        "<proxy enabled=\"True\" server=\"127.0.0.1\" port=\"" +
+                                            std::to_string(proxy.Port()) +
+                                            "\" login=\"proxyuser\" password=\"proxypass\"/>"));
+    auto run = Run({"--login", "paul", "--entry", "Demo account"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    const std::string log = proxy.Log();
+    for (const char* request : {"/config", "/update/index.xml", "orb-demo-client.gz"})
+        EXPECT_TRUE(Contains(log, request)) << request << " did not go through the proxy:\n" << log;
+    EXPECT_TRUE(Contains(Block(WaitForClient()), "proxy_server=127.0.0.1\r\n"));
 }
 
 } // namespace

@@ -69,7 +69,7 @@ inline std::filesystem::path RunUpdate(const xml::IXMLNodePtr& Root, const std::
     if (Root->Attributes("total_update_size") != "0")
     {
         TUpdateRunner own;
-        (Runner ? *Runner : own).UpdateComponents(Root, Base, PrivateBase, nullptr);
+        (Runner ? *Runner : own).UpdateComponents(Root, Base, PrivateBase);
     }
     if (isNew)
     {

@@ -250,7 +250,7 @@ TEST_F(UpdateThread, PrivateFilesComeFromThePrivateBaseAndGzNamesAreUnpackedIgno
 
     TUpdateRunner runner;
     runner.UpdateComponents(root, "http://127.0.0.1:" + port + "/public/",
-                            "http://127.0.0.1:" + port + "/private/acct/", nullptr);
+                            "http://127.0.0.1:" + port + "/private/acct/");
 
     EXPECT_EQ(ReadBytes(dir / "bin" / "pub.dll"), "public file");
     EXPECT_EQ(ReadBytes(dir / "bin" / "x.dll"), "private file");
@@ -291,7 +291,7 @@ TEST_F(UpdateThread, ContentCodedDownloadsArriveByteExactAndGzFilesAreUnpackedAf
         WriteBytes(dir / c.Local, "previous version");
     TUpdateRunner runner;
     runner.ProgressInterval = std::chrono::milliseconds(0);
-    runner.UpdateComponents(root, server.URL("/b/"), "", nullptr);
+    runner.UpdateComponents(root, server.URL("/b/"), "");
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.Name);
@@ -316,7 +316,7 @@ TEST_F(UpdateThread, StatusErrorIsReportedWithHeadersBodyAndAddress)
     TUpdateRunner runner;
     try
     {
-        runner.UpdateComponents(root, server.URL("/base/"), "", nullptr);
+        runner.UpdateComponents(root, server.URL("/base/"), "");
         FAIL() << "no error";
     }
     catch (const ESmartException& e)
@@ -383,7 +383,7 @@ TEST_F(UpdateThread, FailuresPassThroughAndLeaveThePreviousTargetUntouched)
         std::exception_ptr error;
         try
         {
-            TUpdateRunner().UpdateComponents(root, server.URL("/b/"), "", nullptr);
+            TUpdateRunner().UpdateComponents(root, server.URL("/b/"), "");
         }
         catch (...)
         {
@@ -419,7 +419,7 @@ TEST_F(UpdateThread, MalformedEntriesEndTheUpdateWithTheirMessages)
         auto root = WorkerIndex(dir, c.Body);
         try
         {
-            TUpdateRunner().UpdateComponents(root, "http://127.0.0.1:9/", "", nullptr);
+            TUpdateRunner().UpdateComponents(root, "http://127.0.0.1:9/", "");
             ADD_FAILURE() << "no error for " << c.Body;
         }
         catch (const Exception& e)
@@ -451,7 +451,7 @@ TEST_F(UpdateThread, CancelDuringADownloadRaisesTheCancellationAndKeepsThePrevio
     };
     try
     {
-        runner.UpdateComponents(root, server.URL("/b/"), "", nullptr);
+        runner.UpdateComponents(root, server.URL("/b/"), "");
         FAIL() << "no error";
     }
     catch (const EHTTPDataProvider& e)
@@ -482,7 +482,7 @@ TEST_F(UpdateThread, CancelBetweenTwoDownloadsRaisesTheCancellationToo)
     };
     try
     {
-        runner.UpdateComponents(root, server.URL("/b/"), "", nullptr);
+        runner.UpdateComponents(root, server.URL("/b/"), "");
         FAIL() << "no error";
     }
     catch (const EHTTPDataProvider& e)
@@ -502,7 +502,7 @@ TEST_F(UpdateThread, ProgressReachesTheWindowAtTheStartAndEndOfEachFileWhenThrot
     auto root = WorkerIndex(dir, Entry("k.bin", "1024") + Entry("big.bin", "3000000"), "3001024");
     TUpdateRunner runner;
     runner.ProgressInterval = std::chrono::hours(1);
-    runner.UpdateComponents(root, server.URL("/b/"), "", nullptr);
+    runner.UpdateComponents(root, server.URL("/b/"), "");
 
     const auto& p = Views.Progress;
     EXPECT_EQ(p.Files, (std::vector<std::string>{"k.bin", "k.bin", "big.bin", "big.bin"}));
@@ -516,15 +516,14 @@ TEST_F(UpdateThread, ProgressReachesTheWindowAtTheStartAndEndOfEachFileWhenThrot
 
 TEST_F(UpdateThread, ProxySettingsAreTakenOnlyWhenEnabled)
 {
-    auto proxy = xml::LoadXMLNodeFromString(
-        "<proxy enabled=\"true\" server=\"proxy.local\" port=\"8x\" login=\"u\" password=\"p\"/>");
+    TProxySettings proxy{.Enabled = true, .Server = "proxy.local", .Port = 0, .Login = "u", .Password = "p"};
     TUpdateThread on(proxy);
     EXPECT_EQ(on.HTTP.HTTP_Client.ProxyServer, "proxy.local");
     EXPECT_EQ(on.HTTP.HTTP_Client.ProxyPort, 0);
     EXPECT_EQ(on.HTTP.HTTP_Client.ProxyUsername, "u");
     EXPECT_EQ(on.HTTP.HTTP_Client.ProxyPassword, "p");
     EXPECT_TRUE(on.HTTP.Compression());
-    proxy->SetAttribute("enabled", "True");
+    proxy.Enabled = false;
     TUpdateThread off(proxy);
     EXPECT_EQ(off.HTTP.HTTP_Client.ProxyServer, "");
 }
