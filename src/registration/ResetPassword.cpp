@@ -1,5 +1,6 @@
 #include "registration/ResetPassword.h"
 
+#include "base/Exceptions.h"
 #include "base/TextUtils.h"
 #include "base/Views.h"
 #include "localisation/Unit_Language.h"
@@ -91,16 +92,31 @@ void TForgotPassword::ReadResetPasswordSettings(const xml::IXMLNodePtr& Element)
 {
     MarenResetPassword = Element && Element->Attributes("enable") == "true";
     ResetPassword.reset();
-    if (MarenResetPassword)
+    ResetPasswordSettingsError.clear();
+    if (!MarenResetPassword)
+        return;
+    // A broken address must not stop the launcher: the link says what is wrong when it is clicked.
+    auto connection = std::make_unique<TResetPasswordConnection>();
+    try
     {
-        ResetPassword = std::make_unique<TResetPasswordConnection>();
-        ResetPassword->SetConnectionParams(Element);
+        connection->SetConnectionParams(Element);
+        ResetPassword = std::move(connection);
+    }
+    catch (const EConvertError& e)
+    {
+        ResetPasswordSettingsError = e.Message;
     }
 }
 
 void TForgotPassword::Label_ForgotPasswordClick(const std::string& Login, const std::string& EntryValue,
                                                 const std::string& LanguageCode)
 {
+    if (MarenResetPassword && !ResetPassword)
+    {
+        ShowMessageKey(FormatTemplate(LanguageText("PasswordServiceMisconfigured"), {ResetPasswordSettingsError}),
+                       TMsgDlgType::mtError);
+        return;
+    }
     if (CheckUserInput && !CheckUserInput())
         return;
     if (MarenResetPassword && ResetPassword)

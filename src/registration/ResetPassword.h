@@ -61,8 +61,10 @@ public:
 
     /// The REST password service is configured.
     bool MarenResetPassword = false;
-    /// The connection to the password service; exists only when MarenResetPassword.
+    /// The connection to the password service; exists only when MarenResetPassword and its address could be read.
     std::unique_ptr<TResetPasswordConnection> ResetPassword;
+    /// Why the configured password service cannot be used (its address cannot be read); empty when it can.
+    std::string ResetPasswordSettingsError;
     /// The boxes of the "Password Reset" window.
     TResetPasswordInput ResetInput;
     /// The "Password Reset" window.

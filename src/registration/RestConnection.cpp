@@ -19,18 +19,36 @@ TRestConnection::TRestConnection()
 
 TRestConnection::~TRestConnection() = default;
 
+namespace
+{
+
+/// Whether an address names its port (a colon after the host, past any bracketed IPv6 literal).
+bool NamesPort(const std::string& Address)
+{
+    const auto start = Address.find("://");
+    const std::string authority =
+        Address.substr(start == std::string::npos ? 0 : start + 3, Address.find_first_of("/?#", start + 3) - start - 3);
+    const auto host = authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1;
+    const auto bracket = authority.find(']', host);
+    return authority.find(':', bracket == std::string::npos ? host : bracket) != std::string::npos;
+}
+
+} // namespace
+
 void TRestConnection::SetConnectionParams(const xml::IXMLNodePtr& Params)
 {
+    const std::string url = Params->Attributes("url");
     TURL address;
-    address.SetURL(Params->Attributes("url"));
+    address.SetURL(url);
     URL.Host = address.Host;
     // Only what comes up to the last slash is the service's path; the rest of the attribute is not used.
     std::string full = address.Path + address.Document;
     URL.Path = full.substr(0, full.rfind('/') + 1);
     URL.Protocol = Params->Attributes("protocol");
+    // Without a port of its own the service listens where its address says, else on its protocol's port.
     int port = 0;
     if (!TryStrToInt(Trim(Params->Attributes("port")), port))
-        port = SameText(URL.Protocol, "https") ? 443 : 80;
+        port = NamesPort(url) ? address.Port : SameText(URL.Protocol, "https") ? 443 : 80;
     URL.Port = port;
 }
 

@@ -276,5 +276,24 @@ TEST_F(ForgotPasswordTest, OlderReminderGoesToTheAccountTypesServer)
     EXPECT_EQ(Dialogs->Messages[0], "The password of b&b o (demo_schema, de_DE) has been sent to your e-mail address");
 }
 
+TEST_F(ForgotPasswordTest, AnAddressThatCannotBeReadDisablesTheServiceWithAMessageInsteadOfStoppingStartUp)
+{
+    for (const char* url : {"", "pw.example.com/api/", "http://pw.example.com:99999999/"})
+    {
+        TForgotPassword flow;
+        flow.Progress = &Progress;
+        ASSERT_NO_THROW(flow.ReadResetPasswordSettings(Element({{"enable", "true"}, {"url", url}}))) << url;
+        EXPECT_TRUE(flow.MarenResetPassword);
+        EXPECT_FALSE(flow.ResetPassword);
+        Dialogs->Dialogs.clear();
+        flow.Label_ForgotPasswordClick("ann", "demo", "en_US");
+        ASSERT_EQ(DialogTexts().size(), 1u) << url;
+        EXPECT_EQ(DialogTexts()[0].rfind(Text("PasswordServiceMisconfigured").substr(0, 20), 0), 0u)
+            << DialogTexts()[0];
+        EXPECT_NE(DialogTexts()[0].find(flow.ResetPasswordSettingsError), std::string::npos);
+        EXPECT_FALSE(flow.ResetPasswordSettingsError.empty());
+    }
+}
+
 } // namespace
 } // namespace orb

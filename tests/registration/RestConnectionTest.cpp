@@ -32,6 +32,10 @@ TEST(TRestConnection, SettingsTakeHostAndPathUpToLastSlash)
         {"http://pw.example.com/api/v1", "8080", "http", "http://pw.example.com:8080/api/passwords"},
         {"https://pw.example.com:9999/svc/", "443", "https", "https://pw.example.com:443/svc/passwords"},
         {"http://pw.example.com/svc/", "", "https", "https://pw.example.com:443/svc/passwords"},
+        // Without a port of its own, the one the address names.
+        {"http://pw.example.com:8081/svc/", "", "http", "http://pw.example.com:8081/svc/passwords"},
+        {"https://user:pw@[::1]:8443/svc/", "", "https", "https://[::1]:8443/svc/passwords"},
+        {"https://[::1]/svc/", "", "https", "https://[::1]:443/svc/passwords"},
     };
     for (const auto& c : cases)
     {
