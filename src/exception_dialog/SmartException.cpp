@@ -1,5 +1,7 @@
 #include "exception_dialog/SmartException.h"
 
+#include "base/Views.h"
+
 #include <algorithm>
 #include <ctime>
 #include <fstream>
@@ -306,6 +308,22 @@ TSmartExceptionReport& SmartExceptionReport()
 void SaveExceptionCallStack(const std::exception& E)
 {
     SmartExceptionReport().SaveExceptionCallStack(E);
+}
+
+void ApplicationEventsException(const std::string& SenderClassName, const std::exception_ptr& E)
+{
+    try
+    {
+        std::rethrow_exception(E);
+    }
+    catch (const EInformationException& e)
+    {
+        Dialogs().ShowMessage(e.Message);
+    }
+    catch (...)
+    {
+        Dialogs().ShowException(SenderClassName, E);
+    }
 }
 
 } // namespace orb

@@ -140,4 +140,8 @@ std::string WindowsVersionText();
 /// objects that are not exceptions).
 void DescribeException(const std::exception_ptr& E, std::string& ClassName, std::string& Message);
 
+/// The one place where errors are shown: information as a plain message, everything else as the exception report
+/// raised on behalf of SenderClassName.
+void ApplicationEventsException(const std::string& SenderClassName, const std::exception_ptr& E);
+
 } // namespace orb

@@ -1,6 +1,7 @@
 #include "launcher/ClientLaunch.h"
 
 #include "base/Exceptions.h"
+#include "base/TextFile.h"
 #include "base/TextUtils.h"
 #include "launcher/ConnectionSettings.h"
 #include "platform/AppDirectory.h"
@@ -17,20 +18,6 @@ namespace orb
 
 namespace
 {
-
-// Text of UTF-16 bytes in the given byte order.
-std::string Utf16BytesToUtf8(std::string_view Bytes, bool BigEndian)
-{
-    std::u16string units;
-    units.reserve(Bytes.size() / 2);
-    for (size_t i = 0; i + 1 < Bytes.size(); i += 2)
-    {
-        auto lo = static_cast<unsigned char>(Bytes[i + (BigEndian ? 1 : 0)]);
-        auto hi = static_cast<unsigned char>(Bytes[i + (BigEndian ? 0 : 1)]);
-        units += static_cast<char16_t>(lo | (hi << 8));
-    }
-    return Utf16ToUtf8(units);
-}
 
 bool ReadWholeFile(const std::filesystem::path& FileName, std::string& Bytes)
 {
@@ -62,16 +49,7 @@ TEnvironment ExportConnectionSettings()
 
 std::string VersionInfoText(const std::string& Bytes)
 {
-    std::string text;
-    std::string_view b(Bytes);
-    if (b.substr(0, 3) == "\xEF\xBB\xBF")
-        text = b.substr(3);
-    else if (b.substr(0, 2) == "\xFF\xFE")
-        text = Utf16BytesToUtf8(b.substr(2), false);
-    else if (b.substr(0, 2) == "\xFE\xFF")
-        text = Utf16BytesToUtf8(b.substr(2), true);
-    else
-        text = AnsiToUtf8(b);
+    const std::string text = DecodeText(Bytes, TDefaultEncoding::deANSI);
     // Files written on Windows end their lines with CR LF, those written here with LF: either ends the
     // first line. A file without any line break has no version.
     auto end = text.find_first_of("\r\n");

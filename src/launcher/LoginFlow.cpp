@@ -18,10 +18,6 @@
 #include "update/UpdateCache.h"
 #include "xml/XML_Utils.h"
 
-#ifndef _WIN32
-#include "platform/posix/Spawn.h"
-#endif
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -59,87 +55,13 @@ std::string ListXml(const char* Tag, const xml::IXMLNodePtr& ListNode)
     return text + "</" + Tag + ">";
 }
 
-std::string ReadBytes(const std::filesystem::path& FileName)
-{
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in)
-        throw EInOutError(ENOENT, "Cannot open file \"" + platform::PathToUtf8(FileName) + "\". " +
-                                      SysErrorMessage(errno ? errno : ENOENT));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw EInOutError(EIO, "Cannot read file \"" + platform::PathToUtf8(FileName) + "\".");
-    return bytes;
-}
-
-std::string Utf16ToText(std::string_view Bytes, bool BigEndian)
-{
-    std::u16string units;
-    for (size_t i = 0; i + 1 < Bytes.size(); i += 2)
-    {
-        auto first = static_cast<unsigned char>(Bytes[i]);
-        auto second = static_cast<unsigned char>(Bytes[i + 1]);
-        units += static_cast<char16_t>(BigEndian ? (first << 8) | second : (second << 8) | first);
-    }
-    return Utf16ToUtf8(units);
-}
-
 } // namespace
-
-std::string LoadTextFromFile(const std::string& FileName, TDefaultEncoding DefaultEncoding)
-{
-    const std::string bytes = ReadBytes(platform::Utf8ToPath(FileName));
-    std::string_view view = bytes;
-    if (view.starts_with("\xEF\xBB\xBF"))
-        return std::string(view.substr(3));
-    if (view.starts_with("\xFF\xFE"))
-        return Utf16ToText(view.substr(2), false);
-    if (view.starts_with("\xFE\xFF"))
-        return Utf16ToText(view.substr(2), true);
-    switch (DefaultEncoding)
-    {
-    case TDefaultEncoding::deUTF8:
-        return bytes;
-    case TDefaultEncoding::deANSI:
-        return AnsiToUtf8(bytes);
-    case TDefaultEncoding::deASCII:
-    default: {
-        std::string text = bytes;
-        for (char& c : text)
-            if (static_cast<unsigned char>(c) > 127)
-                c = '?';
-        return text;
-    }
-    }
-}
-
-std::string GetDefaultBrowser()
-{
-    // BROWSER lists commands separated by ":", the first one the user prefers.
-    std::string list = platform::GetEnvironmentValue("BROWSER").value_or("");
-    return Trim(list.substr(0, list.find(':')));
-}
 
 void OpenUrlInBrowser(const std::string& URL)
 {
-    const std::string browser = GetDefaultBrowser();
     try
     {
-        if (browser.empty())
-            platform::ShellOpen(URL);
-        else
-        {
-            std::string program = browser;
-#ifndef _WIN32
-            program = platform::posix::FindInPath(browser);
-            if (program.empty())
-                throw EOSError(ENOENT, SysErrorMessage(ENOENT) + "\r\n(" + browser + ")");
-#endif
-            // One argument, whatever blanks or quotes the address holds.
-            std::string quoted = "\"";
-            for (char c : URL)
-                quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
-            RunProgram(program, quoted + "\"");
-        }
+        platform::OpenInBrowser(URL);
     }
     catch (const EOSError& e)
     {
@@ -148,43 +70,6 @@ void OpenUrlInBrowser(const std::string& URL)
         error.Code = e.ErrorCode;
         error.Details = "URL: " + URL + "\r\nError code: " + std::to_string(e.ErrorCode);
         throw error;
-    }
-}
-
-void ApplicationEventsException(const std::string& SenderClassName, const std::exception_ptr& E)
-{
-    try
-    {
-        std::rethrow_exception(E);
-    }
-    catch (const EInformationException& e)
-    {
-        Dialogs().ShowMessage(e.Message);
-    }
-    catch (...)
-    {
-        Dialogs().ShowException(SenderClassName, E);
-    }
-}
-
-bool IsUserCancellation(const std::exception_ptr& E)
-{
-    try
-    {
-        std::rethrow_exception(E);
-    }
-    catch (const EHTTPDataProvider& e)
-    {
-        return e.ErrorCode == httpAborted;
-    }
-    catch (const ESmartException& e)
-    {
-        return e.Sender == TProgressRunner::SenderClassName && e.ParentException &&
-               IsUserCancellation(e.ParentException);
-    }
-    catch (...)
-    {
-        return false;
     }
 }
 

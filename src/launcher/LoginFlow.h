@@ -1,6 +1,8 @@
 #pragma once
 
 #include "base/Attributes.h"
+#include "base/TextFile.h"
+#include "exception_dialog/SmartException.h"
 #include "net/ProgressRunner.h"
 #include "net/XMLDataProvider.h"
 #include "update/Unit_Updater.h"
@@ -118,29 +120,7 @@ private:
     TUpdateRunner& FUpdater;
 };
 
-/// The one place where errors are shown: information as a plain message, everything else as the exception report.
-void ApplicationEventsException(const std::string& SenderClassName, const std::exception_ptr& E);
-
-/// True for a request the user cancelled: an EHTTPDataProvider with httpAborted, or the progress window's report
-/// of one.
-bool IsUserCancellation(const std::exception_ptr& E);
-
-/// Text encodings LoadTextFromFile falls back to when the file has no byte-order mark.
-enum class TDefaultEncoding
-{
-    deASCII, ///< 7-bit text; other bytes become "?"
-    deANSI,  ///< the 8-bit code page
-    deUTF8
-};
-
-/// The whole file as UTF-8 text: a byte-order mark (UTF-8, UTF-16 LE or BE) selects the encoding and is skipped,
-/// otherwise DefaultEncoding is used. Raises EInOutError when the file cannot be read.
-std::string LoadTextFromFile(const std::string& FileName, TDefaultEncoding DefaultEncoding);
-
-/// The user's browser: the first entry of the BROWSER environment variable, or empty.
-std::string GetDefaultBrowser();
-/// Opens URL in the user's browser (or with the desktop's handler when none is named); raises ESmartException with
-/// the URL and the error code when it cannot be opened.
+/// Opens URL in the user's browser; raises ESmartException with the URL and the error code when it cannot be opened.
 void OpenUrlInBrowser(const std::string& URL);
 
 /// The off-line mode's message when no installed client qualifies.

@@ -85,11 +85,41 @@ void TProgressRunner::RunRequest(TRequestThread& Thread)
     Thread.WaitFor();
 }
 
+bool IsUserCancellation(const std::exception_ptr& E)
+{
+    try
+    {
+        std::rethrow_exception(E);
+    }
+    catch (const EHTTPDataProvider& e)
+    {
+        return e.ErrorCode == httpAborted;
+    }
+    catch (const ERequestCancelled&)
+    {
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
 void TProgressRunner::RaiseRequestError(const std::exception_ptr& Failure, const std::string& Address)
 {
+    // Both are reported alike; the type tells the caller whether the user cancelled.
+    const auto fill = [&](ESmartException& Error) {
+        Error.Message = LanguageText("ServerConnectionError");
+        Error.Details = "URL: " + Address;
+    };
+    if (IsUserCancellation(Failure))
+    {
+        ERequestCancelled error(SenderClassName, Failure);
+        fill(error);
+        throw error;
+    }
     ESmartException error(SenderClassName, Failure);
-    error.Message = LanguageText("ServerConnectionError");
-    error.Details = "URL: " + Address;
+    fill(error);
     throw error;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Exceptions.h"
+#include "exception_dialog/SmartException.h"
 #include "net/HTTPDataProvider.h"
 #include "net/XMLDataProvider.h"
 
@@ -58,6 +59,18 @@ private:
     void Execute(std::string* Response);
     std::thread FThread;
 };
+
+/// The progress window's report of a request the user cancelled: reported like every failed request, and
+/// recognisable by its type.
+class ERequestCancelled : public ESmartException
+{
+public:
+    using ESmartException::ESmartException;
+};
+
+/// True for a request the user cancelled: an EHTTPDataProvider with httpAborted, or the progress window's report
+/// of one.
+bool IsUserCancellation(const std::exception_ptr& E);
 
 /// Runs one request at a time on a request thread while the connection progress window waits modally
 /// ("Connect to server ..."), and reports a failure afterwards in the caller's thread.

@@ -6,6 +6,7 @@
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
 #include "platform/Environment.h"
+#include "platform/ShellOpen.h"
 #include "support/ScriptedViews.h"
 #include "support/TempDir.h"
 #include "xml/XML_Utils.h"
@@ -98,9 +99,9 @@ protected:
 TEST_F(BrowserTest, DefaultBrowserIsTheFirstEntryOfBrowser)
 {
     platform::SetEnvironmentValue("BROWSER", "firefox:chromium");
-    EXPECT_EQ(GetDefaultBrowser(), "firefox");
+    EXPECT_EQ(platform::GetDefaultBrowser(), "firefox");
     platform::RemoveEnvironmentValue("BROWSER");
-    EXPECT_EQ(GetDefaultBrowser(), "");
+    EXPECT_EQ(platform::GetDefaultBrowser(), "");
 }
 
 TEST_F(BrowserTest, BrowserThatCannotStartRaisesTheBrowserErrorWithUrlAndCode)
@@ -302,12 +303,28 @@ TEST_F(LoginFlowTest, ControlCharactersInTheUserNameOrAccountTypeAreRejectedBefo
     }
 }
 
-TEST(IsUserCancellation, OnlyAbortedRequestsCount)
+TEST(IsUserCancellation, OnlyAbortedRequestsAndTheirReportsCount)
 {
     auto aborted = std::make_exception_ptr(EHTTPDataProvider("Cancelled", httpAborted));
+    auto failed = std::make_exception_ptr(EHTTPDataProvider("Refused", httpNotFound));
+    const auto reported = [](const std::exception_ptr& Failure) {
+        try
+        {
+            TProgressRunner::RaiseRequestError(Failure, "http://127.0.0.1:1/x");
+        }
+        catch (const ESmartException& e)
+        {
+            // A cancellation is reported exactly like any other failed request.
+            EXPECT_EQ(e.ClassName(), "ESmartException");
+            EXPECT_EQ(e.Details, "URL: http://127.0.0.1:1/x");
+            return std::current_exception();
+        }
+        return std::exception_ptr();
+    };
     EXPECT_TRUE(IsUserCancellation(aborted));
-    EXPECT_TRUE(
-        IsUserCancellation(std::make_exception_ptr(ESmartException(TProgressRunner::SenderClassName, aborted))));
+    EXPECT_TRUE(IsUserCancellation(reported(aborted)));
+    EXPECT_FALSE(IsUserCancellation(failed));
+    EXPECT_FALSE(IsUserCancellation(reported(failed)));
     EXPECT_FALSE(IsUserCancellation(std::make_exception_ptr(ESmartException("TOther", aborted))));
     EXPECT_FALSE(IsUserCancellation(std::make_exception_ptr(Exception("x"))));
 }
