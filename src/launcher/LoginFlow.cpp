@@ -14,8 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/ShellOpen.h"
-#include "update/Archives.h"
-#include "update/UpdateCache.h"
+#include "update/Installation.h"
 #include "xml/XML_Utils.h"
 
 #include <algorithm>
@@ -344,19 +343,7 @@ void TLoginFlow::MergePrivateIndex(const xml::IXMLNodePtr& Index, const xml::IXM
 std::string TLoginFlow::UpdateClient(const xml::IXMLNodePtr& Index, const std::string& DownloadURL,
                                      const std::string& PrivateDownloadURL)
 {
-    bool isNewInstallation = false;
-    CheckUpdateCache(Index, isNewInstallation);
-    const std::string directory = Index->Attributes("local_name");
-    int64_t remaining = 0;
-    if (TryStrToInt64(Index->Attributes("total_update_size"), remaining) && remaining > 0)
-        FUpdater.UpdateComponents(Index, DownloadURL, PrivateDownloadURL, ProxySetting());
-    if (isNewInstallation)
-    {
-        ExtractArchives(platform::Utf8ToPath(directory));
-        // Written last: an installation without its index is incomplete and is never started off-line.
-        xml::SaveIXMLNodeToFile(platform::Utf8ToPath(directory) / "index.xml", Index, xml::enUTF8);
-    }
-    return directory;
+    return UpdateInstallation(Index, FUpdater, DownloadURL, PrivateDownloadURL, ProxySetting());
 }
 
 TLoginResult TLoginFlow::Button_OKClick(bool Preview)

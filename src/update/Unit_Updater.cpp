@@ -229,7 +229,15 @@ void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TI
     // The body of a successful answer goes to the file as it arrives, content coding already decoded, so memory
     // does not grow with the file; an error answer stays with the provider for the report. Progress counts the
     // bytes as they came over the wire.
-    HTTP.OnData = [&](const char* Data, size_t Size) { writer.Write(std::string_view(Data, Size)); };
+    int64_t received = 0;
+    HTTP.OnData = [&](const char* Data, size_t Size) {
+        received += static_cast<int64_t>(Size);
+        // A body longer than the index says is not the published file: stop reading it at once.
+        if (received > FileSize)
+            throw EBadSize("The download of \"" + Name + "\" has at least " + std::to_string(received) +
+                           " bytes, the update index says " + std::to_string(FileSize) + ".");
+        writer.Write(std::string_view(Data, Size));
+    };
     HTTP.HTTP_Client.OnWork = [&](int64_t BytesReceived) {
         DownloadedBytes = BytesReceived;
         ReportProgress(false);
@@ -246,6 +254,9 @@ void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TI
 
     std::string data;
     HTTP.GetString(data);
+    if (received != FileSize)
+        throw EBadSize("The download of \"" + Name + "\" has " + std::to_string(received) +
+                       " bytes, the update index says " + std::to_string(FileSize) + ".");
     writer.Finish();
     SetFileTimeRetrying(target, RoundToDosTime(Modified));
     FPendingReport = CurrentProgress();

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -168,7 +169,8 @@ private:
 
         TIndexTime modified = ReadIndexModified(File);
         TIndexTime actual;
-        if (TryGetLocalFileTime(target, actual) && actual == modified)
+        // Downloads are stamped with odd seconds rounded down; such a file is as up to date as an exact one.
+        if (TryGetLocalFileTime(target, actual) && (actual == modified || actual == RoundToDosTime(modified)))
             return;
 
         if (CopyFromOlder(Segments, name, local, File, target))
@@ -209,7 +211,43 @@ private:
     }
 };
 
+void CheckSizesBelow(const xml::IXMLNode& Node, const std::string& Prefix, int64_t& Sum)
+{
+    auto list = Node.ChildNodes();
+    if (!list)
+        return;
+    for (int i = 0, n = list->Count(); i < n; ++i)
+    {
+        auto child = list->Get(i);
+        if (child->NodeType() != xml::ntElement)
+            continue;
+        std::string tag = child->NodeName();
+        std::string path = Prefix + child->Attributes("name");
+        if (tag == "directory")
+            CheckSizesBelow(*child, path + "\\", Sum);
+        if (tag != "file")
+            continue;
+        std::string text = child->Attributes("size");
+        int64_t size = 0;
+        if (!TryStrToInt64(text, size))
+            continue;
+        std::string what = "Bad size in the update index: \"" + path + "\" has size \"" + text + "\"";
+        if (size < 0)
+            throw EBadSize(what + ".");
+        if (size > std::numeric_limits<int64_t>::max() - Sum)
+            throw EBadSize(what + ", and the sizes add up to more than " +
+                           std::to_string(std::numeric_limits<int64_t>::max()) + ".");
+        Sum += size;
+    }
+}
+
 } // namespace
+
+void CheckIndexSizes(const xml::IXMLNode& Index)
+{
+    int64_t sum = 0;
+    CheckSizesBelow(Index, "", sum);
+}
 
 std::string IndexTextIdentity(const std::string& XmlText)
 {
@@ -316,6 +354,8 @@ void CheckUpdateCache(const xml::IXMLNodePtr& Index, bool& IsNewInstallation, co
                       const fs::path& OldLayoutDir)
 {
     IsNewInstallation = false;
+    if (Index->NodeName() != "empty")
+        CheckIndexSizes(*Index);
     MigrateInstallations(OldLayoutDir, AppDir);
 
     fs::path dir;

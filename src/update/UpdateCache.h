@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Exceptions.h"
 #include "update/IndexTime.h"
 #include "xml/VuvareXMLNode.h"
 
@@ -22,6 +23,14 @@ std::string IndexTextIdentity(const std::string& XmlText);
 
 /// The identity of an index: IndexTextIdentity of the root's XML text. Names the installation directory "APP#<id>".
 std::string InstallationIdentity(const xml::IXMLNode& Index);
+
+/// A `size` of the update index that no file can have, or a download that does not match its `size`.
+ORB_DECLARE_EXCEPTION(EBadSize, Exception)
+
+/// Raises EBadSize when a file of the index has a negative `size` or the sizes of all files add up past the 64-bit
+/// range (the total would wrap and the files would never be fetched). Texts that are not integers are left to
+/// ReadIndexSize.
+void CheckIndexSizes(const xml::IXMLNode& Index);
 
 /// The `size` attribute as a required integer (64 bits); raises "The value for field "size" is empty." or
 /// "Wrong value for field "size" : "<text>"".

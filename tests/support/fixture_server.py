@@ -15,6 +15,7 @@ is an object with these optional members:
   content_encoding    the Content-Encoding name to send instead (for example "GZIP" or "br")
   echo                true: the body describes the request (method, target, headers, body)
   delay               seconds to wait before answering at all
+  hold_until          a file path: wait until that file exists before answering at all (at most 120 s)
   stall_after         send only this many body bytes, then stall for `stall` seconds (default 60)
   drop_after          send only this many body bytes, then drop the connection
   raw                 send these bytes instead of an HTTP answer, then close
@@ -122,6 +123,10 @@ class Handler(BaseHTTPRequestHandler):
             return
         if answer.get("delay"):
             time.sleep(answer["delay"])
+        if answer.get("hold_until"):
+            deadline = time.monotonic() + 120
+            while not os.path.exists(answer["hold_until"]) and time.monotonic() < deadline:
+                time.sleep(0.02)
         if "raw" in answer:
             self.wfile.write(answer["raw"].encode("latin-1"))
             self.wfile.flush()

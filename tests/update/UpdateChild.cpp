@@ -1,6 +1,6 @@
 // A launcher's update in a process of its own, for tests that end it midway:
 // update_child APP_DIR BASE_URL  -- fetches BASE_URL index.xml, checks the cache in APP_DIR, downloads, unpacks,
-// saves the index, and prints "DONE <installation directory>".
+// saves the index, and prints "DONE <installation directory>"; "WAITING" when it waits for another launcher first.
 
 #include "UpdateFlow.h"
 #include "net/HTTPDataProvider.h"
@@ -18,6 +18,13 @@ int main(int argc, char** argv)
     try
     {
         orb::test::TUpdateViews views;
+        views.Progress.OnReport = [&] {
+            if (views.Progress.Files.back() == orb::WaitingForOtherLauncherMessage)
+            {
+                std::printf("WAITING\n");
+                std::fflush(stdout);
+            }
+        };
         orb::THTTPDataProvider http;
         http.URL.SetURL(std::string(argv[2]) + "index.xml");
         std::string text;

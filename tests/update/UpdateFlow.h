@@ -3,7 +3,7 @@
 #include "base/Views.h"
 #include "support/ScriptedViews.h"
 #include "support/TempDir.h"
-#include "update/Archives.h"
+#include "update/Installation.h"
 #include "update/Unit_Updater.h"
 #include "update/UpdateCache.h"
 #include "xml/XML_Utils.h"
@@ -57,26 +57,15 @@ struct TUpdateViews
     }
 };
 
-/// What the login flow does with an index: the cache check, the downloads behind the update window, and for a new
-/// installation the archives unpacked and the index saved. Returns the installation directory.
+/// What the login flow does with an index: under the update lock, the cache check, the downloads behind the update
+/// window, and for a new installation the archives unpacked, the files flushed and the index saved. Returns the
+/// installation directory.
 inline std::filesystem::path RunUpdate(const xml::IXMLNodePtr& Root, const std::filesystem::path& AppDir,
                                        const std::filesystem::path& OldDir, const std::string& Base,
                                        const std::string& PrivateBase = "", TUpdateRunner* Runner = nullptr)
 {
-    bool isNew = false;
-    CheckUpdateCache(Root, isNew, AppDir, OldDir);
-    std::filesystem::path dir = Root->Attributes("local_name");
-    if (Root->Attributes("total_update_size") != "0")
-    {
-        TUpdateRunner own;
-        (Runner ? *Runner : own).UpdateComponents(Root, Base, PrivateBase);
-    }
-    if (isNew)
-    {
-        ExtractArchives(dir);
-        xml::SaveIXMLNodeToFile(dir / "index.xml", Root);
-    }
-    return dir;
+    TUpdateRunner own;
+    return UpdateInstallation(Root, Runner ? *Runner : own, Base, PrivateBase, nullptr, AppDir, OldDir);
 }
 
 /// Every file below Dir except "index.xml" at the top and what Skip names: relative path -> time stamp (2-second
