@@ -168,7 +168,11 @@ private:
 
         TIndexTime modified = ReadIndexModified(File);
         TIndexTime actual;
-        if (TryGetLocalFileTime(target, actual) && actual == modified)
+        // A link in the file's place is not the file, whatever its time says (it may lead out of the installation):
+        // the file is fetched again, and the rename of the copy or download replaces the link itself.
+        std::error_code linkEc;
+        bool isLink = fs::is_symlink(fs::symlink_status(target, linkEc));
+        if (!isLink && TryGetLocalFileTime(target, actual) && actual == modified)
             return;
 
         if (CopyFromOlder(Segments, name, local, File, target))
