@@ -81,6 +81,8 @@ void CopyFileReplacing(const fs::path& Source, const fs::path& Target)
     if (!in)
         RaiseOSError(ec, Source);
     auto time = fs::last_write_time(Source, ec);
+    if (ec)
+        RaiseOSError(ec, Source);
     auto permissions = fs::symlink_status(Source, ec).permissions();
     if (ec)
         RaiseOSError(ec, Source);
