@@ -6,12 +6,15 @@
 //    files per second over curl's);
 //  - BM_PeakMemoryOfLargeDownload: peak resident memory of updating one 1 GB file (plain, as ".gz", and plain but
 //    sent by nginx with gzip content coding) above the footprint the process had right before, measured in a
-//    forked child.
+//    forked child;
+//  - BM_CopyDirectory vs BM_StdCopyLoop: copying a tree of 200 files of 256 KB as the migration of an installation
+//    does (exclusive temporary file, no link followed, rename), against std::filesystem::copy_file with the time set.
 
 #include "base/Views.h"
 #include "support/ScriptedViews.h"
 #include "support/Servers.h"
 #include "support/TempDir.h"
+#include "update/DirectoryUtils.h"
 #include "update/Unit_Updater.h"
 #include "update/UpdateCache.h"
 #include "xml/XML_Utils.h"
@@ -119,6 +122,58 @@ void BM_StatLoop(benchmark::State& State)
     }
 }
 BENCHMARK(BM_StatLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// 200 files of 256 KB in 10 directories, and a fresh folder for each copy (deleting would slow later creation).
+struct TCopyTree
+{
+    orb::test::TempDir Dir;
+    std::vector<fs::path> Files;
+    int Copies = 0;
+    TCopyTree()
+    {
+        std::string bytes(256 * 1024, 'x');
+        for (int d = 0; d < 10; ++d)
+        {
+            for (int f = 0; f < 20; ++f)
+            {
+                fs::path rel = fs::path("d" + std::to_string(d)) / ("f" + std::to_string(f) + ".bin");
+                orb::test::WriteBytes(Dir / "src" / rel, bytes);
+                Files.push_back(rel);
+            }
+        }
+    }
+    fs::path NextTarget() { return Dir / ("copy" + std::to_string(Copies++)); }
+};
+
+TCopyTree& CopyTree()
+{
+    static TCopyTree tree;
+    return tree;
+}
+
+void BM_CopyDirectory(benchmark::State& State)
+{
+    auto& tree = CopyTree();
+    for (auto _ : State)
+        orb::CopyDirectory(tree.Dir / "src", tree.NextTarget());
+}
+BENCHMARK(BM_CopyDirectory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+void BM_StdCopyLoop(benchmark::State& State)
+{
+    auto& tree = CopyTree();
+    for (auto _ : State)
+    {
+        fs::path target = tree.NextTarget();
+        for (const auto& rel : tree.Files)
+        {
+            fs::create_directories(target / rel.parent_path());
+            fs::copy_file(tree.Dir / "src" / rel, target / rel);
+            fs::last_write_time(target / rel, fs::last_write_time(tree.Dir / "src" / rel));
+        }
+    }
+}
+BENCHMARK(BM_StdCopyLoop)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
 /// nginx serving 2,000 files of 64 KB, published with an index.
 struct TDownloadTree

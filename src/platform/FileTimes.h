@@ -16,7 +16,8 @@ namespace platform
 TDateTime Now();
 /// The last-write time of a file or directory as local time; raises EOSError when it cannot be read.
 TDateTime GetLastWriteTime(const std::filesystem::path& Path);
-/// Sets the last-write time of a file or directory from local time; raises EOSError on failure.
+/// Sets the last-write time of a file or directory from local time; raises EOSError on failure, and for a symbolic
+/// link, which is never followed: the time of whatever it points to stays.
 void SetLastWriteTime(const std::filesystem::path& Path, TDateTime Time);
 
 } // namespace platform

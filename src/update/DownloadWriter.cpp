@@ -29,14 +29,14 @@ struct TDownloadWriter::TInflater
     ~TInflater() { inflateEnd(&Stream); }
 };
 
-TDownloadWriter::TDownloadWriter(const fs::path& Target, bool Gunzip)
-    : FTarget(Target), FTemporary(TemporaryNameBeside(Target))
+TDownloadWriter::TDownloadWriter(const fs::path& Target, bool Gunzip) : FTarget(Target)
 {
     if (Gunzip)
         FInflater = std::make_unique<TInflater>();
-    FFile = std::fopen(FTemporary.c_str(), "wb");
+    std::error_code ec;
+    FFile = CreateTemporaryBeside(Target, FTemporary, ec);
     if (!FFile)
-        RaiseWriteError(errno);
+        RaiseWriteError(ec.value());
     // Blocks of 32 KB reach the file system, whatever sizes the network delivers.
     std::setvbuf(FFile, nullptr, _IOFBF, 32 * 1024);
 }
@@ -111,6 +111,7 @@ void TDownloadWriter::Finish()
     if (rc != 0)
         RaiseWriteError(errno ? errno : EIO);
     std::error_code ec;
+    // The rename replaces a link at the target itself; nothing is written through it.
     fs::rename(FTemporary, FTarget, ec);
     if (ec)
         RaiseWriteError(ec.value());

@@ -8,9 +8,9 @@
 namespace orb
 {
 
-/// Writes one downloaded file: the bytes go, gunzipped when asked, to a temporary file beside the target, which
-/// replaces the target only in Finish. Destroyed without Finish, it removes the temporary file and the target
-/// stays as it was.
+/// Writes one downloaded file: the bytes go, gunzipped when asked, to a temporary file beside the target (created
+/// exclusively, never through a link), which replaces the target only in Finish. Destroyed without Finish, it removes
+/// the temporary file and the target stays as it was.
 class TDownloadWriter
 {
 public:

@@ -1,6 +1,7 @@
 #include "update/IndexTime.h"
 
 #include "base/Exceptions.h"
+#include "platform/FileTimes.h"
 #include "update/UpdateErrors.h"
 
 #include <chrono>
@@ -160,20 +161,19 @@ bool TryGetLocalFileTime(const std::filesystem::path& FileName, TIndexTime& Time
 
 void SetLocalFileTime(const std::filesystem::path& FileName, const TIndexTime& Time)
 {
-    std::tm tm{};
-    tm.tm_year = Time.Year - 1900;
-    tm.tm_mon = Time.Month - 1;
-    tm.tm_mday = Time.Day;
-    tm.tm_hour = Time.Hour;
-    tm.tm_min = Time.Minute;
-    tm.tm_sec = Time.Second;
-    tm.tm_isdst = -1; // let the time zone decide whether daylight saving applies at that moment
-    std::time_t seconds = std::mktime(&tm);
-    auto sys = std::chrono::system_clock::from_time_t(seconds);
-    std::error_code ec;
-    std::filesystem::last_write_time(FileName, std::chrono::file_clock::from_sys(sys), ec);
-    if (ec)
-        RaiseOSError(ec, FileName);
+    using namespace std::chrono;
+    local_days day = local_days(year(Time.Year) / Time.Month / Time.Day);
+    TDateTime moment = TDateTime(day) + hours(Time.Hour) + minutes(Time.Minute) + seconds(Time.Second);
+    try
+    {
+        // The platform call never follows a symbolic link: a link inside an installation must not carry the
+        // time (or anything else) to a file outside it.
+        platform::SetLastWriteTime(FileName, moment);
+    }
+    catch (const EOSError& e)
+    {
+        throw EOSError(e.ErrorCode, e.Message + "\r\nPath: " + FileName.string());
+    }
 }
 
 TIndexTime LocalNow()

@@ -169,8 +169,12 @@ private:
 
         TIndexTime modified = ReadIndexModified(File);
         TIndexTime actual;
+        // A link in the file's place is not the file, whatever its time says (it may lead out of the installation):
+        // the file is fetched again, and the rename of the copy or download replaces the link itself.
+        std::error_code linkEc;
+        bool isLink = fs::is_symlink(fs::symlink_status(target, linkEc));
         // Downloads are stamped with odd seconds rounded down; such a file is as up to date as an exact one.
-        if (TryGetLocalFileTime(target, actual) && (actual == modified || actual == RoundToDosTime(modified)))
+        if (!isLink && TryGetLocalFileTime(target, actual) && (actual == modified || actual == RoundToDosTime(modified)))
             return;
 
         if (CopyFromOlder(Segments, name, local, File, target))

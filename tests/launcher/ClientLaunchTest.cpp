@@ -220,3 +220,35 @@ TEST(RunProgram, ClientWithoutExecutePermissionIsMadeExecutableAndStarted)
     ASSERT_TRUE(orb::test::WaitForFile(dir / "out"));
     EXPECT_EQ(ReadBytes(dir / "out"), "started");
 }
+
+TEST(RunProgram, AClientThatIsALinkToAFileOutsideLeavesThatFilesModeAlone)
+{
+    orb::test::TempDir dir;
+    fs::create_directories(dir / "install");
+    fs::copy_file(ORB_ENV_DUMP, dir / "outside-client");
+    fs::create_symlink(dir / "outside-client", dir / "install" / "client");
+    orb::platform::SetEnvironmentValue("ORB_TEST_MARK", "started");
+    std::string parameters = "ORB_TEST_MARK \"" + (dir / "out").string() + "\"";
+
+    // Not executable: the start fails with the system's text and the file outside stays as it was.
+    const auto readable = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(dir / "outside-client", readable);
+    try
+    {
+        orb::RunProgram((dir / "install" / "client").string(), parameters);
+        ADD_FAILURE() << "started although not executable";
+    }
+    catch (const orb::EOSError& e)
+    {
+        EXPECT_EQ(e.Message, "Permission denied\r\n(" + (dir / "install" / "client").string() + " " + parameters + ")");
+    }
+    EXPECT_EQ(fs::status(dir / "outside-client").permissions(), readable);
+
+    // Executable already: started through the link, the mode still untouched.
+    const auto executable = readable | fs::perms::owner_exec;
+    fs::permissions(dir / "outside-client", executable);
+    orb::RunProgram((dir / "install" / "client").string(), parameters);
+    ASSERT_TRUE(orb::test::WaitForFile(dir / "out"));
+    EXPECT_EQ(ReadBytes(dir / "out"), "started");
+    EXPECT_EQ(fs::status(dir / "outside-client").permissions(), executable);
+}

@@ -54,3 +54,29 @@ TEST(FileTimes, MissingFileRaisesOSError)
     EXPECT_THROW(orb::platform::GetLastWriteTime(dir / "missing"), orb::EOSError);
     EXPECT_THROW(orb::platform::SetLastWriteTime(dir / "missing", At(2020, 1, 1, 0, 0, 0)), orb::EOSError);
 }
+
+TEST(FileTimes, SettingTheTimeOfALinkIsRefusedAndWhatItPointsToKeepsItsTime)
+{
+    orb::test::TempDir dir;
+    orb::test::WriteBytes(dir / "outside" / "f", "x");
+    orb::platform::SetLastWriteTime(dir / "outside" / "f", At(2019, 1, 1, 0, 0, 0));
+    orb::platform::SetLastWriteTime(dir / "outside", At(2019, 1, 1, 0, 0, 0));
+    fs::create_symlink(dir / "outside" / "f", dir / "file-link");
+    fs::create_directory_symlink(dir / "outside", dir / "dir-link");
+    fs::create_symlink(dir / "missing", dir / "dangling");
+    for (const char* name : {"file-link", "dir-link", "dangling"})
+    {
+        try
+        {
+            orb::platform::SetLastWriteTime(dir / name, At(2024, 1, 31, 12, 0, 0));
+            ADD_FAILURE() << "set through " << name;
+        }
+        catch (const orb::EOSError& e)
+        {
+            EXPECT_EQ(e.Message, "Refused to set the time through a symbolic link") << name;
+        }
+    }
+    EXPECT_EQ(orb::platform::GetLastWriteTime(dir / "outside" / "f"), At(2019, 1, 1, 0, 0, 0));
+    EXPECT_EQ(orb::platform::GetLastWriteTime(dir / "outside"), At(2019, 1, 1, 0, 0, 0));
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+}

@@ -1,6 +1,7 @@
 #include "update/DirectoryUtils.h"
 
 #include "UpdateTestUtil.h"
+#include "update/DownloadWriter.h"
 #include "update/IndexTime.h"
 #include "update/UpdateErrors.h"
 
@@ -88,7 +89,6 @@ TEST(CopyDirectory, CopiesTheTreeKeepingTimesAndReplacingFiles)
     WriteBytes(dir / "src" / "sub" / "deep" / "b.bin", std::string(100000, '\x01'));
     SetTime(dir / "src" / "a.txt", stamp);
     SetTime(dir / "src" / "sub" / "deep" / "b.bin", stamp);
-    fs::create_symlink(dir / "outside", dir / "src" / "link");
     WriteBytes(dir / "dst" / "a.txt", "old content that is longer");
 
     CopyDirectory(dir / "src", dir / "dst");
@@ -97,8 +97,42 @@ TEST(CopyDirectory, CopiesTheTreeKeepingTimesAndReplacingFiles)
     EXPECT_EQ(ReadBytes(dir / "dst" / "sub" / "deep" / "b.bin"), std::string(100000, '\x01'));
     EXPECT_EQ(GetTime(dir / "dst" / "a.txt"), stamp);
     EXPECT_EQ(GetTime(dir / "dst" / "sub" / "deep" / "b.bin"), stamp);
-    EXPECT_TRUE(fs::is_symlink(dir / "dst" / "link"));
-    EXPECT_EQ(fs::read_symlink(dir / "dst" / "link"), dir / "outside");
+}
+
+TEST(CopyDirectory, LinksAreSkippedAndLinksInTheTargetAreReplacedNotWrittenThrough)
+{
+    TempDir dir;
+    WriteBytes(dir / "outside" / "secret.txt", "outside");
+    WriteBytes(dir / "outside" / "a.txt", "outside a");
+    WriteBytes(dir / "src" / "a.txt", "alpha");
+    WriteBytes(dir / "src" / "sub" / "b.txt", "beta");
+    fs::create_symlink(dir / "outside" / "secret.txt", dir / "src" / "file-link");
+    fs::create_directory_symlink(dir / "outside", dir / "src" / "dir-link");
+    fs::create_symlink("a.txt", dir / "src" / "relative-link");
+    // The target holds links where the copies go: a file link, and a link in place of a directory.
+    fs::create_directories(dir / "dst");
+    fs::create_symlink(dir / "outside" / "a.txt", dir / "dst" / "a.txt");
+    fs::create_directory_symlink(dir / "outside", dir / "dst" / "sub");
+
+    CopyDirectory(dir / "src", dir / "dst");
+
+    for (const char* name : {"file-link", "dir-link", "relative-link"})
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "dst" / name))) << name;
+    EXPECT_FALSE(fs::is_symlink(dir / "dst" / "a.txt"));
+    EXPECT_EQ(ReadBytes(dir / "dst" / "a.txt"), "alpha");
+    EXPECT_FALSE(fs::is_symlink(dir / "dst" / "sub"));
+    EXPECT_EQ(ReadBytes(dir / "dst" / "sub" / "b.txt"), "beta");
+    EXPECT_EQ(ReadBytes(dir / "outside" / "a.txt"), "outside a");
+    EXPECT_FALSE(fs::exists(dir / "outside" / "b.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "outside"), fs::directory_iterator()), 2);
+
+    // A link in place of the whole target directory is replaced as well.
+    fs::remove_all(dir / "dst");
+    fs::create_directory_symlink(dir / "outside", dir / "dst");
+    CopyDirectory(dir / "src", dir / "dst");
+    EXPECT_FALSE(fs::is_symlink(dir / "dst"));
+    EXPECT_EQ(ReadBytes(dir / "dst" / "a.txt"), "alpha");
+    EXPECT_EQ(ReadBytes(dir / "outside" / "a.txt"), "outside a");
 }
 
 TEST(CopyDirectory, MissingSourceIsReportedByName)
@@ -184,6 +218,94 @@ TEST(CopyFileReplacing, ReplacesTheTargetAndLeavesNoTemporaryFile)
     EXPECT_EQ(TemporaryNameBeside(dir / "b" / "dst.bin"), dir / "b" / "dst.bin.orb-part");
     EXPECT_THROW(CopyFileReplacing(dir / "a" / "missing", dir / "b" / "dst.bin"), EOSError);
     EXPECT_EQ(ReadBytes(dir / "b" / "dst.bin"), "new");
+}
+
+TEST(CopyFileReplacing, PlantedLinksAreReplacedOrRefusedNeverWrittenThrough)
+{
+    struct TCase
+    {
+        std::string What;
+        std::string LinkName; ///< below dst/, pointing at outside.txt
+        std::string Source;   ///< below src/
+        bool Refused;
+    };
+    const TCase cases[] = {
+        {"link at the temporary name", "f.bin.orb-part", "f.bin", false},
+        {"link at the target", "f.bin", "f.bin", false},
+        {"dangling link at the temporary name", "f.bin.orb-part", "f.bin", false},
+        {"link as the source", "", "link", true},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.What);
+        TempDir dir;
+        TIndexTime stamp{2020, 2, 2, 2, 2, 2};
+        WriteBytes(dir / "outside.txt", "outside");
+        SetTime(dir / "outside.txt", {2019, 1, 1, 0, 0, 0});
+        WriteBytes(dir / "src" / "f.bin", "new");
+        SetTime(dir / "src" / "f.bin", stamp);
+        fs::create_symlink(dir / "outside.txt", dir / "src" / "link");
+        fs::create_directories(dir / "dst");
+        if (!c.LinkName.empty())
+            fs::create_symlink(c.What.find("dangling") == 0 ? dir / "missing" : dir / "outside.txt",
+                               dir / "dst" / c.LinkName);
+        if (c.Refused)
+        {
+            EXPECT_THROW(CopyFileReplacing(dir / "src" / c.Source, dir / "dst" / "f.bin"), EOSError);
+            EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "dst" / "f.bin")));
+        }
+        else
+        {
+            CopyFileReplacing(dir / "src" / c.Source, dir / "dst" / "f.bin");
+            EXPECT_FALSE(fs::is_symlink(dir / "dst" / "f.bin"));
+            EXPECT_EQ(ReadBytes(dir / "dst" / "f.bin"), "new");
+            EXPECT_EQ(GetTime(dir / "dst" / "f.bin"), stamp);
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir / "dst"), fs::directory_iterator()), 1);
+        }
+        EXPECT_FALSE(fs::exists(dir / "missing"));
+        EXPECT_EQ(ReadBytes(dir / "outside.txt"), "outside");
+        EXPECT_EQ(GetTime(dir / "outside.txt"), (TIndexTime{2019, 1, 1, 0, 0, 0}));
+    }
+}
+
+TEST(DownloadWriter, PlantedLinksAtTheTemporaryNameOrTheTargetAreReplacedNotWrittenThrough)
+{
+    for (std::string planted : {"f.bin.orb-part", "f.bin"})
+    {
+        SCOPED_TRACE(planted);
+        TempDir dir;
+        WriteBytes(dir / "outside.txt", "outside");
+        fs::create_directories(dir / "install");
+        fs::create_symlink(dir / "outside.txt", dir / "install" / planted);
+        {
+            TDownloadWriter writer(dir / "install" / "f.bin", false);
+            writer.Write("downloaded");
+            writer.Finish();
+        }
+        SetLocalFileTime(dir / "install" / "f.bin", {2024, 1, 31, 12, 0, 2});
+        EXPECT_FALSE(fs::is_symlink(dir / "install" / "f.bin"));
+        EXPECT_EQ(ReadBytes(dir / "install" / "f.bin"), "downloaded");
+        EXPECT_EQ(ReadBytes(dir / "outside.txt"), "outside");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir / "install"), fs::directory_iterator()), 1);
+    }
+}
+
+TEST(SetLocalFileTime, RefusesALinkAndLeavesTheTimeOfWhatItPointsTo)
+{
+    TempDir dir;
+    WriteBytes(dir / "outside.txt", "outside");
+    SetTime(dir / "outside.txt", {2019, 1, 1, 0, 0, 0});
+    fs::create_symlink(dir / "outside.txt", dir / "link");
+    try
+    {
+        SetLocalFileTime(dir / "link", {2024, 1, 31, 12, 0, 2});
+        FAIL() << "the time was set through the link";
+    }
+    catch (const EOSError& e)
+    {
+        EXPECT_EQ(e.Message, "Refused to set the time through a symbolic link\r\nPath: " + (dir / "link").string());
+    }
+    EXPECT_EQ(GetTime(dir / "outside.txt"), (TIndexTime{2019, 1, 1, 0, 0, 0}));
 }
 
 TEST(IndexTime, FileTimesFollowDaylightSavingChangesOfTheTimeZone)

@@ -15,6 +15,8 @@ namespace
 
 using namespace std::chrono;
 
+constexpr const char* SymbolicLinkTimeMessage = "Refused to set the time through a symbolic link";
+
 TDateTime ToLocal(const timespec& Ts)
 {
     ::tzset(); // follow a TZ changed at run time
@@ -78,7 +80,13 @@ void SetLastWriteTime(const std::filesystem::path& Path, TDateTime Time)
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT; // the access time stays
     times[1] = FromLocal(Time);
-    if (::utimensat(AT_FDCWD, Path.c_str(), times, 0) != 0)
+    struct stat st
+    {
+    };
+    if (::fstatat(AT_FDCWD, Path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        throw EOSError(ELOOP, SymbolicLinkTimeMessage);
+    // Not following a link even here: one swapped in since the check gets its own time changed, not its target's.
+    if (::utimensat(AT_FDCWD, Path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
     {
         int e = errno;
         throw EOSError(e, SysErrorMessage(e));

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,13 +16,14 @@ namespace
 {
 
 // Files fetched from an update server arrive without POSIX permissions: give the program the execute
-// bits that match its read bits before it is started.
+// bits that match its read bits before it is started. A symbolic link is left alone: the mode of what it
+// points to, perhaps outside the installation, is not ours to change.
 void MakeExecutable(const std::string& Path)
 {
     struct stat st
     {
     };
-    if (::stat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::lstat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return;
     mode_t mode = st.st_mode & 07777;
     mode_t wanted = mode | S_IXUSR;
@@ -29,8 +31,9 @@ void MakeExecutable(const std::string& Path)
         wanted |= S_IXGRP;
     if (mode & S_IROTH)
         wanted |= S_IXOTH;
+    // Not following a link swapped in since the check either; a failure shows up as the start's own error.
     if (wanted != mode)
-        ::chmod(Path.c_str(), wanted); // a failure shows up as the start's own error
+        ::fchmodat(AT_FDCWD, Path.c_str(), wanted, AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace

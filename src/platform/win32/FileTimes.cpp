@@ -70,7 +70,18 @@ void SetLastWriteTime(const std::filesystem::path& Path, TDateTime Time)
     FILETIME local, utc;
     if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc))
         win32::RaiseLastOSError();
-    HANDLE h = OpenForTimes(Path, FILE_WRITE_ATTRIBUTES);
+    // The reparse point itself is opened, never what it points to; a link is refused.
+    HANDLE h = CreateFileW(Path.c_str(), FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        win32::RaiseLastOSError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    {
+        CloseHandle(h);
+        throw EOSError(ERROR_CANT_ACCESS_FILE, "Refused to set the time through a symbolic link");
+    }
     BOOL ok = SetFileTime(h, nullptr, nullptr, &utc);
     DWORD error = GetLastError();
     CloseHandle(h);

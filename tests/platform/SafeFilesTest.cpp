@@ -1,0 +1,82 @@
+#include "platform/SafeFiles.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using orb::test::ReadBytes;
+using orb::test::WriteBytes;
+
+namespace
+{
+
+struct TCloser
+{
+    void operator()(std::FILE* F) const { std::fclose(F); }
+};
+using TFile = std::unique_ptr<std::FILE, TCloser>;
+
+} // namespace
+
+TEST(CreateNewFile, CreatesAFreshFileAndRefusesAnythingAlreadyAtTheName)
+{
+    orb::test::TempDir dir;
+    WriteBytes(dir / "outside.txt", "outside");
+    WriteBytes(dir / "existing", "old");
+    fs::create_symlink(dir / "outside.txt", dir / "link");
+    fs::create_symlink(dir / "missing", dir / "dangling");
+    fs::create_directory(dir / "directory");
+    for (const char* name : {"existing", "link", "dangling", "directory"})
+    {
+        std::error_code ec;
+        TFile f(orb::platform::CreateNewFile(dir / name, ec));
+        EXPECT_FALSE(f) << name;
+        EXPECT_EQ(ec, std::errc::file_exists) << name;
+    }
+    EXPECT_EQ(ReadBytes(dir / "outside.txt"), "outside");
+    EXPECT_EQ(ReadBytes(dir / "existing"), "old");
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+
+    std::error_code ec;
+    TFile f(orb::platform::CreateNewFile(dir / "new", ec));
+    ASSERT_TRUE(f) << ec.message();
+    std::fputs("fresh", f.get());
+    f.reset();
+    EXPECT_EQ(ReadBytes(dir / "new"), "fresh");
+    EXPECT_FALSE(orb::platform::CreateNewFile(dir / "nowhere" / "new", ec));
+    EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
+}
+
+TEST(OpenRegularFile, ReadsFilesAndRefusesLinksAndAnythingElse)
+{
+    orb::test::TempDir dir;
+    WriteBytes(dir / "file", "content");
+    fs::create_symlink(dir / "file", dir / "link");
+    fs::create_directory(dir / "directory");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct TCase
+    {
+        const char* Name;
+        std::errc Error;
+    };
+    for (const auto& c :
+         {TCase{"link", std::errc::too_many_symbolic_link_levels}, TCase{"directory", std::errc::invalid_argument},
+          TCase{"fifo", std::errc::invalid_argument}, TCase{"missing", std::errc::no_such_file_or_directory}})
+    {
+        std::error_code ec;
+        TFile f(orb::platform::OpenRegularFile(dir / c.Name, ec));
+        EXPECT_FALSE(f) << c.Name;
+        EXPECT_EQ(ec, c.Error) << c.Name << ": " << ec.message();
+    }
+    std::error_code ec;
+    TFile f(orb::platform::OpenRegularFile(dir / "file", ec));
+    ASSERT_TRUE(f) << ec.message();
+    char buffer[16] = {};
+    EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, f.get()), 7u);
+    EXPECT_STREQ(buffer, "content");
+}
