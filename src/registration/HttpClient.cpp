@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 
-#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <string_view>
@@ -23,6 +22,8 @@ void GlobalInit()
 struct TAnswer
 {
     THttpResponse Response;
+    /// The transfer, asked for the answer's status.
+    CURL* Easy = nullptr;
     /// The address, for the error of an answer that is too large.
     const std::string* Address = nullptr;
     /// The error answer's body was longer than MaxErrorBodySize and reading was stopped there.
@@ -31,19 +32,13 @@ struct TAnswer
     std::exception_ptr Error;
 };
 
-/// The status code of a status line such as "HTTP/1.1 200 OK"; 0 when it names none.
-int StatusOfLine(const std::string& Line)
-{
-    const auto space = Line.find(' ');
-    return space != std::string::npos && Line.size() >= space + 4 ? std::atoi(Line.substr(space + 1, 3).c_str()) : 0;
-}
-
 size_t WriteBody(char* Data, size_t Size, size_t Count, void* User)
 {
     auto& answer = *static_cast<TAnswer*>(User);
     const size_t size = Size * Count;
     std::string& body = answer.Response.Body;
-    const int status = StatusOfLine(answer.Response.StatusLine);
+    long status = 0;
+    curl_easy_getinfo(answer.Easy, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299)
     {
         if (KeepErrorBody(body, Data, size))
@@ -107,6 +102,7 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
     CURL* easy = curl_easy_init();
     CURLM* multi = curl_multi_init();
     curl_slist* headers = nullptr;
+    answer.Easy = easy;
     if (!easy || !multi)
     {
         curl_easy_cleanup(easy);
@@ -209,7 +205,6 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
     if (answer.ErrorBodyCut)
     {
         MarkErrorBodyCut(response.Body);
-        status = StatusOfLine(response.StatusLine);
         result = CURLE_OK;
     }
     if (result == CURLE_UNSUPPORTED_PROTOCOL && std::string_view(errorText).find("HTTP/0.9") == std::string_view::npos)
