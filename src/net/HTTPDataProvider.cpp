@@ -124,8 +124,8 @@ void TURL::SetURL(const std::string& URL_String)
         const std::string host = GetPart(url.get(), CURLUPART_HOST);
         CURLUcode portRc;
         const std::string portText = GetPart(url.get(), CURLUPART_PORT, &portRc);
-        const int port = portRc == CURLUE_OK && !portText.empty() ? StrToInt(portText)
-                                                                  : (SameText(protocol, "https") ? 443 : 80);
+        const int port =
+            portRc == CURLUE_OK && !portText.empty() ? StrToInt(portText) : (SameText(protocol, "https") ? 443 : 80);
         std::string path = GetPart(url.get(), CURLUPART_PATH);
         if (path.empty() || path[0] != '/')
             path.insert(0, "/");
@@ -256,32 +256,6 @@ private:
     std::mutex FLocks[CURL_LOCK_DATA_LAST];
 };
 
-/// Decodes a gzip (RFC 1952) or zlib (RFC 1950) stream completely, or raises.
-std::string Inflate(const std::string& Data, bool Gzip)
-{
-    z_stream stream{};
-    if (inflateInit2(&stream, Gzip ? 16 + MAX_WBITS : MAX_WBITS) != Z_OK)
-        throw EDecompressionError("Cannot start decompression");
-    std::string out;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
-    stream.avail_in = static_cast<uInt>(Data.size());
-    char buffer[64 * 1024];
-    int rc = Z_OK;
-    do
-    {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        rc = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - stream.avail_out);
-    } while (rc == Z_OK);
-    inflateEnd(&stream);
-    // Only the stream's end proves a complete body: a truncated one stops with Z_BUF_ERROR and partial output.
-    if (rc != Z_STREAM_END)
-        throw EDecompressionError(std::string("Cannot decode the ") + (Gzip ? "gzip" : "deflate") +
-                                  " answer: " + (stream.msg != nullptr ? stream.msg : "the data ends too early"));
-    return out;
-}
-
 /// Decodes a gzip (RFC 1952) or zlib (RFC 1950) stream piece by piece, handing the output on as it is made.
 class TStreamInflater
 {
@@ -392,6 +366,31 @@ void SetRequestAbortedMessage(const std::string& Value)
     GRequestAbortedMessage = Value;
 }
 
+EHTTPDataProvider AnswerTooLargeError(const std::string& Address)
+{
+    return EHTTPDataProvider("The server's answer from " + Address + " is larger than " +
+                                 std::to_string(MaxAnswerSize / (1024 * 1024)) + " MB; the request was stopped.",
+                             httpUndefined);
+}
+
+EHTTPDataProvider ProtocolRefusedError(const std::string& Address)
+{
+    return EHTTPDataProvider("The address " + Address + " was refused: only http and https addresses are allowed.",
+                             httpUndefined);
+}
+
+bool KeepErrorBody(std::string& Body, const char* Data, std::size_t Size)
+{
+    const std::size_t room = Body.size() < MaxErrorBodySize ? MaxErrorBodySize - Body.size() : 0;
+    Body.append(Data, std::min(room, Size));
+    return Size <= room;
+}
+
+void MarkErrorBodyCut(std::string& Body)
+{
+    Body += "\r\n(answer cut after " + std::to_string(MaxErrorBodySize) + " bytes)";
+}
+
 EHTTPServiceUnavailable::EHTTPServiceUnavailable(int RetryAfter)
     : Exception(RetryAfter != 0
                     ? "The system is temporarily unavailable due to scheduled maintenance and will be available in "
@@ -439,44 +438,72 @@ struct THTTPDataProvider::TTransfer
     /// Where the body of the current answer goes.
     enum class TBodyMode
     {
-        Undecided, ///< no body byte seen yet
-        Collect,   ///< into InputStream
-        Pass,      ///< to OnData as it arrives
-        Decode     ///< through Inflater to OnData
+        Undecided,    ///< no body byte seen yet
+        Collect,      ///< into InputStream (up to MaxAnswerSize)
+        CollectCoded, ///< into InputStream and, decoded through Inflater, into Decoded (each up to MaxAnswerSize)
+        CollectError, ///< an error answer: into InputStream up to MaxErrorBodySize, then reading stops
+        Pass,         ///< to OnData as it arrives
+        Decode        ///< through Inflater to OnData
     };
     TBodyMode BodyMode = TBodyMode::Undecided;
     std::unique_ptr<TStreamInflater> Inflater;
+    /// The decoded body of a gzip or deflate answer that is collected in memory.
+    std::string Decoded;
+    /// Hands decoded pieces to Decoded (kept to build it once, not per piece).
+    std::function<void(const char*, size_t)> DecodedSink;
+    /// The error answer's body was longer than MaxErrorBodySize: the transfer was stopped on purpose.
+    bool ErrorBodyCut = false;
     /// Body bytes of the current answer received so far, as they came over the wire.
     std::int64_t BodyBytes = 0;
+    /// The handshakes of this request carry the TLS fallback signal (RFC 7507).
+    bool SendFallbackSignal = false;
 
     /// Forgets the body of the previous answer (a challenge, a proxy's answer, an earlier attempt).
     void StartAnswer()
     {
         BodyMode = TBodyMode::Undecided;
         Inflater.reset();
+        Decoded.clear();
+        ErrorBodyCut = false;
         BodyBytes = 0;
         Owner->InputStream.clear();
+    }
+
+    /// Appends a piece of an answer held in memory; an answer growing past MaxAnswerSize is refused before it is.
+    void Hold(std::string& Target, const char* Data, size_t Size) const
+    {
+        if (static_cast<std::int64_t>(Target.size() + Size) > MaxAnswerSize)
+            throw AnswerTooLargeError(Owner->URL.URL_String());
+        Target.append(Data, Size);
     }
 
     /// Chooses where the body goes once the answer's headers are complete.
     void DecideBody()
     {
-        BodyMode = TBodyMode::Collect;
         const THTTPResponse& response = Owner->HTTP_Client.Response;
-        if (!Owner->OnData)
-            return;
         const int status = StatusOfLine(response.ResponseText);
         if (status < 200 || status > 299)
-            return; // an error answer is kept whole for its exception
+        {
+            // Only the beginning of an error answer is kept for its exception; a huge one is not read to its end.
+            BodyMode = TBodyMode::CollectError;
+            return;
+        }
         const std::string coding = response.Header("Content-Encoding");
         const bool gzip = SameText(coding, "gzip");
-        if (gzip || SameText(coding, "deflate"))
-        {
+        const bool coded = gzip || SameText(coding, "deflate");
+        if (coded)
             Inflater = std::make_unique<TStreamInflater>(gzip);
-            BodyMode = TBodyMode::Decode;
+        if (Owner->OnData)
+            BodyMode = coded ? TBodyMode::Decode : TBodyMode::Pass;
+        else if (coded)
+        {
+            // Decoded while it arrives, so that a small coded body that expands without end is stopped in time.
+            BodyMode = TBodyMode::CollectCoded;
+            if (!DecodedSink)
+                DecodedSink = [this](const char* Piece, size_t Length) { Hold(Decoded, Piece, Length); };
         }
         else
-            BodyMode = TBodyMode::Pass;
+            BodyMode = TBodyMode::Collect;
     }
 
     static size_t Write(char* Data, size_t Size, size_t Count, void* User)
@@ -496,8 +523,19 @@ struct THTTPDataProvider::TTransfer
             case TBodyMode::Decode:
                 self->Inflater->Feed(Data, size, self->Owner->OnData);
                 break;
+            case TBodyMode::CollectCoded:
+                self->Hold(self->Owner->InputStream, Data, size);
+                self->Inflater->Feed(Data, size, self->DecodedSink);
+                break;
+            case TBodyMode::CollectError:
+                if (!KeepErrorBody(self->Owner->InputStream, Data, size))
+                {
+                    self->ErrorBodyCut = true;
+                    return 0; // ends the transfer; the error is raised from what was kept
+                }
+                break;
             default:
-                self->Owner->InputStream.append(Data, size);
+                self->Hold(self->Owner->InputStream, Data, size);
                 break;
             }
             self->BodyBytes += static_cast<std::int64_t>(size);
@@ -554,12 +592,18 @@ struct THTTPDataProvider::TTransfer
 
     static CURLcode SSLContext(CURL*, void* SSLCtx, void* User)
     {
+        const auto* self = static_cast<const TTransfer*>(User);
+        auto* context = static_cast<SSL_CTX*>(SSLCtx);
+        // After a fallback to an older version the hello says so (TLS_FALLBACK_SCSV): a server that speaks a newer
+        // version then refuses, since the failed first handshake was not its doing.
+        if (self->SendFallbackSignal)
+            SSL_CTX_set_mode(context, SSL_MODE_SEND_FALLBACK_SCSV);
         // The broker's own CA bundle is added to the system's trust store, not put in its place.
-        const auto* file = static_cast<const std::string*>(User);
-        if (file->empty())
+        const std::string& file = self->Owner->HTTP_Client.CAFile;
+        if (file.empty())
             return CURLE_OK;
-        X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(SSLCtx));
-        return X509_STORE_load_file(store, file->c_str()) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
+        X509_STORE* store = SSL_CTX_get_cert_store(context);
+        return X509_STORE_load_file(store, file.c_str()) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
     }
 };
 
@@ -610,7 +654,10 @@ THTTPDataProvider::THTTPDataProvider() : FTransfer(std::make_unique<TTransfer>()
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &TTransfer::SSLContext);
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &HTTP_Client.CAFile);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, FTransfer.get());
+    // Neither a request nor a redirect may reach another protocol libcurl knows (file, ftp, gopher and the like).
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, AllowedProtocols);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024L);
 }
 
@@ -632,6 +679,7 @@ void THTTPDataProvider::Abort()
 void THTTPDataProvider::ChangeSSLVersion()
 {
     FSSLVersion = LastSSLVersion == sslvTLSv1 ? sslvTLSv1_2 : sslvTLSv1;
+    FFallback = FSSLVersion == sslvTLSv1;
 }
 
 void THTTPDataProvider::GetString(std::string& Data)
@@ -656,21 +704,22 @@ void THTTPDataProvider::GetString(std::string& Data)
         // A successful answer without any body byte has not chosen its way yet.
         if (t.BodyMode == TTransfer::TBodyMode::Undecided)
             t.DecideBody();
-        const std::string coding = HTTP_Client.Response.Header("Content-Encoding");
-        if (t.BodyMode == TTransfer::TBodyMode::Decode)
+        switch (t.BodyMode)
         {
+        case TTransfer::TBodyMode::Decode:
+        case TTransfer::TBodyMode::CollectCoded:
             t.Inflater->Finish();
             t.Inflater.reset();
+            Data = std::move(t.Decoded);
+            t.Decoded.clear();
+            break;
+        case TTransfer::TBodyMode::Pass:
             Data.clear();
-        }
-        else if (t.BodyMode == TTransfer::TBodyMode::Pass)
-            Data.clear();
-        else if (SameText(coding, "gzip"))
-            Data = Inflate(InputStream, true);
-        else if (SameText(coding, "deflate"))
-            Data = Inflate(InputStream, false);
-        else
+            break;
+        default:
             Data = InputStream;
+            break;
+        }
     }
     catch (...)
     {
@@ -696,6 +745,8 @@ void THTTPDataProvider::Send()
     t.LastActivity = std::chrono::steady_clock::now();
 
     const std::string address = URL.URL_String();
+    if (!SameText(URL.Protocol, "http") && !SameText(URL.Protocol, "https"))
+        throw ProtocolRefusedError(address);
     curl_easy_setopt(easy, CURLOPT_URL, address.c_str());
     curl_easy_setopt(easy, CURLOPT_USERAGENT, HTTP_Client.UserAgent.c_str());
 
@@ -784,6 +835,7 @@ void THTTPDataProvider::Send()
         curl_easy_setopt(easy, CURLOPT_SSL_CIPHER_LIST, nullptr);
         break;
     }
+    t.SendFallbackSignal = FFallback && FSSLVersion != sslvTLSv1_2;
 
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, HTTP_Client.ConnectTimeout)));
     curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, FFreshConnect ? 1L : 0L);
@@ -837,6 +889,13 @@ void THTTPDataProvider::Send()
         throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
     if (readTimedOut)
         throw EReadTimeout("Read timed out.");
+    if (t.ErrorBodyCut)
+    {
+        // The transfer was stopped on purpose inside a long error answer: the error is that answer's status.
+        MarkErrorBodyCut(InputStream);
+        HTTP_Client.Response.ResponseCode = StatusOfLine(HTTP_Client.Response.ResponseText);
+        RaiseForStatus();
+    }
     if (result != CURLE_OK)
         RaiseTransferError(result, t.ErrorBuffer[0] != '\0' ? t.ErrorBuffer : curl_easy_strerror(result));
     long status = 0;
@@ -871,10 +930,14 @@ void THTTPDataProvider::RaiseTransferError(int CurlCode, const std::string& Deta
         // An answer without a status line: libcurl refuses it; the launcher reports it as a read time-out.
         if (Detail.find("HTTP/0.9") != std::string::npos || CurlCode == CURLE_WEIRD_SERVER_REPLY)
             throw EReadTimeout("HTTP Read Timeout");
-        throw ESocketError(Detail);
+        throw ProtocolRefusedError(URL.URL_String());
     case CURLE_OPERATION_TIMEDOUT:
         throw EConnectTimeout("Connect timed out: " + Detail);
     case CURLE_SSL_CONNECT_ERROR:
+        if (Detail.find("inappropriate fallback") != std::string::npos)
+            throw ESSLError("TLS handshake failed: the server refused the fallback to an older TLS version because it "
+                            "speaks a newer one (inappropriate fallback). The failed first attempt may have been "
+                            "forced by someone on the way, so the request was stopped for safety.");
         throw ESSLError("TLS handshake failed: " + Detail);
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:

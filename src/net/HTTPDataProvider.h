@@ -120,7 +120,8 @@ public:
     int ErrorCode;
     /// The answer's header lines, each ending with CR LF.
     std::string RawHeaders;
-    /// The answer's body.
+    /// The answer's body, at most MaxErrorBodySize bytes; a longer one ends with the line
+    /// "(answer cut after 65536 bytes)".
     std::string ErrorMessage;
     std::string ClassName() const override { return "EHTTPProtocolException"; }
 };
@@ -139,6 +140,25 @@ ORB_DECLARE_EXCEPTION(ESSLError, Exception)
 ORB_DECLARE_EXCEPTION(ECertificateError, Exception)
 /// A compressed body that could not be decoded.
 ORB_DECLARE_EXCEPTION(EDecompressionError, Exception)
+
+/// The most bytes of an answer held whole in memory (configuration, index, registration and password answers),
+/// counted after content decoding as the answer arrives; a larger answer is refused at once. Bodies handed to
+/// THTTPDataProvider::OnData (the update's downloads) are not held and not limited by it.
+inline constexpr std::int64_t MaxAnswerSize = 64LL * 1024 * 1024;
+/// The most bytes of an error answer's body (a status outside 2xx) kept for the error's details; reading stops there.
+inline constexpr std::size_t MaxErrorBodySize = 64 * 1024;
+/// The protocols a request or a redirect may use, in libcurl's list form.
+inline constexpr const char* AllowedProtocols = "http,https";
+
+/// The failure for an answer from Address that grew past MaxAnswerSize.
+EHTTPDataProvider AnswerTooLargeError(const std::string& Address);
+/// The failure for an Address whose protocol is neither http nor https.
+EHTTPDataProvider ProtocolRefusedError(const std::string& Address);
+/// Appends an error answer's body piece to Body up to MaxErrorBodySize; false when bytes were dropped, so that the
+/// caller stops reading and marks the body with MarkErrorBodyCut.
+bool KeepErrorBody(std::string& Body, const char* Data, std::size_t Size);
+/// Ends an error body that was cut at MaxErrorBodySize with the line "(answer cut after 65536 bytes)".
+void MarkErrorBodyCut(std::string& Body);
 
 /// The User-Agent given to providers made from now on; initially "HTTPDataProvider".
 std::string DefaultUserAgent();
@@ -202,11 +222,13 @@ public:
     THTTPDataProvider(const THTTPDataProvider&) = delete;
     THTTPDataProvider& operator=(const THTTPDataProvider&) = delete;
 
-    /// Performs one request to URL (a POST when URL.Body is set) and gives the decoded body; raises on failure.
+    /// Performs one request to URL (a POST when URL.Body is set) and gives the decoded body; raises on failure,
+    /// among them for an address other than http or https and for a body past MaxAnswerSize.
     void GetString(std::string& Data);
     /// Cancels the request in progress; safe from any thread, ends a blocked transfer at once.
     void Abort();
-    /// Switches between TLS 1.0 and TLS 1.2 (the fallback for servers that refuse the other).
+    /// Switches between TLS 1.0 and TLS 1.2 (the fallback for servers that refuse the other). While it stays on the
+    /// older version its handshakes carry the fallback signal, so that a server that speaks a newer one refuses.
     void ChangeSSLVersion();
 
     /// True when gzip and deflate answers are asked for (the provider decodes them itself).
@@ -215,12 +237,16 @@ public:
     void SetCompression(bool Value) { FCompression = Value; }
     /// The TLS version used for https.
     TSSLVersion SSLVersion() const { return FSSLVersion; }
-    /// Sets the TLS version used for https.
-    void SetSSLVersion(TSSLVersion Value) { FSSLVersion = Value; }
+    /// Sets the TLS version used for https (a chosen version, not a fallback: no fallback signal is sent).
+    void SetSSLVersion(TSSLVersion Value)
+    {
+        FSSLVersion = Value;
+        FFallback = false;
+    }
 
     /// Outcome of the request in progress; httpAborted once Abort was called during it.
     std::atomic<THTTPResultCode> ResultCode{httpSuccess};
-    /// The raw (undecoded) body of the last answer.
+    /// The raw (undecoded) body of the last answer; at most MaxAnswerSize bytes, MaxErrorBodySize for an error answer.
     std::string InputStream;
     /// Digest credentials of the request in progress (computed by the HTTP library; kept empty here).
     std::string AuthorizationString;
@@ -234,8 +260,8 @@ public:
     bool ResultIsBinary = false;
     /// When set, receives the body of a successful (2xx) answer piece by piece as it arrives, gzip and deflate
     /// content coding already decoded, instead of collecting it: GetString then gives an empty Data and
-    /// InputStream stays empty. Error answers are still collected for their exception. Runs on the requesting
-    /// thread; an exception it raises ends the request with that exception.
+    /// InputStream stays empty, and MaxAnswerSize does not apply. Error answers are still collected for their
+    /// exception. Runs on the requesting thread; an exception it raises ends the request with that exception.
     std::function<void(const char* Data, size_t Size)> OnData;
 
 private:
@@ -247,6 +273,8 @@ private:
     bool FCompression = true;
     TSSLVersion FSSLVersion = sslvTLSv1_2;
     bool FFreshConnect = false;
+    /// FSSLVersion is an older version that ChangeSSLVersion fell back to.
+    bool FFallback = false;
     std::unique_ptr<TTransfer> FTransfer;
 };
 

@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <exception>
 #include <mutex>
+#include <string_view>
 
 namespace orb
 {
@@ -16,15 +18,46 @@ void GlobalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+/// The answer being received and how much of its body is kept.
+struct TAnswer
+{
+    THttpResponse Response;
+    /// The transfer, asked for the answer's status.
+    CURL* Easy = nullptr;
+    /// The address, for the error of an answer that is too large.
+    const std::string* Address = nullptr;
+    /// The error answer's body was longer than MaxErrorBodySize and reading was stopped there.
+    bool ErrorBodyCut = false;
+    /// The failure raised inside the body callback, raised again once the transfer has ended.
+    std::exception_ptr Error;
+};
+
 size_t WriteBody(char* Data, size_t Size, size_t Count, void* User)
 {
-    static_cast<std::string*>(User)->append(Data, Size * Count);
-    return Size * Count;
+    auto& answer = *static_cast<TAnswer*>(User);
+    const size_t size = Size * Count;
+    std::string& body = answer.Response.Body;
+    long status = 0;
+    curl_easy_getinfo(answer.Easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status > 299)
+    {
+        if (KeepErrorBody(body, Data, size))
+            return size;
+        answer.ErrorBodyCut = true;
+        return 0; // ends the transfer; the error is raised from what was kept
+    }
+    if (static_cast<std::int64_t>(body.size() + size) > MaxAnswerSize)
+    {
+        answer.Error = std::make_exception_ptr(AnswerTooLargeError(*answer.Address));
+        return 0;
+    }
+    body.append(Data, size);
+    return size;
 }
 
 size_t WriteHeader(char* Data, size_t Size, size_t Count, void* User)
 {
-    auto& response = *static_cast<THttpResponse*>(User);
+    auto& response = static_cast<TAnswer*>(User)->Response;
     std::string line(Data, Size * Count);
     // Each status line (after a 100 Continue there are several) starts the headers anew.
     if (line.rfind("HTTP/", 0) == 0)
@@ -63,10 +96,13 @@ void THttpClient::Abort()
 
 THttpResponse THttpClient::Send(const std::string& Method, const std::string& URL, const std::string& Body)
 {
-    THttpResponse response;
+    TAnswer answer;
+    answer.Address = &URL;
+    THttpResponse& response = answer.Response;
     CURL* easy = curl_easy_init();
     CURLM* multi = curl_multi_init();
     curl_slist* headers = nullptr;
+    answer.Easy = easy;
     if (!easy || !multi)
     {
         curl_easy_cleanup(easy);
@@ -84,6 +120,9 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
     curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    // Neither a request nor a redirect may reach another protocol libcurl knows (file, ftp, gopher and the like).
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, AllowedProtocols);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
     if (!UserAgent.empty())
         curl_easy_setopt(easy, CURLOPT_USERAGENT, UserAgent.c_str());
     if (ConnectTimeoutMs > 0)
@@ -106,9 +145,9 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, Method.c_str());
     }
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response.Body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, WriteHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &response);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &answer);
     char errorText[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     curl_multi_add_handle(multi, easy);
@@ -161,6 +200,15 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
 
     if (aborted)
         throw EConnectionClosed("Request to server was cancelled");
+    if (answer.Error)
+        std::rethrow_exception(answer.Error);
+    if (answer.ErrorBodyCut)
+    {
+        MarkErrorBodyCut(response.Body);
+        result = CURLE_OK;
+    }
+    if (result == CURLE_UNSUPPORTED_PROTOCOL && std::string_view(errorText).find("HTTP/0.9") == std::string_view::npos)
+        throw ProtocolRefusedError(URL);
     if (result != CURLE_OK)
     {
         std::string text = std::string(errorText[0] ? errorText : curl_easy_strerror(result)) + " (" + URL + ")";
@@ -176,7 +224,7 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
     if (status < 200 || status > 299)
         throw EHTTPProtocolException(response.Status, response.StatusLine, response.RawHeaders,
                                      std::move(response.Body));
-    return response;
+    return std::move(response);
 }
 
 } // namespace orb

@@ -42,8 +42,9 @@ public:
     bool AllowTLS10 = false;
 
     /// Sends Method ("POST", "PUT", "GET") with Body to URL. Returns the answer for 2xx statuses; raises
-    /// EHTTPProtocolException for other statuses, EConnectTimeout or EReadTimeout when the time limits ran out,
-    /// EConnectionClosed when aborted and ESocketError for any other failure.
+    /// EHTTPProtocolException for other statuses (the body cut at MaxErrorBodySize), EConnectTimeout or EReadTimeout
+    /// when the time limits ran out, EConnectionClosed when aborted, EHTTPDataProvider for an address other than
+    /// http or https or a body past MaxAnswerSize, and ESocketError for any other failure.
     THttpResponse Send(const std::string& Method, const std::string& URL, const std::string& Body);
     /// Ends a running Send from any thread (it raises EConnectionClosed), and every later one at once: used
     /// when the owner goes away.

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 namespace orb
 {
 namespace
@@ -11,6 +14,7 @@ namespace
 using test::TNginxOptions;
 using test::TNginxServer;
 using test::TTinyProxy;
+using test::TTLSDowngradeProxy;
 
 std::string Fetch(THTTPDataProvider& Provider, const std::string& Address)
 {
@@ -107,6 +111,139 @@ TEST(HTTPDataProviderTLS, AHandshakeFailureUnderTLS10SwitchesBackTo12)
     provider.SetSSLVersion(sslvTLSv1);
     EXPECT_EQ(Fetch(provider, Https(server, "localhost", "/a.txt")), "new server");
     EXPECT_EQ(provider.SSLVersion(), sslvTLSv1_2);
+}
+
+/// nginx speaking TLS 1.0 up to 1.3: only the fallback signal makes it refuse an old hello.
+TNginxOptions EveryTLSVersion()
+{
+    TNginxOptions options;
+    options.Protocols = "TLSv1 TLSv1.1 TLSv1.2 TLSv1.3";
+    options.Ciphers = "DEFAULT:@SECLEVEL=0";
+    return options;
+}
+
+/// nginx speaking TLS 1.0 only, as an old broker server does.
+TNginxOptions OnlyTLS10()
+{
+    TNginxOptions options;
+    options.Protocols = "TLSv1";
+    options.Ciphers = "DEFAULT:@SECLEVEL=0";
+    return options;
+}
+
+/// A hello as the downgrade relay saw it: the highest version offered, the fallback signal, relayed or reset.
+using THello = std::tuple<std::string, bool, bool>;
+
+std::vector<THello> HellosOf(const TTLSDowngradeProxy& Relay)
+{
+    std::vector<THello> hellos;
+    for (const auto& hello : Relay.Hellos())
+        hellos.emplace_back(hello["version"], hello["fallback_scsv"], hello["passed"]);
+    return hellos;
+}
+
+TEST(HTTPDataProviderTLS, TheFallbackToTLS10SignalsItselfSoThatAForcedDowngradeIsRefused)
+{
+    const THello modern{"0x0304", false, false}; // TLS 1.2 or newer offered: reset by the relay
+    const THello fallback{"0x0301", true, true}; // TLS 1.0 with the fallback signal: relayed
+    const THello chosen{"0x0301", false, true};  // TLS 1.0 chosen by the owner, no signal: relayed
+    struct TCase
+    {
+        const char* Name;
+        TNginxOptions Server;
+        bool ChooseTLS10;
+        std::string Body;  // expected body, or "" when the request must fail
+        std::string Error; // a part of the expected ESSLError
+        std::vector<THello> Hellos;
+        TSSLVersion VersionAfter;
+    };
+    const TCase cases[] = {
+        {"an old server is reached through the fallback",
+         OnlyTLS10(),
+         false,
+         "served",
+         "",
+         {modern, fallback},
+         sslvTLSv1},
+        {"a server speaking TLS 1.2 refuses the forced fallback",
+         EveryTLSVersion(),
+         false,
+         "",
+         "the server refused the fallback to an older TLS version because it speaks a newer one (inappropriate "
+         "fallback)",
+         {modern, fallback},
+         sslvTLSv1},
+        // The same server takes a TLS 1.0 hello without the signal: the signal, not the version, made it refuse.
+        {"a version the owner chose sends no signal", EveryTLSVersion(), true, "served", "", {chosen}, sslvTLSv1},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Name);
+        TNginxServer server(c.Server);
+        server.WriteFile("a.txt", "served");
+        TTLSDowngradeProxy relay(server.HttpsPort());
+        THTTPDataProvider provider;
+        provider.HTTP_Client.CAFile = server.CAFile().string();
+        if (c.ChooseTLS10)
+            provider.SetSSLVersion(sslvTLSv1);
+        provider.URL.SetURL("https://localhost:" + std::to_string(relay.Port()) + "/a.txt");
+        std::string data;
+        try
+        {
+            provider.GetString(data);
+            EXPECT_EQ(data, c.Body);
+        }
+        catch (const ESSLError& error)
+        {
+            EXPECT_TRUE(c.Body.empty()) << error.Message;
+            EXPECT_NE(error.Message.find(c.Error), std::string::npos) << error.Message;
+            EXPECT_NE(error.Message.find("stopped for safety"), std::string::npos) << error.Message;
+        }
+        EXPECT_EQ(HellosOf(relay), c.Hellos);
+        EXPECT_EQ(provider.SSLVersion(), c.VersionAfter);
+    }
+}
+
+TEST(HTTPDataProviderTLS, EveryHandshakeAfterTheFallbackSignalsItAndANewerServerNeverServesOverTLS10)
+{
+    const THello modern{"0x0304", false, false};
+    const THello fallback{"0x0301", true, true};
+    // nginx closes every connection after its answer, so that each request shakes hands anew.
+    TNginxOptions old = OnlyTLS10();
+    old.ServerDirectives = "keepalive_timeout 0;";
+    TNginxOptions newer = EveryTLSVersion();
+    newer.ServerDirectives = "keepalive_timeout 0;";
+
+    {
+        // The provider stays on TLS 1.0 for an old server, and each later hello still carries the signal.
+        TNginxServer server(old);
+        server.WriteFile("a.txt", "old server");
+        TTLSDowngradeProxy relay(server.HttpsPort());
+        THTTPDataProvider provider;
+        provider.HTTP_Client.CAFile = server.CAFile().string();
+        const std::string address = "https://localhost:" + std::to_string(relay.Port()) + "/a.txt";
+        EXPECT_EQ(Fetch(provider, address), "old server");
+        EXPECT_EQ(Fetch(provider, address), "old server");
+        EXPECT_EQ(Fetch(provider, address), "old server");
+        EXPECT_EQ(HellosOf(relay), (std::vector{modern, fallback, fallback, fallback}));
+        EXPECT_EQ(provider.SSLVersion(), sslvTLSv1);
+    }
+    {
+        // Against a newer server every request fails while the downgrade is forced; none falls back unsigned.
+        TNginxServer server(newer);
+        server.WriteFile("a.txt", "newer server");
+        TTLSDowngradeProxy relay(server.HttpsPort());
+        THTTPDataProvider provider;
+        provider.HTTP_Client.CAFile = server.CAFile().string();
+        provider.URL.SetURL("https://localhost:" + std::to_string(relay.Port()) + "/a.txt");
+        for (int request = 0; request < 3; ++request)
+        {
+            std::string data;
+            EXPECT_THROW(provider.GetString(data), ESSLError) << "request " << request;
+        }
+        // The second request starts on TLS 1.0 (the fallback stays in force), is refused, and retries TLS 1.2.
+        EXPECT_EQ(HellosOf(relay), (std::vector{modern, fallback, fallback, modern, modern, fallback}));
+    }
 }
 
 class HTTPDataProviderProxy : public ::testing::Test

@@ -562,8 +562,9 @@ TEST_F(HTTPDataProviderTest, AnAbortDuringACompletedTransferStillCancels)
 
 TEST_F(HTTPDataProviderTest, AnErrorOfAnotherKindDuringACancellationIsPassedOnUnchanged)
 {
-    // The body arrives complete but cannot be decoded; the abort that came meanwhile does not hide that.
-    Server.Answer("/z", json{{"body", "not gzip at all"}, {"content_encoding", "gzip"}});
+    // The body arrives complete but its gzip stream ends too early; the abort that came meanwhile does not hide that.
+    const std::string cut = Compress(MixedBytes(4000), true).substr(0, 200);
+    Server.Answer("/z", json{{"body", TFixtureServer::Bytes(cut)}, {"content_encoding", "gzip"}});
     THTTPDataProvider provider;
     provider.HTTP_Client.OnWork = [&](std::int64_t) { provider.Abort(); };
     Failure<EDecompressionError>(provider, "/z");
@@ -616,6 +617,171 @@ TEST_F(HTTPDataProviderTest, TheCancelledTextComesFromEveryLoadedLanguage)
     SetRequestAbortedMessage("Request to server was cancelled by user");
     EXPECT_EQ(current, text);
     EXPECT_NE(text.rfind("Unknown:", 0), 0u) << "the language file has no RequestAbortedMessage";
+}
+
+TEST_F(HTTPDataProviderTest, AnswersHeldInMemoryAreRefusedPastTheirLimitWhileTheyArrive)
+{
+    constexpr std::int64_t MB = 1024 * 1024;
+    struct TCase
+    {
+        const char* Name;
+        json Answer;
+        bool Refused;
+    };
+    const TCase cases[] = {
+        {"exactly the limit", {{"size", MaxAnswerSize}}, false},
+        {"one byte more", {{"size", MaxAnswerSize + 1}}, true},
+        {"a 300 MB configuration answer", {{"size", 300 * MB}}, true},
+        {"gzip exactly the limit once decoded", {{"size", MaxAnswerSize}, {"encode", "gzip"}}, false},
+        // About 1 MB on the wire that would expand to 1 GB.
+        {"a gzip bomb", {{"size", 1024 * MB}, {"fill", std::string(1, '\0')}, {"encode", "gzip"}}, true},
+        {"a deflate bomb", {{"size", 1024 * MB}, {"fill", std::string(1, '\0')}, {"encode", "deflate"}}, true},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Name);
+        Server.Answer("/big.xml", c.Answer);
+        THTTPDataProvider provider;
+        if (!c.Refused)
+        {
+            EXPECT_EQ(static_cast<std::int64_t>(Get(provider, "/big.xml").size()), MaxAnswerSize);
+            continue;
+        }
+        const auto error = Failure<EHTTPDataProvider>(provider, "/big.xml");
+        EXPECT_EQ(error.Message, "The server's answer from http://127.0.0.1:" + std::to_string(Server.Port()) +
+                                     "/big.xml is larger than 64 MB; the request was stopped.");
+        EXPECT_EQ(error.ErrorCode, httpUndefined);
+        // Reading stopped at the limit: no more than it was kept.
+        EXPECT_LE(static_cast<std::int64_t>(provider.InputStream.size()), MaxAnswerSize);
+        // The provider goes on with the next request.
+        Server.Answer("/ok", json{{"body", "next"}});
+        EXPECT_EQ(Get(provider, "/ok"), "next");
+    }
+}
+
+TEST_F(HTTPDataProviderTest, DownloadsHandedToOnDataAreNotLimited)
+{
+    const std::int64_t size = MaxAnswerSize + 16 * 1024 * 1024;
+    for (const char* coding : {"", "gzip"})
+    {
+        SCOPED_TRACE(coding);
+        json answer{{"size", size}};
+        if (*coding != '\0')
+            answer["encode"] = coding;
+        Server.Answer("/file.bin", answer);
+        THTTPDataProvider provider;
+        std::int64_t received = 0;
+        bool onlyFill = true;
+        provider.OnData = [&](const char* Data, size_t Size) {
+            received += static_cast<std::int64_t>(Size);
+            onlyFill = onlyFill && std::string_view(Data, Size).find_first_not_of('x') == std::string_view::npos;
+        };
+        EXPECT_EQ(Get(provider, "/file.bin"), "");
+        EXPECT_EQ(received, size);
+        EXPECT_TRUE(onlyFill);
+        EXPECT_TRUE(provider.InputStream.empty());
+    }
+}
+
+TEST_F(HTTPDataProviderTest, ErrorAnswersKeepOnlyTheBeginningOfTheirBodyAndSaySo)
+{
+    const std::string cutNote = "\r\n(answer cut after 65536 bytes)";
+    const std::string kept(MaxErrorBodySize, 'x');
+    struct TCase
+    {
+        const char* Name;
+        json Answer;
+        bool WithOnData;
+        std::string ErrorMessage;
+    };
+    const TCase cases[] = {
+        {"a 200 MB error body", {{"status", 403}, {"size", 200 * 1024 * 1024}}, false, kept + cutNote},
+        {"the same while downloading", {{"status", 403}, {"size", 200 * 1024 * 1024}}, true, kept + cutNote},
+        {"one byte more than is kept", {{"status", 502}, {"size", MaxErrorBodySize + 1}}, false, kept + cutNote},
+        {"exactly what is kept", {{"status", 502}, {"size", MaxErrorBodySize}}, false, kept},
+        {"a server error", {{"status", 500}, {"size", 5 * MaxErrorBodySize}}, false, kept + cutNote},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Name);
+        Server.Answer("/e", c.Answer);
+        THTTPDataProvider provider;
+        if (c.WithOnData)
+            provider.OnData = [](const char*, size_t) { FAIL() << "an error body reached OnData"; };
+        const auto error = Failure<EHTTPProtocolException>(provider, "/e");
+        EXPECT_EQ(error.ErrorCode, c.Answer["status"]);
+        EXPECT_EQ(error.ErrorMessage, c.ErrorMessage);
+        EXPECT_LE(provider.InputStream.size(), MaxErrorBodySize + cutNote.size());
+    }
+
+    // A long maintenance answer is still recognised by its beginning.
+    Server.Answer("/m", json{{"status", 503},
+                             {"headers", {{"Content-Type", "text/plain"}, {"Retry-After", "120"}}},
+                             {"size", 10 * MaxErrorBodySize},
+                             {"fill", "Schema Unavailable. "}});
+    THTTPDataProvider provider;
+    EXPECT_EQ(Failure<EHTTPServiceUnavailable>(provider, "/m").RetryAfter, 120);
+}
+
+TEST_F(HTTPDataProviderTest, OnlyHttpAndHttpsAddressesAreRequested)
+{
+    const std::string port = std::to_string(Server.Port());
+    Server.Answer("/ok", json{{"body", "fine"}});
+    struct TCase
+    {
+        std::string Address;
+        std::string Sent; // the address as the refusal names it; "" when it is fetched
+    };
+    const TCase cases[] = {
+        {"gopher://127.0.0.1:" + port + "/ok", "gopher://127.0.0.1:" + port + "/ok"},
+        {"ftp://127.0.0.1:" + port + "/ok", "ftp://127.0.0.1:" + port + "/ok"},
+        {"dict://127.0.0.1:" + port + "/ok", "dict://127.0.0.1:" + port + "/ok"},
+        {"file:///etc/passwd", "file://:0/etc/passwd"},
+        {"HTTP://127.0.0.1:" + port + "/ok", ""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Address);
+        THTTPDataProvider provider;
+        provider.URL.SetURL(c.Address);
+        std::string data;
+        if (c.Sent.empty())
+        {
+            provider.GetString(data);
+            EXPECT_EQ(data, "fine");
+            continue;
+        }
+        try
+        {
+            provider.GetString(data);
+            ADD_FAILURE() << "fetched: " << data;
+        }
+        catch (const EHTTPDataProvider& error)
+        {
+            EXPECT_EQ(error.Message,
+                      "The address " + c.Sent + " was refused: only http and https addresses are allowed.");
+        }
+    }
+    EXPECT_EQ(Server.Requests().size(), 1u);
+}
+
+TEST_F(HTTPDataProviderTest, RedirectsToOtherProtocolsAreNotFollowed)
+{
+    const std::string port = std::to_string(Server.Port());
+    const std::string targets[] = {"file:///etc/passwd", "gopher://127.0.0.1:" + port + "/target",
+                                   "ftp://127.0.0.1:" + port + "/target", Server.URL("/target")};
+    Server.Answer("/target", json{{"body", "moved here"}});
+    THTTPDataProvider provider;
+    for (const auto& target : targets)
+    {
+        SCOPED_TRACE(target);
+        Server.Answer("/r", json{{"status", 302}, {"headers", {{"Location", target}}}, {"body", "see there"}});
+        const auto error = Failure<EHTTPProtocolException>(provider, "/r");
+        EXPECT_EQ(error.Message, "HTTP/1.1 302 Found");
+        EXPECT_EQ(error.ErrorMessage, "see there");
+    }
+    for (const auto& request : Server.Requests())
+        EXPECT_EQ(request["path"], "/r");
 }
 
 TEST(HTTPServiceUnavailable, KeepsTheSecondsAndRoundsUpToWholeMinutes)

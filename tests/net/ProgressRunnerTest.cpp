@@ -109,6 +109,28 @@ TEST_F(ProgressRunnerTest, AnXMLRequestThatFailsNamesTheProvidersAddress)
     EXPECT_FALSE(provider.XMLData());
 }
 
+TEST_F(ProgressRunnerTest, AnIndexPastTheLimitReachesTheUserAsAFailedRequest)
+{
+    // A small gzip answer that would expand to 1 GB.
+    Server.Answer("/index.xml", json{{"size", 1024 * 1024 * 1024}, {"fill", "<a/>"}, {"encode", "gzip"}});
+    TXMLDataProvider provider;
+    provider.HTTP.URL.SetURL(Server.URL("/index.xml"));
+    const std::string address = provider.HTTP.URL.URL_String();
+    try
+    {
+        Runner.XMLRequest(provider);
+        FAIL() << "no error";
+    }
+    catch (const ESmartException& error)
+    {
+        EXPECT_EQ(error.Message, LanguageText("ServerConnectionError"));
+        EXPECT_EQ(error.Details, "URL: " + address);
+        EXPECT_EQ(MessageOf(error.ParentException),
+                  "The server's answer from " + address + " is larger than 64 MB; the request was stopped.");
+    }
+    EXPECT_FALSE(provider.XMLData());
+}
+
 TEST_F(ProgressRunnerTest, AttemptsAreRepeatedSilentlyAndOnlyTheLastFailureCounts)
 {
     TXMLDataProvider provider;

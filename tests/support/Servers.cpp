@@ -405,6 +405,32 @@ void TNginxServer::WriteFile(const std::string& Name, const std::string& Bytes) 
 
 // ---------------------------------------------------------------------------------------------------------------
 
+TTLSDowngradeProxy::TTLSDowngradeProxy(int TargetPort)
+    : FProcess({"python3", (SourceDir() / "tests/support/tls_downgrade_proxy.py").string(), FDir.Path().string(),
+                std::to_string(TargetPort)},
+               FDir / "stderr.log")
+{
+    std::string line;
+    if (!FProcess.ReadLine(line, 15000) || line.rfind("PORT ", 0) != 0)
+        throw std::runtime_error("the TLS downgrade relay (python3 tests/support/tls_downgrade_proxy.py) did not "
+                                 "start: " +
+                                 ReadText(FDir / "stderr.log"));
+    FPort = std::stoi(line.substr(5));
+}
+
+std::vector<nlohmann::json> TTLSDowngradeProxy::Hellos() const
+{
+    std::vector<nlohmann::json> hellos;
+    std::istringstream log(ReadText(FDir / "hellos.log"));
+    std::string line;
+    while (std::getline(log, line))
+        if (!line.empty())
+            hellos.push_back(nlohmann::json::parse(line));
+    return hellos;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
 TTinyProxy::TTinyProxy(const std::string& User, const std::string& Password)
 {
     std::string lastError;

@@ -124,6 +124,26 @@ private:
     int FHttpsPort = 0;
 };
 
+/// A relay on 127.0.0.1 (tests/support/tls_downgrade_proxy.py) that resets every TLS connection whose hello offers
+/// more than TLS 1.0 and passes the others on to 127.0.0.1:TargetPort: a forced downgrade, as an attacker makes it.
+class TTLSDowngradeProxy
+{
+public:
+    /// Starts the relay; raises std::runtime_error with the reason when it does not come up.
+    explicit TTLSDowngradeProxy(int TargetPort);
+
+    /// The port it listens on.
+    int Port() const { return FPort; }
+    /// One entry per hello seen, oldest first: "version" (highest offered, "0x0301" for TLS 1.0), "fallback_scsv"
+    /// (whether it carried the fallback signal) and "passed" (relayed rather than reset).
+    std::vector<nlohmann::json> Hellos() const;
+
+private:
+    TempDir FDir;
+    TChildProcess FProcess;
+    int FPort = 0;
+};
+
 /// tinyproxy on 127.0.0.1 demanding Basic proxy authentication with User and Password.
 class TTinyProxy
 {

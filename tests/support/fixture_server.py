@@ -11,6 +11,10 @@ is an object with these optional members:
   status, reason      status code (200) and reason phrase
   headers             list of [name, value] pairs (or an object), sent as given
   body                body text (sent as Latin-1 bytes, so "\\u00e9" is the byte 0xE9)
+  size                body of this many bytes instead of `body`, made of `fill` (default "x") repeated and sent in
+                      pieces as it is made, never held whole; with `encode` it is compressed piece by piece, sent
+                      without Content-Length and ended by closing the connection (so a gzip bomb costs the server
+                      nothing either)
   encode              "gzip" or "deflate": compress the body and name that coding in Content-Encoding
   content_encoding    the Content-Encoding name to send instead (for example "GZIP" or "br")
   echo                true: the body describes the request (method, target, headers, body)
@@ -40,6 +44,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import urlsplit
 
 DIR = sys.argv[1]
+PIECE = 1 << 20
 LOCK = threading.Lock()
 COUNTERS = {}
 
@@ -140,6 +145,9 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_plain(403, "Forbidden", b"missing cookie")
                 return
 
+        if "size" in answer:
+            self.send_generated(answer)
+            return
         if answer.get("echo"):
             lines = [self.command + " " + self.path]
             lines += [k + ": " + v for k, v in self.headers.items()]
@@ -179,6 +187,42 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
             return
         self.wfile.write(data)
+
+    def send_generated(self, answer):
+        size = answer["size"]
+        fill = answer.get("fill", "x").encode("latin-1")
+        piece = fill * (PIECE // len(fill) + 1)
+        piece = piece[:PIECE]
+        coding = answer.get("encode")
+        if coding == "gzip":
+            compressor = zlib.compressobj(9, zlib.DEFLATED, 16 + zlib.MAX_WBITS)
+        elif coding == "deflate":
+            compressor = zlib.compressobj(9)
+        else:
+            compressor = None
+        self.send_response(answer.get("status", 200), answer.get("reason"))
+        headers = answer.get("headers", [])
+        for name, value in headers.items() if isinstance(headers, dict) else headers:
+            self.send_header(name, value)
+        if compressor:
+            self.send_header("Content-Encoding", coding)
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(size))
+        self.end_headers()
+        left = size
+        try:
+            while left > 0:
+                chunk = piece if left >= PIECE else piece[:left]
+                left -= len(chunk)
+                self.wfile.write(compressor.compress(chunk) if compressor else chunk)
+            if compressor:
+                self.wfile.write(compressor.flush())
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            # The client stopped reading, as it may for an answer it refuses.
+            self.close_connection = True
 
     def digest_ok(self, digest):
         realm = digest.get("realm", "fixture")
