@@ -3,6 +3,7 @@
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 #include "base/Views.h"
+#include "localisation/Unit_Language.h"
 #include "platform/AppDirectory.h"
 #include "platform/Paths.h"
 #include "update/Archives.h"
@@ -19,6 +20,17 @@ namespace fs = std::filesystem;
 
 namespace orb
 {
+
+namespace
+{
+
+/// The text of Key in the user's language; the English text where no language is loaded.
+std::string Translated(const char* Key, const char* English)
+{
+    return LanguageTable && LanguageTable->HasMessage(Key) ? LanguageTable->Get(Key) : English;
+}
+
+} // namespace
 
 platform::TFileLock LockInstallations(const fs::path& AppDir)
 {
@@ -57,7 +69,7 @@ platform::TFileLock LockInstallations(const fs::path& AppDir)
     });
     try
     {
-        view.SetUpdatingFile(WaitingForOtherLauncherMessage);
+        view.SetUpdatingFile(Translated("WaitingForOtherLauncher", WaitingForOtherLauncherMessage));
         view.SetFileProgress("", 0);
         view.SetTotalProgress("", 0);
         modalWait.ShowModal(TWaitWindow::wwUpdater, [&] {
@@ -80,7 +92,7 @@ platform::TFileLock LockInstallations(const fs::path& AppDir)
     if (failure)
         std::rethrow_exception(failure);
     if (cancelled)
-        throw EInformationException(OtherLauncherUpdatingMessage);
+        throw EInformationException(Translated("OtherLauncherUpdating", OtherLauncherUpdatingMessage));
     return lock;
 }
 
@@ -118,8 +130,7 @@ std::string UpdateInstallation(const xml::IXMLNodePtr& Index, TUpdateRunner& Run
     fs::path current = fs::current_path(ec);
     if (ec)
         RaiseOSError(ec, ".");
-    return UpdateInstallation(Index, Runner, DownloadURL, PrivateDownloadURL, Proxy, GetAppDirectory(),
-                              current);
+    return UpdateInstallation(Index, Runner, DownloadURL, PrivateDownloadURL, Proxy, GetAppDirectory(), current);
 }
 
 } // namespace orb

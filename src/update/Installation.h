@@ -14,9 +14,10 @@ namespace orb
 
 /// The lock file in the application directory: one launcher at a time checks, fills and prunes installations.
 constexpr const char* UpdateLockFileName = "update.lock";
-/// Shown in the update window while another launcher holds the update lock.
+/// Shown in the update window while another launcher holds the update lock (the English text of
+/// "WaitingForOtherLauncher").
 constexpr const char* WaitingForOtherLauncherMessage = "Another launcher is updating this installation; waiting...";
-/// The information when the user stops waiting for another launcher.
+/// The information when the user stops waiting for another launcher (the English text of "OtherLauncherUpdating").
 constexpr const char* OtherLauncherUpdatingMessage =
     "Another launcher is updating this installation. Please try again when it has finished.";
 

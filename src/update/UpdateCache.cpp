@@ -174,7 +174,8 @@ private:
         std::error_code linkEc;
         bool isLink = fs::is_symlink(fs::symlink_status(target, linkEc));
         // Downloads are stamped with odd seconds rounded down; such a file is as up to date as an exact one.
-        if (!isLink && TryGetLocalFileTime(target, actual) && (actual == modified || actual == RoundToDosTime(modified)))
+        if (!isLink && TryGetLocalFileTime(target, actual) &&
+            (actual == modified || actual == RoundToDosTime(modified)))
             return;
 
         if (CopyFromOlder(Segments, name, local, File, target))

@@ -65,7 +65,7 @@ inline std::filesystem::path RunUpdate(const xml::IXMLNodePtr& Root, const std::
                                        const std::string& PrivateBase = "", TUpdateRunner* Runner = nullptr)
 {
     TUpdateRunner own;
-    return UpdateInstallation(Root, Runner ? *Runner : own, Base, PrivateBase, nullptr, AppDir, OldDir);
+    return UpdateInstallation(Root, Runner ? *Runner : own, Base, PrivateBase, {}, AppDir, OldDir);
 }
 
 /// Every file below Dir except "index.xml" at the top and what Skip names: relative path -> time stamp (2-second

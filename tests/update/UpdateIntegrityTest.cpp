@@ -225,14 +225,14 @@ TEST_F(UpdateIntegrity, TheFilesAreFlushedToDiskAfterUnpackingAndBeforeTheIndexM
         platform::FlushToDisk(Dir);
     };
     TUpdateRunner runner;
-    UpdateInstallation(Index(body), runner, Server.URL("/c/"), "", nullptr, appDir, Temp / "cwd", recordingFlush);
+    UpdateInstallation(Index(body), runner, Server.URL("/c/"), "", {}, appDir, Temp / "cwd", recordingFlush);
     EXPECT_EQ(seen, (std::vector<std::string>{"0123456 packed index absent"}));
 
     // A flush that fails leaves the installation incomplete.
     auto failingFlush = [](const fs::path& Dir) { throw EOSError(5, "Input/output error\r\nPath: " + Dir.string()); };
     auto other = Index(body + File("b.bin", "7"));
     Server.Answer("/c/b.bin", nlohmann::json{{"body", "6543210"}});
-    EXPECT_THROW(UpdateInstallation(other, runner, Server.URL("/c/"), "", nullptr, appDir, Temp / "cwd", failingFlush),
+    EXPECT_THROW(UpdateInstallation(other, runner, Server.URL("/c/"), "", {}, appDir, Temp / "cwd", failingFlush),
                  EOSError);
     EXPECT_FALSE(fs::exists(fs::path(other->Attributes("local_name")) / "index.xml"));
 }
