@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace orb::xml
 {
@@ -543,6 +544,50 @@ void TVuvareSAX::ReplaceReferences(std::string& Text, const char* B, size_t N, s
     Text.resize(w);
 }
 
+namespace
+{
+
+constexpr size_t kLinearDuplicateCheck = 16;
+
+/// Name with every character case-folded as SameText compares them. Names hold only characters up to U+00FF, one or
+/// two UTF-8 bytes each (see ReadName).
+std::u32string FoldedName(std::string_view Name)
+{
+    std::u32string out;
+    out.reserve(Name.size());
+    for (size_t i = 0; i < Name.size(); ++i)
+    {
+        char32_t c = static_cast<unsigned char>(Name[i]);
+        if (c >= 0x80 && i + 1 < Name.size())
+            c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(Name[++i]) & 0x3F);
+        out.push_back(orb::FoldCase(c));
+    }
+    return out;
+}
+
+} // namespace
+
+bool TVuvareSAX::IsDuplicateAttribute()
+{
+    const size_t count = FAttributes.FCount;
+    const std::string& name = FAttributes.FItems[count - 1].first;
+    if (count <= kLinearDuplicateCheck)
+    {
+        for (size_t i = 0; i + 1 < count; ++i)
+            if (SameName(FAttributes.FItems[i].first, name))
+                return true;
+        return false;
+    }
+    // A tag with a great many attributes is checked through a set, so that the check stays linear.
+    if (count == kLinearDuplicateCheck + 1)
+    {
+        FAttributeNames.clear();
+        for (size_t i = 0; i + 1 < count; ++i)
+            FAttributeNames.insert(FoldedName(FAttributes.FItems[i].first));
+    }
+    return !FAttributeNames.insert(FoldedName(name)).second;
+}
+
 void TVuvareSAX::FinishText(const char* B, size_t N, size_t Start, size_t End)
 {
     std::string_view run(B + Start, End - Start);
@@ -718,9 +763,8 @@ bool TVuvareSAX::NextItem(const char* B, size_t N, size_t& Pos)
             ++p;
             auto& slot = FAttributes.NewSlot();
             ReadName(B, s.Mark, s.AttrEnd, slot.first);
-            for (size_t i = 0; i + 1 < FAttributes.FCount; ++i)
-                if (SameName(FAttributes.FItems[i].first, slot.first))
-                    SyntaxError(B, N, p, "Duplicate attribute: ");
+            if (IsDuplicateAttribute())
+                SyntaxError(B, N, p, "Duplicate attribute: ");
             [[fallthrough]];
         }
         case phValueQuote:

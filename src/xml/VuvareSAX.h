@@ -7,6 +7,7 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -182,6 +183,8 @@ private:
     /// Scans the next item of B[0..N) from Pos; false when nothing complete is left. On success Pos is past
     /// the item.
     bool NextItem(const char* B, size_t N, size_t& Pos);
+    /// True when the attribute just named repeats an earlier one of the tag (ignoring letter case).
+    bool IsDuplicateAttribute();
     void FinishText(const char* B, size_t N, size_t Start, size_t End);
     void ConsumeItems(const char* B, size_t N, size_t& Pos);
     void ReadName(const char* B, size_t From, size_t To, std::string& Out) const;
@@ -198,6 +201,8 @@ private:
     TVuvareSAXTagType FTagType = tagUnknown;
     std::string FName;
     TScanState FScan;
+    /// Case-folded attribute names of the tag being scanned, once it has more than a few.
+    std::unordered_set<std::u32string> FAttributeNames;
 };
 
 } // namespace orb::xml
