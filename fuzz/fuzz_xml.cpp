@@ -1,5 +1,5 @@
-// Untrusted bytes through the parser (whole and split into two blocks), the document tree, the node copy and both
-// writers; anything the writers produce must parse again.
+// Untrusted bytes through the parser (whole, split into two blocks and in small blocks), the document tree, the node
+// copy and both writers; anything the writers produce must parse again.
 #include "xml/VuvareSAX.h"
 #include "xml/VuvareXMLDocument.h"
 #include "xml/VuvareXMLNode.h"
@@ -117,6 +117,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         }
         if (split.Events != whole.Events)
             Fail("a split document gave other events");
+
+        // In small blocks, so that items are left unfinished and continued many times.
+        Log pieces;
+        const size_t block = 1 + Data[Size - 1] % 16;
+        try
+        {
+            pieces.Parser.BeginOfParsing();
+            for (size_t at = 0; at < Size; at += block)
+                pieces.Parser.ParseBlock(std::string_view(input).substr(at, block));
+            pieces.Parser.EndOfParsing();
+        }
+        catch (const EVuvareSAX&)
+        {
+            Fail("a document in small blocks failed where the whole one parsed");
+        }
+        if (pieces.Events != whole.Events)
+            Fail("a document in small blocks gave other events");
     }
 
     TVuvareXMLDocument document;

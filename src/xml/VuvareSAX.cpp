@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace orb::xml
 {
@@ -212,6 +213,11 @@ std::string TStringStack::Pop()
 // ---------------------------------------------------------------------------------------------------------------
 // EVuvareSAX
 
+std::string NestingTooDeepText()
+{
+    return "Elements nested too deep (the limit is " + std::to_string(MaxXMLDepth) + " levels)";
+}
+
 EVuvareSAX::EVuvareSAX(const std::string& ErrorMessage) : orb::Exception("Bad XML. " + ErrorMessage) {}
 
 namespace
@@ -243,6 +249,7 @@ void TVuvareSAX::BeginOfParsing()
     FBuffer.clear();
     FStart = 0;
     FStack.Clear();
+    FScan = TScanState{};
     Encoding = enUTF8;
 }
 
@@ -350,6 +357,8 @@ void TVuvareSAX::ConsumeItems(const char* B, size_t N, size_t& Pos)
             break;
         }
         case tagStart:
+            if (FStack.Count() >= MaxXMLDepth)
+                throw EVuvareSAX(NestingTooDeepText() + ": " + FName);
             FStack.Push(FName);
             OnStartElement(FName, FAttributes);
             break;
@@ -359,6 +368,8 @@ void TVuvareSAX::ConsumeItems(const char* B, size_t N, size_t& Pos)
             OnEndElement(FName);
             break;
         case tagFull:
+            if (FStack.Count() >= MaxXMLDepth)
+                throw EVuvareSAX(NestingTooDeepText() + ": " + FName);
             OnStartElement(FName, FAttributes);
             OnEndElement(FName);
             break;
@@ -533,198 +544,311 @@ void TVuvareSAX::ReplaceReferences(std::string& Text, const char* B, size_t N, s
     Text.resize(w);
 }
 
-bool TVuvareSAX::ScanText(const char* B, size_t N, size_t Start, size_t& Pos)
+namespace
 {
-    const void* lt = std::memchr(B + Start, '<', N - Start);
-    if (!lt)
+
+constexpr size_t kLinearDuplicateCheck = 16;
+
+/// Name with every character case-folded as SameText compares them. Names hold only characters up to U+00FF, one or
+/// two UTF-8 bytes each (see ReadName).
+std::u32string FoldedName(std::string_view Name)
+{
+    std::u32string out;
+    out.reserve(Name.size());
+    for (size_t i = 0; i < Name.size(); ++i)
+    {
+        char32_t c = static_cast<unsigned char>(Name[i]);
+        if (c >= 0x80 && i + 1 < Name.size())
+            c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(Name[++i]) & 0x3F);
+        out.push_back(orb::FoldCase(c));
+    }
+    return out;
+}
+
+} // namespace
+
+bool TVuvareSAX::IsDuplicateAttribute()
+{
+    const size_t count = FAttributes.FCount;
+    const std::string& name = FAttributes.FItems[count - 1].first;
+    if (count <= kLinearDuplicateCheck)
+    {
+        for (size_t i = 0; i + 1 < count; ++i)
+            if (SameName(FAttributes.FItems[i].first, name))
+                return true;
         return false;
-    const size_t end = static_cast<size_t>(static_cast<const char*>(lt) - B);
-    std::string_view run(B + Start, end - Start);
+    }
+    // A tag with a great many attributes is checked through a set, so that the check stays linear.
+    if (count == kLinearDuplicateCheck + 1)
+    {
+        FAttributeNames.clear();
+        for (size_t i = 0; i + 1 < count; ++i)
+            FAttributeNames.insert(FoldedName(FAttributes.FItems[i].first));
+    }
+    return !FAttributeNames.insert(FoldedName(name)).second;
+}
+
+void TVuvareSAX::FinishText(const char* B, size_t N, size_t Start, size_t End)
+{
+    std::string_view run(B + Start, End - Start);
     if (run.find("![CDATA[") != std::string_view::npos)
     {
         size_t from = Start + 8;
-        size_t to = end;
+        size_t to = End;
         if (to - from >= 3 && run.substr(run.size() - 3) == "]]>")
             to -= 3;
         DecodeText(B, from, to, FName);
     }
     else
     {
-        DecodeText(B, Start, end, FName);
-        ReplaceReferences(FName, B, N, end);
+        DecodeText(B, Start, End, FName);
+        ReplaceReferences(FName, B, N, End);
     }
     FTagType = tagText;
-    Pos = end;
-    return true;
 }
+
+namespace
+{
+enum TOpening : uint8_t
+{
+    opStart,
+    opEnd,
+    opPI
+};
+} // namespace
 
 bool TVuvareSAX::NextItem(const char* B, size_t N, size_t& Pos)
 {
-    size_t p = 0;
-    while (p < N && IsWhite(B[p]))
-        ++p;
-    if (p >= N)
+    // An unfinished item goes on where its scan stopped; the result is the same as scanning it again from its first
+    // byte, without the cost of doing that for every block a long item spans.
+    TScanState s = FScan.Pending ? FScan : TScanState{};
+    FScan.Pending = false;
+    size_t p = s.P;
+    auto suspend = [&](TScanPhase Phase) {
+        s.Pending = true;
+        s.Phase = Phase;
+        s.P = p;
+        FScan = s;
         return false;
-    if (B[p] != '<')
-        return ScanText(B, N, p, Pos);
-    ++p;
-    if (p >= N)
-        return false;
+    };
 
-    enum
-    {
-        opStart,
-        opEnd,
-        opPI
-    } open = opStart;
-    if (B[p] == '?')
-    {
-        open = opPI;
-        ++p;
-    }
-    else if (B[p] == '/')
-    {
-        open = opEnd;
-        ++p;
-    }
-    else if (N - p >= 8 && std::memcmp(B + p, "![CDATA[", 8) == 0)
-    {
-        return ScanText(B, N, p, Pos);
-    }
-    else if (N - p >= 3 && std::memcmp(B + p, "!--", 3) == 0)
-    {
-        size_t close = std::string_view(B, N).find("-->", p + 3);
-        if (close == std::string_view::npos)
-            return false;
-        DecodeText(B, p + 3, close, FName);
-        FTagType = tagComment;
-        Pos = close + 3;
-        return true;
-    }
-
-    // Tag name.
-    const size_t nameStart = p;
-    for (;; ++p)
-    {
-        if (p >= N)
-            return false;
-        uint8_t cls = ClassOf(B[p]);
-        if (cls & (kWhite | kTagNameEnd))
-            break;
-        if (cls & kTagNameBad)
-            SyntaxError(B, N, p);
-        if (p - nameStart > kMaxNameLength)
-            SyntaxError(B, N, p);
-    }
-    if (p == nameStart)
-        SyntaxError(B, N, p);
-    if (open == opPI)
-    {
-        FName.assign(1, '?');
-        std::string name;
-        ReadName(B, nameStart, p, name);
-        FName += name;
-    }
-    else
-    {
-        ReadName(B, nameStart, p, FName);
-    }
-
-    // Attributes.
-    FAttributes.Clear();
+    TScanPhase phase = s.Phase;
     while (true)
     {
-        if (p >= N)
-            return false;
-        if (!(ClassOf(B[p]) & (kWhite | kTagNameEnd)))
-            SyntaxError(B, N, p);
-        while (p < N && IsWhite(B[p]))
-            ++p;
-        if (p >= N)
-            return false;
-        if (ClassOf(B[p]) & kTagNameEnd)
-            break;
-
-        const size_t attrStart = p;
-        size_t attrEnd;
-        while (true)
+        switch (phase)
         {
+        case phLead:
+            while (p < N && IsWhite(B[p]))
+                ++p;
             if (p >= N)
-                return false;
-            char c = B[p];
-            if (c == '=')
+                return suspend(phLead);
+            if (B[p] != '<')
             {
-                attrEnd = p;
-                break;
-            }
-            uint8_t cls = ClassOf(c);
-            if (cls & kAttrNameBad)
-                SyntaxError(B, N, p);
-            if (cls & kWhite)
-            {
-                // Blanks may stand between the name and "=", but the name itself has none.
-                attrEnd = p;
-                while (p < N && IsWhite(B[p]))
-                    ++p;
-                if (p >= N)
-                    return false;
-                if (B[p] != '=')
-                    SyntaxError(B, N, p);
-                break;
+                s.Mark = p;
+                phase = phText;
+                continue;
             }
             ++p;
+            [[fallthrough]];
+        case phOpen: {
+            if (p >= N)
+                return suspend(phOpen);
+            const size_t have = N - p;
+            if (B[p] == '?')
+            {
+                s.Open = opPI;
+                ++p;
+            }
+            else if (B[p] == '/')
+            {
+                s.Open = opEnd;
+                ++p;
+            }
+            else if (have < 8 &&
+                     (std::memcmp(B + p, "![CDATA[", have) == 0 || (have < 3 && std::memcmp(B + p, "!--", have) == 0)))
+            {
+                // Too few bytes yet to tell a CDATA section or a comment from a tag whose name starts with "!".
+                return suspend(phOpen);
+            }
+            else if (have >= 8 && std::memcmp(B + p, "![CDATA[", 8) == 0)
+            {
+                s.Mark = p;
+                phase = phText;
+                continue;
+            }
+            else if (have >= 3 && std::memcmp(B + p, "!--", 3) == 0)
+            {
+                p += 3;
+                s.Mark = p;
+                phase = phComment;
+                continue;
+            }
+            else
+            {
+                s.Open = opStart;
+            }
+            s.Mark = p;
+            [[fallthrough]];
         }
-        ++p; // past "="
-
-        auto& slot = FAttributes.NewSlot();
-        ReadName(B, attrStart, attrEnd, slot.first);
-        for (size_t i = 0; i + 1 < FAttributes.FCount; ++i)
-            if (SameName(FAttributes.FItems[i].first, slot.first))
-                SyntaxError(B, N, p, "Duplicate attribute: ");
-
-        while (p < N && IsWhite(B[p]))
+        case phName:
+            for (;; ++p)
+            {
+                if (p >= N)
+                    return suspend(phName);
+                uint8_t cls = ClassOf(B[p]);
+                if (cls & (kWhite | kTagNameEnd))
+                    break;
+                if (cls & kTagNameBad)
+                    SyntaxError(B, N, p);
+                if (p - s.Mark > kMaxNameLength)
+                    SyntaxError(B, N, p);
+            }
+            if (p == s.Mark)
+                SyntaxError(B, N, p);
+            if (s.Open == opPI)
+            {
+                FName.assign(1, '?');
+                std::string name;
+                ReadName(B, s.Mark, p, name);
+                FName += name;
+            }
+            else
+            {
+                ReadName(B, s.Mark, p, FName);
+            }
+            FAttributes.Clear();
+            [[fallthrough]];
+        case phAttrSep:
+            if (p >= N)
+                return suspend(phAttrSep);
+            if (!(ClassOf(B[p]) & (kWhite | kTagNameEnd)))
+                SyntaxError(B, N, p);
+            [[fallthrough]];
+        case phAttrWhite:
+            while (p < N && IsWhite(B[p]))
+                ++p;
+            if (p >= N)
+                return suspend(phAttrWhite);
+            if (ClassOf(B[p]) & kTagNameEnd)
+            {
+                phase = phTagEnd;
+                continue;
+            }
+            s.Mark = p;
+            [[fallthrough]];
+        case phAttrName:
+            for (;; ++p)
+            {
+                if (p >= N)
+                    return suspend(phAttrName);
+                const char c = B[p];
+                if (c == '=')
+                    break;
+                const uint8_t cls = ClassOf(c);
+                if (cls & kAttrNameBad)
+                    SyntaxError(B, N, p);
+                if (cls & kWhite)
+                    break;
+            }
+            s.AttrEnd = p;
+            [[fallthrough]];
+        case phAttrEq: {
+            // Blanks may stand between the name and "=", but the name itself has none.
+            while (p < N && IsWhite(B[p]))
+                ++p;
+            if (p >= N)
+                return suspend(phAttrEq);
+            if (B[p] != '=')
+                SyntaxError(B, N, p);
             ++p;
-        if (p >= N)
-            return false;
-        if (B[p] != '"')
-            SyntaxError(B, N, p);
-        ++p;
-        const void* quote = std::memchr(B + p, '"', N - p);
-        if (!quote)
-            return false;
-        const size_t valueEnd = static_cast<size_t>(static_cast<const char*>(quote) - B);
-        DecodeText(B, p, valueEnd, slot.second);
-        ReplaceReferences(slot.second, B, N, valueEnd);
-        p = valueEnd + 1;
+            auto& slot = FAttributes.NewSlot();
+            ReadName(B, s.Mark, s.AttrEnd, slot.first);
+            if (IsDuplicateAttribute())
+                SyntaxError(B, N, p, "Duplicate attribute: ");
+            [[fallthrough]];
+        }
+        case phValueQuote:
+            while (p < N && IsWhite(B[p]))
+                ++p;
+            if (p >= N)
+                return suspend(phValueQuote);
+            if (B[p] != '"')
+                SyntaxError(B, N, p);
+            ++p;
+            s.Mark = p;
+            [[fallthrough]];
+        case phValue: {
+            const void* quote = std::memchr(B + p, '"', N - p);
+            if (!quote)
+            {
+                p = N;
+                return suspend(phValue);
+            }
+            const size_t valueEnd = static_cast<size_t>(static_cast<const char*>(quote) - B);
+            // The value belongs to the last slot, made when its "=" was read.
+            auto& value = FAttributes.FItems[FAttributes.FCount - 1].second;
+            DecodeText(B, s.Mark, valueEnd, value);
+            ReplaceReferences(value, B, N, valueEnd);
+            p = valueEnd + 1;
+            phase = phAttrSep;
+            continue;
+        }
+        case phTagEnd: {
+            // ">", "/>" or "?>", which must agree with the opening.
+            size_t last;
+            TVuvareSAXTagType type;
+            if (B[p] == '>')
+            {
+                last = p;
+                type = s.Open == opStart ? tagStart : s.Open == opEnd ? tagEnd : tagUnknown;
+            }
+            else
+            {
+                if (p + 1 >= N)
+                    return suspend(phTagEnd);
+                last = p + 1;
+                if (B[p] == '?' && B[p + 1] == '>')
+                    type = s.Open == opPI ? tagPI : tagUnknown;
+                else if (B[p] == '/' && B[p + 1] == '>')
+                    type = s.Open == opStart ? tagFull : tagUnknown;
+                else
+                    SyntaxError(B, N, last);
+            }
+            if (type == tagUnknown)
+                SyntaxError(B, N, last);
+            if (type == tagEnd && FAttributes.Count() > 0)
+                SyntaxError(B, N, last);
+            FTagType = type;
+            Pos = last + 1;
+            return true;
+        }
+        case phText: {
+            const void* lt = std::memchr(B + p, '<', N - p);
+            if (!lt)
+            {
+                p = N;
+                return suspend(phText);
+            }
+            const size_t end = static_cast<size_t>(static_cast<const char*>(lt) - B);
+            FinishText(B, N, s.Mark, end);
+            Pos = end;
+            return true;
+        }
+        case phComment: {
+            const size_t close = std::string_view(B, N).find("-->", p);
+            if (close == std::string_view::npos)
+            {
+                // A closing "-->" may still begin in the last two bytes.
+                p = std::max(p, N >= 2 ? N - 2 : size_t{0});
+                return suspend(phComment);
+            }
+            DecodeText(B, s.Mark, close, FName);
+            FTagType = tagComment;
+            Pos = close + 3;
+            return true;
+        }
+        }
     }
-
-    // Tag end: ">", "/>" or "?>", which must agree with the opening.
-    size_t last;
-    TVuvareSAXTagType type;
-    if (B[p] == '>')
-    {
-        last = p;
-        type = open == opStart ? tagStart : open == opEnd ? tagEnd : tagUnknown;
-    }
-    else
-    {
-        if (p + 1 >= N)
-            return false;
-        last = p + 1;
-        if (B[p] == '?' && B[p + 1] == '>')
-            type = open == opPI ? tagPI : tagUnknown;
-        else if (B[p] == '/' && B[p + 1] == '>')
-            type = open == opStart ? tagFull : tagUnknown;
-        else
-            SyntaxError(B, N, last);
-    }
-    if (type == tagUnknown)
-        SyntaxError(B, N, last);
-    if (type == tagEnd && FAttributes.Count() > 0)
-        SyntaxError(B, N, last);
-    FTagType = type;
-    Pos = last + 1;
-    return true;
 }
 
 } // namespace orb::xml

@@ -7,11 +7,20 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 namespace orb::xml
 {
+
+/// The deepest nesting of elements the library reads or writes. Settings files and update indexes stay within a
+/// dozen levels; the limit keeps a broken or hostile answer from exhausting memory and makes writing a tree linear
+/// in its size. The parser refuses the element that would open level MaxXMLDepth + 1, the writers a tree that deep.
+inline constexpr int MaxXMLDepth = 1000;
+
+/// "Elements nested too deep (the limit is 1000 levels)", the text of every refusal of a deeper tree.
+std::string NestingTooDeepText();
 
 /// How the bytes of text are turned into characters: as UTF-8, or through the 8-bit code page.
 enum TEncoding
@@ -143,10 +152,40 @@ public:
     TSAXCommentMethod OnComment;
 
 private:
+    /// Where the scan of the item stands; an unfinished item goes on from here when the next block arrives.
+    enum TScanPhase : uint8_t
+    {
+        phLead,       // whitespace before the item
+        phOpen,       // right after "<"
+        phName,       // in the tag name
+        phAttrSep,    // after the name or a value: a separator or the tag end must follow
+        phAttrWhite,  // whitespace before an attribute or the tag end
+        phAttrName,   // in an attribute name
+        phAttrEq,     // whitespace between an attribute name and "="
+        phValueQuote, // whitespace before the opening quote of a value
+        phValue,      // in a value, looking for the closing quote
+        phTagEnd,     // at "/", ">" or "?" of the tag end
+        phText,       // in a text run or CDATA section, looking for "<"
+        phComment,    // in a comment, looking for "-->"
+    };
+    /// The scan of an unfinished item. Positions count from the item's first byte, which stays at the front of the
+    /// unconsumed input until the item is complete, so they hold across blocks.
+    struct TScanState
+    {
+        bool Pending = false;
+        TScanPhase Phase = phLead;
+        uint8_t Open = 0;
+        size_t P = 0;       // the next byte to look at; searches go on from here
+        size_t Mark = 0;    // first byte of the name, attribute name, value, text run or comment text
+        size_t AttrEnd = 0; // end of the attribute name
+    };
+
     /// Scans the next item of B[0..N) from Pos; false when nothing complete is left. On success Pos is past
     /// the item.
     bool NextItem(const char* B, size_t N, size_t& Pos);
-    bool ScanText(const char* B, size_t N, size_t Start, size_t& Pos);
+    /// True when the attribute just named repeats an earlier one of the tag (ignoring letter case).
+    bool IsDuplicateAttribute();
+    void FinishText(const char* B, size_t N, size_t Start, size_t End);
     void ConsumeItems(const char* B, size_t N, size_t& Pos);
     void ReadName(const char* B, size_t From, size_t To, std::string& Out) const;
     void DecodeText(const char* B, size_t From, size_t To, std::string& Out) const;
@@ -161,6 +200,9 @@ private:
     // The item just scanned.
     TVuvareSAXTagType FTagType = tagUnknown;
     std::string FName;
+    TScanState FScan;
+    /// Case-folded attribute names of the tag being scanned, once it has more than a few.
+    std::unordered_set<std::u32string> FAttributeNames;
 };
 
 } // namespace orb::xml

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <vector>
 
 namespace orb::xml
 {
@@ -68,12 +69,16 @@ std::string TXMLTagBasic::XML(int Level) const
     return XML(FormatSettings, Encoding, Level);
 }
 
-void TXMLTagElement::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Enc, int Level) const
+namespace
+{
+
+/// Writes an element's start tag with its attributes; true when children follow (then also the breaks after ">").
+bool WriteElementOpening(std::string& Out, const TXMLTagElement& Element, const TXMLFormatSettings& Settings, int Level)
 {
     AppendIndent(Out, Level, Settings.Margin);
     Out += '<';
-    Out += Name;
-    for (int i = 0; i < Attributes.Count(); ++i)
+    Out += Element.Name;
+    for (int i = 0; i < Element.Attributes.Count(); ++i)
     {
         if (Settings.FormatMode == fmBreakAttributes)
         {
@@ -84,19 +89,72 @@ void TXMLTagElement::WriteXML(std::string& Out, const TXMLFormatSettings& Settin
         {
             Out += ' ';
         }
-        Out += Attributes.Names(i);
+        Out += Element.Attributes.Names(i);
         Out += "=\"";
-        Out += XMLEscape(Attributes.ValueFromIndex(i));
+        Out += XMLEscape(Element.Attributes.ValueFromIndex(i));
         Out += '"';
     }
-    if (Children.Count() == 0)
+    if (Element.Children.Count() == 0)
     {
         Out += "/>";
-        return;
+        return false;
     }
     Out += '>';
     AppendBreaks(Out, Settings);
-    Children.WriteXML(Out, Settings, Enc, Level + 1);
+    return true;
+}
+
+/// Writes the items of List at Level and everything below them, depth first with a stack of its own so that no
+/// tree is too deep to write. Elements deeper than the parser reads are refused (see AppendIXMLNodeXML).
+void WriteItems(std::string& Out, const TXMLElementList& List, const TXMLFormatSettings& Settings, TEncoding Enc,
+                int Level, int Depth)
+{
+    struct TOpen
+    {
+        const TXMLElementList* List;
+        size_t Next;
+    };
+    std::vector<TOpen> open{{&List, 0}};
+    while (!open.empty())
+    {
+        TOpen& top = open.back();
+        const int level = Level + static_cast<int>(open.size()) - 1;
+        if (top.Next == top.List->Elements.size())
+        {
+            const TXMLTagElement* element = top.List->ParentElement;
+            open.pop_back();
+            if (open.empty())
+                break;
+            AppendBreaks(Out, Settings);
+            AppendIndent(Out, level - 1, Settings.Margin);
+            Out += "</";
+            Out += element->Name;
+            Out += '>';
+            continue;
+        }
+        if (top.Next > 0)
+            AppendBreaks(Out, Settings);
+        const TXMLTagBasic& item = *top.List->Elements[top.Next++];
+        const auto* element = dynamic_cast<const TXMLTagElement*>(&item);
+        if (!element)
+        {
+            item.WriteXML(Out, Settings, Enc, level);
+            continue;
+        }
+        if (Depth + static_cast<int>(open.size()) > MaxXMLDepth)
+            throw orb::Exception("TVuvareXMLDocument.XML: " + NestingTooDeepText());
+        if (WriteElementOpening(Out, *element, Settings, level))
+            open.push_back({&element->Children, 0});
+    }
+}
+
+} // namespace
+
+void TXMLTagElement::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Enc, int Level) const
+{
+    if (!WriteElementOpening(Out, *this, Settings, Level))
+        return;
+    WriteItems(Out, Children, Settings, Enc, Level + 1, 1);
     AppendBreaks(Out, Settings);
     AppendIndent(Out, Level, Settings.Margin);
     Out += "</";
@@ -174,11 +232,24 @@ std::string TXMLElementList::XML(const TXMLFormatSettings& Settings, TEncoding E
 
 void TXMLElementList::WriteXML(std::string& Out, const TXMLFormatSettings& Settings, TEncoding Enc, int Level) const
 {
-    for (size_t i = 0; i < Elements.size(); ++i)
+    WriteItems(Out, *this, Settings, Enc, Level, 0);
+}
+
+void TXMLElementList::Clear()
+{
+    // Each element's children are moved out before it is freed, so freeing never nests: no tree is too deep.
+    std::vector<std::unique_ptr<TXMLTagBasic>> doomed = std::move(Elements);
+    Elements.clear();
+    while (!doomed.empty())
     {
-        if (i > 0)
-            AppendBreaks(Out, Settings);
-        Elements[i]->WriteXML(Out, Settings, Enc, Level);
+        std::unique_ptr<TXMLTagBasic> item = std::move(doomed.back());
+        doomed.pop_back();
+        if (auto* element = dynamic_cast<TXMLTagElement*>(item.get()))
+        {
+            for (auto& child : element->Children.Elements)
+                doomed.push_back(std::move(child));
+            element->Children.Elements.clear();
+        }
     }
 }
 

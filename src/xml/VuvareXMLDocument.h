@@ -78,6 +78,8 @@ class TXMLElementList
 public:
     /// A list whose items are the children of Parent (null for the top level).
     explicit TXMLElementList(TXMLTagElement* Parent = nullptr) : ParentElement(Parent) {}
+    /// Frees the items and everything below them, however deep.
+    ~TXMLElementList() { Clear(); }
     TXMLElementList(const TXMLElementList&) = delete;
     TXMLElementList& operator=(const TXMLElementList&) = delete;
 
@@ -93,7 +95,7 @@ public:
     TEncoding Encoding = enUnknown;
 
     /// Removes and frees every item.
-    void Clear() { Elements.clear(); }
+    void Clear();
     /// Number of items.
     int Count() const { return static_cast<int>(Elements.size()); }
     /// The item at Index; raises EListError when out of range.

@@ -140,7 +140,35 @@ TVuvareXMLNode::TVuvareXMLNode(TNodeType Type, std::string_view AName, std::stri
 
 TVuvareXMLNode::~TVuvareXMLNode()
 {
-    delete FExtras.load(std::memory_order_acquire);
+    TExtras* extras = FExtras.load(std::memory_order_acquire);
+    if (!extras)
+        return;
+    // Freeing the extras releases the children, theirs release their own, and so on: a tree built thousands of
+    // levels deep would run out of stack. Releases nested in another one hand their extras to the outermost,
+    // which frees them one after the other.
+    thread_local std::vector<TExtras*>* pending = nullptr;
+    if (pending)
+    {
+        try
+        {
+            pending->push_back(extras);
+            return;
+        }
+        catch (...)
+        {
+            delete extras;
+            return;
+        }
+    }
+    std::vector<TExtras*> queue{extras};
+    pending = &queue;
+    while (!queue.empty())
+    {
+        TExtras* next = queue.back();
+        queue.pop_back();
+        delete next;
+    }
+    pending = nullptr;
 }
 
 std::shared_ptr<TVuvareXMLNode> TVuvareXMLNode::CreateElement(const std::string& Name,
@@ -154,23 +182,50 @@ std::shared_ptr<TVuvareXMLNode> TVuvareXMLNode::CreateElement(const std::string&
 std::shared_ptr<TVuvareXMLNode> TVuvareXMLNode::Copy(const TXMLTagBasic& NodeTag,
                                                      const std::shared_ptr<TVuvareXMLNode>& Parent)
 {
-    if (const auto* element = dynamic_cast<const TXMLTagElement*>(&NodeTag))
-    {
-        auto node = CreateElement(element->Name, Parent);
-        node->AppendAttributes(element->Attributes);
-        for (const auto& child : element->Children.Elements)
-            node->AppendChild(Copy(*child, node));
+    auto copyOne = [](const TXMLTagBasic& Tag, const std::weak_ptr<TVuvareXMLNode>& Up) {
+        std::shared_ptr<TVuvareXMLNode> node;
+        if (const auto* element = dynamic_cast<const TXMLTagElement*>(&Tag))
+        {
+            node = std::make_shared<TVuvareXMLNode>(ntElement, element->Name, std::string_view());
+            node->AppendAttributes(element->Attributes);
+        }
+        else if (const auto* comment = dynamic_cast<const TXMLTagComment*>(&Tag))
+            node = std::make_shared<TVuvareXMLNode>(ntComment, std::string_view(), comment->Comment);
+        else if (const auto* text = dynamic_cast<const TXMLTagText*>(&Tag))
+            node = std::make_shared<TVuvareXMLNode>(ntText, std::string_view(), text->Text);
+        else
+            node = std::make_shared<TVuvareXMLNode>(ntProcessingInstr, std::string_view(), std::string_view());
+        node->FParentNode = Up;
         return node;
+    };
+    // Depth first with a stack of its own, so that no tree is too deep to copy.
+    struct TOpen
+    {
+        const TXMLElementList* Children;
+        size_t Next;
+        TVuvareXMLNode* Node;
+    };
+    auto root = copyOne(NodeTag, Parent);
+    std::vector<TOpen> open;
+    if (const auto* element = dynamic_cast<const TXMLTagElement*>(&NodeTag))
+        open.push_back({&element->Children, 0, root.get()});
+    while (!open.empty())
+    {
+        TOpen& top = open.back();
+        if (top.Next == top.Children->Elements.size())
+        {
+            open.pop_back();
+            continue;
+        }
+        const TXMLTagBasic& tag = *top.Children->Elements[top.Next++];
+        TVuvareXMLNode* parent = top.Node;
+        auto node = copyOne(tag, parent->weak_from_this());
+        TVuvareXMLNode* made = node.get();
+        parent->AppendChild(std::move(node));
+        if (const auto* element = dynamic_cast<const TXMLTagElement*>(&tag))
+            open.push_back({&element->Children, 0, made});
     }
-    std::shared_ptr<TVuvareXMLNode> node;
-    if (const auto* comment = dynamic_cast<const TXMLTagComment*>(&NodeTag))
-        node = std::make_shared<TVuvareXMLNode>(ntComment, std::string_view(), comment->Comment);
-    else if (const auto* text = dynamic_cast<const TXMLTagText*>(&NodeTag))
-        node = std::make_shared<TVuvareXMLNode>(ntText, std::string_view(), text->Text);
-    else
-        node = std::make_shared<TVuvareXMLNode>(ntProcessingInstr, std::string_view(), std::string_view());
-    node->FParentNode = Parent;
-    return node;
+    return root;
 }
 
 IXMLNodePtr TVuvareXMLNode::Create(const TXMLTagBasic* NodeTag)
@@ -452,61 +507,29 @@ IXMLNodePtr TVuvareXMLNode::ParentNode() const
 std::string TVuvareXMLNode::XML() const
 {
     std::string out;
-    AppendXML(out, 0, "\r\n", 2);
+    AppendIXMLNodeXML(out, *this, enUTF8, 0, "\r\n", 2);
     return out;
 }
 
-void TVuvareXMLNode::AppendXML(std::string& Out, int Level, std::string_view LineBreak, int IndentSize) const
+void TVuvareXMLNode::AppendStartTag(std::string& Out) const
 {
-    const size_t indent = static_cast<size_t>(Level) * static_cast<size_t>(IndentSize);
-    switch (FNodeType)
+    Out += '<';
+    Out += FText;
+    if (FAttributeNodesMade.load(std::memory_order_acquire))
     {
-    case ntElement: {
-        Out.append(indent, ' ');
-        Out += '<';
-        Out += FText;
-        if (FAttributeNodesMade.load(std::memory_order_acquire))
-        {
-            for (const auto& attribute : Extras().AttributeNodes->NodeList)
-                AppendAttributeXML(Out, attribute->NodeName(), attribute->Text());
-        }
-        else
-        {
-            ScanPacked([&](std::string_view Name, std::string_view Value) {
-                AppendAttributeXML(Out, Name, Value);
-                return false;
-            });
-        }
-        const TVuvareXMLNodeList* children =
-            FChildNodesMade.load(std::memory_order_acquire) ? Extras().ChildNodes.get() : nullptr;
-        if (!children || children->NodeList.empty())
-        {
-            Out += "/>";
-            return;
-        }
-        Out += '>';
-        Out += LineBreak;
-        for (const auto& child : children->NodeList)
-        {
-            AppendIXMLNodeXML(Out, *child, enUTF8, Level + 1, LineBreak, IndentSize);
-            Out += LineBreak;
-        }
-        Out.append(indent, ' ');
-        Out += "</";
-        Out += FText;
-        Out += '>';
+        for (const auto& attribute : Extras().AttributeNodes->NodeList)
+            AppendAttributeXML(Out, attribute->NodeName(), attribute->Text());
         return;
     }
-    case ntText:
-        Out.append(indent, ' ');
-        AppendXMLEscaped(Out, FText);
-        return;
-    case ntComment:
-        AppendCommentXML(Out, FText);
-        return;
-    default:
-        throw orb::Exception("IXMLNodeToXML: Unsupported NodeType");
-    }
+    ScanPacked([&](std::string_view Name, std::string_view Value) {
+        AppendAttributeXML(Out, Name, Value);
+        return false;
+    });
+}
+
+const TVuvareXMLNodeList* TVuvareXMLNode::ChildList() const
+{
+    return FChildNodesMade.load(std::memory_order_acquire) ? Extras().ChildNodes.get() : nullptr;
 }
 
 IXMLNodePtr TVuvareXMLNode::AddChild(const std::string& TagName, int Index)

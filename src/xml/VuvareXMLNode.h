@@ -183,8 +183,12 @@ public:
     void AppendAttributes(const TAttributes& Attributes);
     /// Appends a child node (its parent reference is left to the caller).
     void AppendChild(IXMLNodePtr Child);
-    /// Appends the node's XML text in the node writer's layout (IXMLNodeToXML) to Out.
-    void AppendXML(std::string& Out, int Level, std::string_view LineBreak, int IndentSize) const;
+    /// Appends "<", the name and the attributes (each as " name="escaped value"") of an element to Out.
+    void AppendStartTag(std::string& Out) const;
+    /// The children, or null when none were ever made; for writers that walk the tree without counted references.
+    const TVuvareXMLNodeList* ChildList() const;
+    /// The name of an element or attribute, the text of the other kinds, without a copy.
+    std::string_view OwnText() const { return FText; }
     /// Sets the parent back reference.
     void SetParent(std::weak_ptr<TVuvareXMLNode> Parent) { FParentNode = std::move(Parent); }
 

@@ -5,6 +5,7 @@
 #include "base/TextUtils.h"
 
 #include <array>
+#include <vector>
 
 namespace orb::xml
 {
@@ -112,59 +113,143 @@ std::string XMLEscape(std::string_view Text)
     return out;
 }
 
-void AppendIXMLNodeXML(std::string& Out, const IXMLNode& Node, TEncoding Encoding, int Level,
-                       std::string_view LineBreak, int IndentSize)
+namespace
 {
-    if (const auto* own = dynamic_cast<const TVuvareXMLNode*>(&Node))
-    {
-        // Our own nodes are written from their insides, without counted references or attribute nodes.
-        own->AppendXML(Out, Level, LineBreak, IndentSize);
-        return;
-    }
-    const size_t indent = static_cast<size_t>(Level) * static_cast<size_t>(IndentSize);
-    switch (Node.NodeType())
+
+[[noreturn]] void UnsupportedNodeType()
+{
+    throw orb::Exception("IXMLNodeToXML: Unsupported NodeType");
+}
+
+/// An element whose children are being written.
+struct TOpenElement
+{
+    const IXMLNode* Node = nullptr;
+    /// The same node when it is one of ours: its insides are written without counted references.
+    const TVuvareXMLNode* Own = nullptr;
+    const TVuvareXMLNodeList* OwnChildren = nullptr;
+    /// The children of a node of another implementation, and the node itself, kept alive while written.
+    IXMLNodeListPtr Children;
+    IXMLNodePtr Hold;
+    int Next = 0;
+    int Count = 0;
+    size_t Indent = 0;
+};
+
+/// Writes Item up to its children: the whole of a text, a comment or an element without children, or an element's
+/// start tag and line break. Returns true, with Open filled in, when children follow.
+bool WriteOpening(std::string& Out, const IXMLNode& Item, size_t Indent, std::string_view LineBreak, TOpenElement& Open)
+{
+    const auto* own = dynamic_cast<const TVuvareXMLNode*>(&Item);
+    switch (Item.NodeType())
     {
     case ntElement: {
-        const std::string name = Node.NodeName();
-        Out.append(indent, ' ');
-        Out += '<';
-        Out += name;
-        if (auto attributes = Node.AttributeNodes())
+        Out.append(Indent, ' ');
+        int count = 0;
+        if (own)
         {
-            for (int i = 0, n = attributes->Count(); i < n; ++i)
-            {
-                auto attribute = attributes->Get(i);
-                AppendAttributeXML(Out, attribute->NodeName(), attribute->Text());
-            }
+            own->AppendStartTag(Out);
+            Open.OwnChildren = own->ChildList();
+            count = Open.OwnChildren ? Open.OwnChildren->Count() : 0;
         }
-        auto children = Node.ChildNodes();
-        if (!children || children->Count() == 0)
+        else
+        {
+            Out += '<';
+            Out += Item.NodeName();
+            if (auto attributes = Item.AttributeNodes())
+            {
+                for (int i = 0, n = attributes->Count(); i < n; ++i)
+                {
+                    auto attribute = attributes->Get(i);
+                    AppendAttributeXML(Out, attribute->NodeName(), attribute->Text());
+                }
+            }
+            Open.Children = Item.ChildNodes();
+            count = Open.Children ? Open.Children->Count() : 0;
+        }
+        if (count == 0)
         {
             Out += "/>";
-            return;
+            return false;
         }
         Out += '>';
         Out += LineBreak;
-        for (int i = 0, n = children->Count(); i < n; ++i)
-        {
-            AppendIXMLNodeXML(Out, *children->Get(i), Encoding, Level + 1, LineBreak, IndentSize);
-            Out += LineBreak;
-        }
-        Out.append(indent, ' ');
-        Out += "</";
-        Out += name;
-        Out += '>';
-        return;
+        Open.Node = &Item;
+        Open.Own = own;
+        Open.Count = count;
+        Open.Indent = Indent;
+        return true;
     }
     case ntText:
-        Out.append(indent, ' ');
-        AppendXMLEscaped(Out, Node.Text());
-        return;
+        Out.append(Indent, ' ');
+        if (own)
+            AppendXMLEscaped(Out, own->OwnText());
+        else
+            AppendXMLEscaped(Out, Item.Text());
+        return false;
     case ntComment:
-        AppendCommentXML(Out, Node.Text());
-        return;
+        if (own)
+            AppendCommentXML(Out, own->OwnText());
+        else
+            AppendCommentXML(Out, Item.Text());
+        return false;
     default:
-        throw orb::Exception("IXMLNodeToXML: Unsupported NodeType");
+        UnsupportedNodeType();
+    }
+}
+
+} // namespace
+
+void AppendIXMLNodeXML(std::string& Out, const IXMLNode& Node, TEncoding, int Level, std::string_view LineBreak,
+                       int IndentSize)
+{
+    const size_t step = static_cast<size_t>(IndentSize);
+    // Depth first with a stack of its own, so that no tree is too deep to write; a tree deeper than the parser reads
+    // is refused, since it could not be read back and its indentation alone would grow with the square of the depth.
+    std::vector<TOpenElement> open(1);
+    if (!WriteOpening(Out, Node, static_cast<size_t>(Level) * step, LineBreak, open.back()))
+        return;
+    while (!open.empty())
+    {
+        TOpenElement& top = open.back();
+        if (top.Next == top.Count)
+        {
+            Out.append(top.Indent, ' ');
+            Out += "</";
+            if (top.Own)
+                Out += top.Own->OwnText();
+            else
+                Out += top.Node->NodeName();
+            Out += '>';
+            open.pop_back();
+            if (!open.empty())
+                Out += LineBreak;
+            continue;
+        }
+        const int index = top.Next++;
+        IXMLNodePtr held;
+        const IXMLNode* child;
+        if (top.Own)
+        {
+            child = top.OwnChildren->NodeList[static_cast<size_t>(index)].get();
+        }
+        else
+        {
+            held = top.Children->Get(index);
+            child = held.get();
+        }
+        if (!child)
+            UnsupportedNodeType();
+        if (open.size() >= static_cast<size_t>(MaxXMLDepth) && child->NodeType() == ntElement)
+            throw orb::Exception("IXMLNodeToXML: " + NestingTooDeepText());
+        TOpenElement next;
+        if (!WriteOpening(Out, *child, top.Indent + step, LineBreak, next))
+        {
+            Out += LineBreak;
+            continue;
+        }
+        next.Hold = std::move(held);
+        open.push_back(std::move(next));
     }
 }
 

@@ -415,8 +415,10 @@ TEST(VuvareSAX, ErrorInALaterBlockShowsOnlyTheUnconsumedInput)
     Recorder r;
     EXPECT_EQ(r.Parse(doc), "Bad XML: \r\n<bad a='");
     std::string open = "<root>";
-    while (open.size() < 200000)
+    for (int i = 2; i < MaxXMLDepth; ++i)
         open += "<dir>";
+    while (open.size() < 200000)
+        open += "<file name=\"abcdefghij\"/>";
     EXPECT_EQ(r.Parse(open), "Bad XML. No tag end found: dir");
 }
 
