@@ -213,6 +213,8 @@ struct THTTPClient
     THTTPResponse Response;
 };
 
+struct TCurlOutcome;
+
 /// The launcher's HTTP client object: one connection, one address, one request at a time.
 class THTTPDataProvider
 {
@@ -267,7 +269,7 @@ public:
 private:
     struct TTransfer;
     void Send();
-    [[noreturn]] void RaiseTransferError(int CurlCode, const std::string& Detail);
+    [[noreturn]] void RaiseTransferError(const TCurlOutcome& Outcome);
     void RaiseForStatus();
 
     bool FCompression = true;
