@@ -164,9 +164,10 @@ void MarkErrorBodyCut(std::string& Body);
 std::string DefaultUserAgent();
 /// Sets the User-Agent of providers made from now on (existing ones keep theirs).
 void SetDefaultUserAgent(const std::string& Value);
-/// An extra CA bundle (PEM) trusted, besides the system's, by providers made from now on; empty for none.
+/// An extra CA bundle (PEM) trusted, besides the system's, by providers and account-service clients made from now
+/// on; empty for none.
 std::string DefaultCAFile();
-/// Sets the extra CA bundle of providers made from now on.
+/// Sets the extra CA bundle of providers and account-service clients made from now on.
 void SetDefaultCAFile(const std::string& Value);
 /// The text of a user's cancellation; initially "Request to server was cancelled by user".
 std::string RequestAbortedMessage();
