@@ -3,11 +3,10 @@
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 #include "localisation/Unit_Language.h"
+#include "net/CurlTransfer.h"
+#include "net/StreamInflater.h"
 
 #include <curl/curl.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -215,119 +214,6 @@ std::string_view Trimmed(std::string_view S)
     return S;
 }
 
-/// The process-wide libcurl state: global initialisation and the cookie store every provider shares.
-class TCurlGlobal
-{
-public:
-    static TCurlGlobal& Get()
-    {
-        static TCurlGlobal global;
-        return global;
-    }
-
-    CURLSH* Share() const { return FShare; }
-
-private:
-    TCurlGlobal()
-    {
-        curl_global_init(CURL_GLOBAL_DEFAULT);
-        FShare = curl_share_init();
-        curl_share_setopt(FShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-        curl_share_setopt(FShare, CURLSHOPT_LOCKFUNC, &TCurlGlobal::Lock);
-        curl_share_setopt(FShare, CURLSHOPT_UNLOCKFUNC, &TCurlGlobal::Unlock);
-        curl_share_setopt(FShare, CURLSHOPT_USERDATA, this);
-    }
-    ~TCurlGlobal()
-    {
-        curl_share_cleanup(FShare);
-        curl_global_cleanup();
-    }
-
-    static void Lock(CURL*, curl_lock_data Data, curl_lock_access, void* User)
-    {
-        static_cast<TCurlGlobal*>(User)->FLocks[Data % CURL_LOCK_DATA_LAST].lock();
-    }
-    static void Unlock(CURL*, curl_lock_data Data, void* User)
-    {
-        static_cast<TCurlGlobal*>(User)->FLocks[Data % CURL_LOCK_DATA_LAST].unlock();
-    }
-
-    CURLSH* FShare = nullptr;
-    std::mutex FLocks[CURL_LOCK_DATA_LAST];
-};
-
-/// Decodes a gzip (RFC 1952) or zlib (RFC 1950) stream piece by piece, handing the output on as it is made.
-class TStreamInflater
-{
-public:
-    explicit TStreamInflater(bool Gzip) : FGzip(Gzip)
-    {
-        if (inflateInit2(&FStream, Gzip ? 16 + MAX_WBITS : MAX_WBITS) != Z_OK)
-            throw EDecompressionError("Cannot start decompression");
-    }
-    ~TStreamInflater() { inflateEnd(&FStream); }
-    TStreamInflater(const TStreamInflater&) = delete;
-    TStreamInflater& operator=(const TStreamInflater&) = delete;
-
-    /// Decodes the next piece of the body; Out receives each decoded piece. Bytes after the stream's end are
-    /// ignored, as the whole-body decoder does.
-    void Feed(const char* Data, size_t Size, const std::function<void(const char*, size_t)>& Out)
-    {
-        FStream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data));
-        FStream.avail_in = static_cast<uInt>(Size);
-        while (!FEnded)
-        {
-            FStream.next_out = reinterpret_cast<Bytef*>(FBuffer.get());
-            FStream.avail_out = BufferSize;
-            const int rc = inflate(&FStream, Z_NO_FLUSH);
-            const size_t produced = BufferSize - FStream.avail_out;
-            if (produced != 0)
-                Out(FBuffer.get(), produced);
-            if (rc == Z_STREAM_END)
-                FEnded = true;
-            else if (rc == Z_BUF_ERROR)
-                break; // all input taken and all output given: the next piece is needed
-            else if (rc != Z_OK)
-                Fail(FStream.msg != nullptr ? FStream.msg : "the data is damaged");
-            else if (FStream.avail_in == 0 && FStream.avail_out != 0)
-                break;
-        }
-    }
-
-    /// Raises unless the stream reached its end: a body cut short must not pass for a complete one.
-    void Finish() const
-    {
-        if (!FEnded)
-            Fail("the data ends too early");
-    }
-
-private:
-    static constexpr uInt BufferSize = 64 * 1024;
-
-    [[noreturn]] void Fail(const char* Reason) const
-    {
-        throw EDecompressionError(std::string("Cannot decode the ") + (FGzip ? "gzip" : "deflate") +
-                                  " answer: " + Reason);
-    }
-
-    z_stream FStream{};
-    bool FGzip;
-    bool FEnded = false;
-    std::unique_ptr<char[]> FBuffer = std::make_unique<char[]>(BufferSize);
-};
-
-/// The status code of a status line such as "HTTP/1.1 200 OK"; 0 when it names none.
-int StatusOfLine(std::string_view StatusLine)
-{
-    const auto space = StatusLine.find(' ');
-    if (space == std::string_view::npos)
-        return 0;
-    int code = 0;
-    const char* first = StatusLine.data() + space + 1;
-    const auto [end, ec] = std::from_chars(first, StatusLine.data() + StatusLine.size(), code);
-    return ec == std::errc() && end == first + 3 ? code : 0;
-}
-
 } // namespace
 
 std::string DefaultUserAgent()
@@ -421,27 +307,20 @@ std::string THTTPResponse::ContentType() const
     return std::string(Trimmed(std::string_view(value).substr(0, value.find(';'))));
 }
 
-/// The libcurl handles of one provider and the state of its transfer in progress.
+/// The transfer of one provider and where the body of its answer in progress goes.
 struct THTTPDataProvider::TTransfer
 {
-    CURL* Easy = nullptr;
-    CURLM* Multi = nullptr;
-    char ErrorBuffer[CURL_ERROR_SIZE] = {};
-    std::chrono::steady_clock::time_point LastActivity;
-    bool Connected = false;
-    curl_off_t LastUploaded = 0;
-    std::exception_ptr CallbackError;
-    THTTPDataProvider* Owner = nullptr;
-    curl_slist* Headers = nullptr;
-    int HeaderKey = -1;
+    explicit TTransfer(THTTPDataProvider* AOwner) : Owner(AOwner), Curl(/*SharedCookies=*/true) {}
 
-    /// Where the body of the current answer goes.
+    THTTPDataProvider* Owner;
+    TCurlTransfer Curl;
+
+    /// Where the body of a successful answer goes.
     enum class TBodyMode
     {
         Undecided,    ///< no body byte seen yet
         Collect,      ///< into InputStream (up to MaxAnswerSize)
         CollectCoded, ///< into InputStream and, decoded through Inflater, into Decoded (each up to MaxAnswerSize)
-        CollectError, ///< an error answer: into InputStream up to MaxErrorBodySize, then reading stops
         Pass,         ///< to OnData as it arrives
         Decode        ///< through Inflater to OnData
     };
@@ -451,12 +330,6 @@ struct THTTPDataProvider::TTransfer
     std::string Decoded;
     /// Hands decoded pieces to Decoded (kept to build it once, not per piece).
     std::function<void(const char*, size_t)> DecodedSink;
-    /// The error answer's body was longer than MaxErrorBodySize: the transfer was stopped on purpose.
-    bool ErrorBodyCut = false;
-    /// Body bytes of the current answer received so far, as they came over the wire.
-    std::int64_t BodyBytes = 0;
-    /// The handshakes of this request carry the TLS fallback signal (RFC 7507).
-    bool SendFallbackSignal = false;
 
     /// Forgets the body of the previous answer (a challenge, a proxy's answer, an earlier attempt).
     void StartAnswer()
@@ -464,8 +337,6 @@ struct THTTPDataProvider::TTransfer
         BodyMode = TBodyMode::Undecided;
         Inflater.reset();
         Decoded.clear();
-        ErrorBodyCut = false;
-        BodyBytes = 0;
         Owner->InputStream.clear();
     }
 
@@ -477,22 +348,20 @@ struct THTTPDataProvider::TTransfer
         Target.append(Data, Size);
     }
 
-    /// Chooses where the body goes once the answer's headers are complete.
+    /// Chooses where the body of a successful answer goes once its headers are complete.
     void DecideBody()
     {
-        const THTTPResponse& response = Owner->HTTP_Client.Response;
-        const int status = StatusOfLine(response.ResponseText);
-        if (status < 200 || status > 299)
-        {
-            // Only the beginning of an error answer is kept for its exception; a huge one is not read to its end.
-            BodyMode = TBodyMode::CollectError;
-            return;
-        }
-        const std::string coding = response.Header("Content-Encoding");
+        const std::string coding = Owner->HTTP_Client.Response.Header("Content-Encoding");
         const bool gzip = SameText(coding, "gzip");
         const bool coded = gzip || SameText(coding, "deflate");
         if (coded)
-            Inflater = std::make_unique<TStreamInflater>(gzip);
+        {
+            const std::string name = gzip ? "gzip" : "deflate";
+            Inflater = std::make_unique<TStreamInflater>(
+                gzip ? TInflateFormat::Gzip : TInflateFormat::Zlib, /*Members=*/false,
+                TInflateMessages{"Cannot decode the " + name + " answer: ", "the data is damaged",
+                                 "the data ends too early"});
+        }
         if (Owner->OnData)
             BodyMode = coded ? TBodyMode::Decode : TBodyMode::Pass;
         else if (coded)
@@ -506,104 +375,42 @@ struct THTTPDataProvider::TTransfer
             BodyMode = TBodyMode::Collect;
     }
 
-    static size_t Write(char* Data, size_t Size, size_t Count, void* User)
+    void Body(const char* Data, size_t Size)
     {
-        auto* self = static_cast<TTransfer*>(User);
-        try
+        if (BodyMode == TBodyMode::Undecided)
+            DecideBody();
+        switch (BodyMode)
         {
-            const size_t size = Size * Count;
-            self->LastActivity = std::chrono::steady_clock::now();
-            if (self->BodyMode == TBodyMode::Undecided)
-                self->DecideBody();
-            switch (self->BodyMode)
-            {
-            case TBodyMode::Pass:
-                self->Owner->OnData(Data, size);
-                break;
-            case TBodyMode::Decode:
-                self->Inflater->Feed(Data, size, self->Owner->OnData);
-                break;
-            case TBodyMode::CollectCoded:
-                self->Hold(self->Owner->InputStream, Data, size);
-                self->Inflater->Feed(Data, size, self->DecodedSink);
-                break;
-            case TBodyMode::CollectError:
-                if (!KeepErrorBody(self->Owner->InputStream, Data, size))
-                {
-                    self->ErrorBodyCut = true;
-                    return 0; // ends the transfer; the error is raised from what was kept
-                }
-                break;
-            default:
-                self->Hold(self->Owner->InputStream, Data, size);
-                break;
-            }
-            self->BodyBytes += static_cast<std::int64_t>(size);
-            if (self->Owner->HTTP_Client.OnWork)
-                self->Owner->HTTP_Client.OnWork(self->BodyBytes);
-            return size;
-        }
-        catch (...)
-        {
-            self->CallbackError = std::current_exception();
-            return 0;
+        case TBodyMode::Pass:
+            Owner->OnData(Data, Size);
+            break;
+        case TBodyMode::Decode:
+            Inflater->Feed(Data, Size, Owner->OnData);
+            break;
+        case TBodyMode::CollectCoded:
+            Owner->InputStream.append(Data, Size);
+            Inflater->Feed(Data, Size, DecodedSink);
+            break;
+        default:
+            Owner->InputStream.append(Data, Size);
+            break;
         }
     }
 
-    static size_t Header(char* Data, size_t Size, size_t Count, void* User)
+    void Header(std::string_view Line)
     {
-        auto* self = static_cast<TTransfer*>(User);
-        self->LastActivity = std::chrono::steady_clock::now();
-        THTTPResponse& response = self->Owner->HTTP_Client.Response;
-        const std::string_view line(Data, Size * Count);
-        if (line.starts_with("HTTP/"))
+        THTTPResponse& response = Owner->HTTP_Client.Response;
+        if (Line.starts_with("HTTP/"))
         {
             // Every answer (a proxy's, a Digest challenge, the final one) starts afresh.
-            response.ResponseText = std::string(Trimmed(line));
+            response.ResponseText = std::string(Trimmed(Line));
             response.RawHeaders.clear();
-            // A challenged request is answered again; only the final answer's body is kept.
-            self->StartAnswer();
+            StartAnswer();
         }
-        else if (!Trimmed(line).empty())
+        else if (!Trimmed(Line).empty())
         {
-            response.RawHeaders += std::string(Trimmed(line)) + "\r\n";
+            response.RawHeaders += std::string(Trimmed(Line)) + "\r\n";
         }
-        return Size * Count;
-    }
-
-    static int PreRequest(void* User, char*, char*, int, int)
-    {
-        auto* self = static_cast<TTransfer*>(User);
-        self->Connected = true;
-        self->LastActivity = std::chrono::steady_clock::now();
-        return CURL_PREREQFUNC_OK;
-    }
-
-    static int Progress(void* User, curl_off_t, curl_off_t, curl_off_t, curl_off_t UploadNow)
-    {
-        auto* self = static_cast<TTransfer*>(User);
-        if (UploadNow != self->LastUploaded)
-        {
-            self->LastUploaded = UploadNow;
-            self->LastActivity = std::chrono::steady_clock::now();
-        }
-        return 0;
-    }
-
-    static CURLcode SSLContext(CURL*, void* SSLCtx, void* User)
-    {
-        const auto* self = static_cast<const TTransfer*>(User);
-        auto* context = static_cast<SSL_CTX*>(SSLCtx);
-        // After a fallback to an older version the hello says so (TLS_FALLBACK_SCSV): a server that speaks a newer
-        // version then refuses, since the failed first handshake was not its doing.
-        if (self->SendFallbackSignal)
-            SSL_CTX_set_mode(context, SSL_MODE_SEND_FALLBACK_SCSV);
-        // The broker's own CA bundle is added to the system's trust store, not put in its place.
-        const std::string& file = self->Owner->HTTP_Client.CAFile;
-        if (file.empty())
-            return CURLE_OK;
-        X509_STORE* store = SSL_CTX_get_cert_store(context);
-        return X509_STORE_load_file(store, file.c_str()) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
     }
 };
 
@@ -624,56 +431,21 @@ void FollowLanguage()
 
 } // namespace
 
-THTTPDataProvider::THTTPDataProvider() : FTransfer(std::make_unique<TTransfer>())
+THTTPDataProvider::THTTPDataProvider() : FTransfer(std::make_unique<TTransfer>(this))
 {
     FollowLanguage();
-    CURLSH* share = TCurlGlobal::Get().Share();
     HTTP_Client.UserAgent = orb::DefaultUserAgent();
     HTTP_Client.CAFile = orb::DefaultCAFile();
-    FTransfer->Owner = this;
-    FTransfer->Easy = curl_easy_init();
-    FTransfer->Multi = curl_multi_init();
-    if (FTransfer->Easy == nullptr || FTransfer->Multi == nullptr)
-        throw Exception("Cannot create the HTTP client");
-    CURL* easy = FTransfer->Easy;
-    curl_easy_setopt(easy, CURLOPT_SHARE, share);
-    // Without a cookie file name the cookie engine stays off for this handle, shared store or not.
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, FTransfer->ErrorBuffer);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &TTransfer::Write);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, FTransfer.get());
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &TTransfer::Header);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, FTransfer.get());
-    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &TTransfer::PreRequest);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, FTransfer.get());
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TTransfer::Progress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, FTransfer.get());
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &TTransfer::SSLContext);
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, FTransfer.get());
-    // Neither a request nor a redirect may reach another protocol libcurl knows (file, ftp, gopher and the like).
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, AllowedProtocols);
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024L);
+    FTransfer->Curl.OnHeader = [t = FTransfer.get()](std::string_view Line) { t->Header(Line); };
+    FTransfer->Curl.OnBody = [t = FTransfer.get()](const char* Data, size_t Size) { t->Body(Data, Size); };
 }
 
-THTTPDataProvider::~THTTPDataProvider()
-{
-    if (FTransfer->Multi != nullptr)
-        curl_multi_cleanup(FTransfer->Multi);
-    if (FTransfer->Easy != nullptr)
-        curl_easy_cleanup(FTransfer->Easy);
-    curl_slist_free_all(FTransfer->Headers);
-}
+THTTPDataProvider::~THTTPDataProvider() = default;
 
 void THTTPDataProvider::Abort()
 {
     ResultCode = httpAborted;
-    curl_multi_wakeup(FTransfer->Multi);
+    FTransfer->Curl.Abort();
 }
 
 void THTTPDataProvider::ChangeSSLVersion()
@@ -685,6 +457,8 @@ void THTTPDataProvider::ChangeSSLVersion()
 void THTTPDataProvider::GetString(std::string& Data)
 {
     LastSSLVersion = FSSLVersion;
+    // An Abort before the request starts has no effect on it.
+    FTransfer->Curl.ClearAbort();
     ResultCode = httpSuccess;
     AuthorizationString.clear();
     try
@@ -735,218 +509,100 @@ void THTTPDataProvider::GetString(std::string& Data)
 void THTTPDataProvider::Send()
 {
     TTransfer& t = *FTransfer;
-    CURL* easy = t.Easy;
     HTTP_Client.Response = THTTPResponse{};
-    t.ErrorBuffer[0] = '\0';
-    t.Connected = false;
-    t.LastUploaded = 0;
-    t.CallbackError = nullptr;
     t.StartAnswer();
-    t.LastActivity = std::chrono::steady_clock::now();
 
-    const std::string address = URL.URL_String();
+    TCurlRequest request;
+    request.Address = URL.URL_String();
     if (!SameText(URL.Protocol, "http") && !SameText(URL.Protocol, "https"))
-        throw ProtocolRefusedError(address);
-    curl_easy_setopt(easy, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, HTTP_Client.UserAgent.c_str());
-
-    // The header list is kept while its inputs stay the same: rebuilding it is a measurable share of a small GET.
-    const int headerKey = (FCompression ? 1 : 0) | (URL.Body.empty() ? 0 : URL.BodyType == btParameters ? 2 : 4);
-    if (t.Headers == nullptr || t.HeaderKey != headerKey)
-    {
-        curl_slist_free_all(t.Headers);
-        // libcurl would add Accept and Expect of its own; the launcher's requests carry neither.
-        curl_slist* headers = curl_slist_append(nullptr, "Accept:");
-        headers = curl_slist_append(headers, "Expect:");
-        if (FCompression)
-            headers = curl_slist_append(headers, "Accept-Encoding: gzip, deflate");
-        if (!URL.Body.empty())
-            headers = curl_slist_append(headers, URL.BodyType == btParameters
-                                                     ? "Content-Type: application/x-www-form-urlencoded"
-                                                     : "Content-Type: application/octet-stream");
-        t.Headers = headers;
-        t.HeaderKey = headerKey;
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    }
+        throw ProtocolRefusedError(request.Address);
+    request.UserAgent = HTTP_Client.UserAgent;
+    // libcurl would add Accept and Expect of its own; the launcher's requests carry neither.
+    request.Headers = {"Accept:", "Expect:"};
+    if (FCompression)
+        request.Headers.emplace_back("Accept-Encoding: gzip, deflate");
     if (!URL.Body.empty())
     {
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, URL.Body.data());
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(URL.Body.size()));
-        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        request.Headers.emplace_back(URL.BodyType == btParameters ? "Content-Type: application/x-www-form-urlencoded"
+                                                                  : "Content-Type: application/octet-stream");
+        request.Method = "POST";
+        request.Body = URL.Body;
     }
-    else
-    {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    }
-    // The progress callback only tells upload activity apart from a stall; downloads are seen by the write callback.
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, URL.Body.empty() ? 1L : 0L);
-
-    // Digest only, answered by libcurl for the request's real method; other challenges end in the 401 error.
-    if (!URL.UserName.empty())
-    {
-        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
-        curl_easy_setopt(easy, CURLOPT_USERNAME, URL.UserName.c_str());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, URL.Password.c_str());
-    }
-    else
-    {
-        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
-        curl_easy_setopt(easy, CURLOPT_USERNAME, nullptr);
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, nullptr);
-    }
-
-    if (!HTTP_Client.ProxyServer.empty())
-    {
-        const std::string proxy = "http://" + HTTP_Client.ProxyServer + ":" + std::to_string(HTTP_Client.ProxyPort);
-        curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
-        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
-        if (!HTTP_Client.ProxyUsername.empty())
-        {
-            curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, HTTP_Client.ProxyUsername.c_str());
-            curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, HTTP_Client.ProxyPassword.c_str());
-        }
-        else
-        {
-            curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, nullptr);
-            curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, nullptr);
-        }
-    }
-    else
-    {
-        // An empty string, not null: null would let libcurl take a proxy from the environment.
-        curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    }
-
-    switch (FSSLVersion)
-    {
-    case sslvTLSv1:
-    case sslvTLSv1_1: {
-        const long version =
-            FSSLVersion == sslvTLSv1
-                ? (static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_0))
-                : (static_cast<long>(CURL_SSLVERSION_TLSv1_1) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_1));
-        curl_easy_setopt(easy, CURLOPT_SSLVERSION, version);
-        // OpenSSL 3 refuses the old protocol versions at its default security level.
-        curl_easy_setopt(easy, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
-        break;
-    }
-    case sslvTLSv1_2:
-        curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-        curl_easy_setopt(easy, CURLOPT_SSL_CIPHER_LIST, nullptr);
-        break;
-    }
-    t.SendFallbackSignal = FFallback && FSSLVersion != sslvTLSv1_2;
-
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, HTTP_Client.ConnectTimeout)));
-    curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, FFreshConnect ? 1L : 0L);
+    request.DigestUsername = URL.UserName;
+    request.DigestPassword = URL.Password;
+    request.Proxy = {HTTP_Client.ProxyServer, HTTP_Client.ProxyPort, HTTP_Client.ProxyUsername,
+                     HTTP_Client.ProxyPassword};
+    request.CAFile = HTTP_Client.CAFile;
+    request.TLS = FSSLVersion == sslvTLSv1     ? TTLSRange::Only10
+                  : FSSLVersion == sslvTLSv1_1 ? TTLSRange::Only11
+                                               : TTLSRange::From12;
+    request.FallbackSignal = FFallback && FSSLVersion != sslvTLSv1_2;
+    request.ConnectTimeoutMs = std::max(1, HTTP_Client.ConnectTimeout);
+    request.ReadTimeoutMs = std::max(1, HTTP_Client.ReadTimeout);
+    request.FreshConnect = FFreshConnect;
     FFreshConnect = false;
+    // Bodies handed to OnData are not held, so not limited either.
+    request.MaxBody = OnData ? -1 : MaxAnswerSize;
+    request.TooLargeError = [this] { return std::make_exception_ptr(AnswerTooLargeError(URL.URL_String())); };
+    t.Curl.OnProgress = HTTP_Client.OnWork;
 
-    // The multi interface lets Abort wake the transfer at once (a stalled socket gives no callback to stop in).
-    curl_multi_add_handle(t.Multi, easy);
-    CURLcode result = CURLE_OK;
-    bool finished = false;
-    bool aborted = false;
-    bool readTimedOut = false;
-    const auto readTimeout = std::chrono::milliseconds(std::max(1, HTTP_Client.ReadTimeout));
-    while (!finished)
-    {
-        int running = 0;
-        curl_multi_perform(t.Multi, &running);
-        int left = 0;
-        while (CURLMsg* msg = curl_multi_info_read(t.Multi, &left))
-            if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy)
-            {
-                result = msg->data.result;
-                finished = true;
-            }
-        if (finished)
-            break;
-        if (ResultCode == httpAborted)
-        {
-            aborted = true;
-            break;
-        }
-        int waitMs = 1000;
-        if (t.Connected)
-        {
-            const auto idle = std::chrono::steady_clock::now() - t.LastActivity;
-            if (idle >= readTimeout)
-            {
-                readTimedOut = true;
-                break;
-            }
-            waitMs = static_cast<int>(std::clamp<long long>(
-                std::chrono::ceil<std::chrono::milliseconds>(readTimeout - idle).count(), 1, 1000));
-        }
-        curl_multi_poll(t.Multi, nullptr, 0, waitMs, nullptr);
-    }
-    // Removing an unfinished transfer closes its connection without a word to the peer.
-    curl_multi_remove_handle(t.Multi, easy);
-
-    if (t.CallbackError)
-        std::rethrow_exception(t.CallbackError);
-    if (aborted)
+    const TCurlOutcome outcome = t.Curl.Perform(request);
+    if (outcome.HookError)
+        std::rethrow_exception(outcome.HookError);
+    if (outcome.Aborted)
         throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
-    if (readTimedOut)
+    if (outcome.ReadTimedOut)
         throw EReadTimeout("Read timed out.");
-    if (t.ErrorBodyCut)
+    const bool errorAnswer = outcome.Status < 200 || outcome.Status > 299;
+    if (errorAnswer)
+        InputStream = t.Curl.ErrorBody;
+    if (outcome.ErrorBodyCut)
     {
         // The transfer was stopped on purpose inside a long error answer: the error is that answer's status.
         MarkErrorBodyCut(InputStream);
-        HTTP_Client.Response.ResponseCode = StatusOfLine(HTTP_Client.Response.ResponseText);
+        HTTP_Client.Response.ResponseCode = outcome.Status;
         RaiseForStatus();
     }
-    if (result != CURLE_OK)
-        RaiseTransferError(result, t.ErrorBuffer[0] != '\0' ? t.ErrorBuffer : curl_easy_strerror(result));
-    long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    HTTP_Client.Response.ResponseCode = static_cast<int>(status);
+    if (outcome.Failure != TCurlOutcome::fNone)
+        RaiseTransferError(outcome);
+    HTTP_Client.Response.ResponseCode = outcome.Status;
     RaiseForStatus();
 }
 
-void THTTPDataProvider::RaiseTransferError(int CurlCode, const std::string& Detail)
+void THTTPDataProvider::RaiseTransferError(const TCurlOutcome& Outcome)
 {
-    switch (static_cast<CURLcode>(CurlCode))
+    const std::string& detail = Outcome.Detail;
+    switch (Outcome.Failure)
     {
-    case CURLE_RECV_ERROR:
-    case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE: {
-        long connectCode = 0;
-        curl_easy_getinfo(FTransfer->Easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
-        if (connectCode >= 300)
+    case TCurlOutcome::fConnectionLost:
+        if (Outcome.ConnectStatus >= 300)
         {
             // The proxy refused the tunnel; its answer is the error, as for any other status.
-            HTTP_Client.Response.ResponseCode = static_cast<int>(connectCode);
-            throw EHTTPProtocolException(static_cast<int>(connectCode), HTTP_Client.Response.ResponseText,
+            HTTP_Client.Response.ResponseCode = Outcome.ConnectStatus;
+            throw EHTTPProtocolException(Outcome.ConnectStatus, HTTP_Client.Response.ResponseText,
                                          HTTP_Client.Response.RawHeaders, InputStream);
         }
         if (ResultCode == httpAborted)
             throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
-        throw EConnectionClosed("Connection closed: " + Detail);
-    }
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_WEIRD_SERVER_REPLY:
+        throw EConnectionClosed("Connection closed: " + detail);
+    case TCurlOutcome::fNoStatusLine:
         // An answer without a status line: libcurl refuses it; the launcher reports it as a read time-out.
-        if (Detail.find("HTTP/0.9") != std::string::npos || CurlCode == CURLE_WEIRD_SERVER_REPLY)
-            throw EReadTimeout("HTTP Read Timeout");
+        throw EReadTimeout("HTTP Read Timeout");
+    case TCurlOutcome::fProtocolRefused:
         throw ProtocolRefusedError(URL.URL_String());
-    case CURLE_OPERATION_TIMEDOUT:
-        throw EConnectTimeout("Connect timed out: " + Detail);
-    case CURLE_SSL_CONNECT_ERROR:
-        if (Detail.find("inappropriate fallback") != std::string::npos)
-            throw ESSLError("TLS handshake failed: the server refused the fallback to an older TLS version because it "
-                            "speaks a newer one (inappropriate fallback). The failed first attempt may have been "
-                            "forced by someone on the way, so the request was stopped for safety.");
-        throw ESSLError("TLS handshake failed: " + Detail);
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-        throw ECertificateError("The server's certificate could not be verified (" + Detail +
+    case TCurlOutcome::fTimedOut:
+        throw EConnectTimeout("Connect timed out: " + detail);
+    case TCurlOutcome::fFallbackRefused:
+        throw ESSLError("TLS handshake failed: the server refused the fallback to an older TLS version because it "
+                        "speaks a newer one (inappropriate fallback). The failed first attempt may have been "
+                        "forced by someone on the way, so the request was stopped for safety.");
+    case TCurlOutcome::fTLSHandshake:
+        throw ESSLError("TLS handshake failed: " + detail);
+    case TCurlOutcome::fCertificate:
+        throw ECertificateError("The server's certificate could not be verified (" + detail +
                                 "); the connection was refused for safety.");
     default:
-        throw ESocketError(Detail);
+        throw ESocketError(detail);
     }
 }
 

@@ -164,9 +164,10 @@ void MarkErrorBodyCut(std::string& Body);
 std::string DefaultUserAgent();
 /// Sets the User-Agent of providers made from now on (existing ones keep theirs).
 void SetDefaultUserAgent(const std::string& Value);
-/// An extra CA bundle (PEM) trusted, besides the system's, by providers made from now on; empty for none.
+/// An extra CA bundle (PEM) trusted, besides the system's, by providers and account-service clients made from now
+/// on; empty for none.
 std::string DefaultCAFile();
-/// Sets the extra CA bundle of providers made from now on.
+/// Sets the extra CA bundle of providers and account-service clients made from now on.
 void SetDefaultCAFile(const std::string& Value);
 /// The text of a user's cancellation; initially "Request to server was cancelled by user".
 std::string RequestAbortedMessage();
@@ -212,6 +213,8 @@ struct THTTPClient
     /// The last answer.
     THTTPResponse Response;
 };
+
+struct TCurlOutcome;
 
 /// The launcher's HTTP client object: one connection, one address, one request at a time.
 class THTTPDataProvider
@@ -267,7 +270,7 @@ public:
 private:
     struct TTransfer;
     void Send();
-    [[noreturn]] void RaiseTransferError(int CurlCode, const std::string& Detail);
+    [[noreturn]] void RaiseTransferError(const TCurlOutcome& Outcome);
     void RaiseForStatus();
 
     bool FCompression = true;

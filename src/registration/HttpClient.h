@@ -2,7 +2,6 @@
 
 #include "net/HTTPDataProvider.h"
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,6 +9,8 @@
 
 namespace orb
 {
+
+class TCurlTransfer;
 
 /// One answer of THttpClient.
 struct THttpResponse
@@ -40,21 +41,23 @@ public:
     long ReadTimeoutMs = 0;
     /// The oldest TLS version accepted for https (true: TLS 1.0 and later; false: the library's default).
     bool AllowTLS10 = false;
+    /// A PEM file of authorities trusted beside the system's; initially DefaultCAFile().
+    std::string CAFile;
 
     /// Sends Method ("POST", "PUT", "GET") with Body to URL. Returns the answer for 2xx statuses; raises
     /// EHTTPProtocolException for other statuses (the body cut at MaxErrorBodySize), EConnectTimeout or EReadTimeout
     /// when the time limits ran out, EConnectionClosed when aborted, EHTTPDataProvider for an address other than
-    /// http or https or a body past MaxAnswerSize, and ESocketError for any other failure.
+    /// http or https or a body past MaxAnswerSize, and ESocketError for any other failure. Requests from several
+    /// threads are sent one after the other.
     THttpResponse Send(const std::string& Method, const std::string& URL, const std::string& Body);
     /// Ends a running Send from any thread (it raises EConnectionClosed), and every later one at once: used
     /// when the owner goes away.
     void Abort();
 
 private:
-    struct TTransfer;
-    std::mutex FLock;
-    TTransfer* FRunning = nullptr; // guarded by FLock
-    std::atomic<bool> FAborted{false};
+    std::unique_ptr<TCurlTransfer> FTransfer;
+    /// Held by Send: one request at a time on the one transfer.
+    std::mutex FSendLock;
 };
 
 } // namespace orb

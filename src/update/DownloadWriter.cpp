@@ -2,37 +2,23 @@
 
 #include "base/Exceptions.h"
 #include "net/HTTPDataProvider.h"
+#include "net/StreamInflater.h"
 #include "update/DirectoryUtils.h"
 
-#include <zlib.h>
-
 #include <cerrno>
-#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace orb
 {
 
-/// A gzip stream decoder; a body may hold several gzip members one after another (as gzip itself writes them).
-struct TDownloadWriter::TInflater
-{
-    z_stream Stream{};
-    bool Ended = false; ///< the last member read so far ended properly
-    std::vector<char> Out = std::vector<char>(64 * 1024);
-
-    TInflater()
-    {
-        if (inflateInit2(&Stream, 16 + MAX_WBITS) != Z_OK)
-            throw EDecompressionError("Cannot start decompression");
-    }
-    ~TInflater() { inflateEnd(&Stream); }
-};
-
 TDownloadWriter::TDownloadWriter(const fs::path& Target, bool Gunzip) : FTarget(Target)
 {
     if (Gunzip)
-        FInflater = std::make_unique<TInflater>();
+        FInflater = std::make_unique<TStreamInflater>(
+            TInflateFormat::Gzip, /*Members=*/true,
+            TInflateMessages{"Cannot unpack " + Target.filename().string() + ": ", "the gzip data is damaged",
+                             "the gzip data ends too early"});
     std::error_code ec;
     FFile = CreateTemporaryBeside(Target, FTemporary, ec);
     if (!FFile)
@@ -73,39 +59,13 @@ void TDownloadWriter::Write(std::string_view Bytes)
         WriteOut(Bytes.data(), Bytes.size());
         return;
     }
-    z_stream& z = FInflater->Stream;
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Bytes.data()));
-    z.avail_in = static_cast<uInt>(Bytes.size());
-    for (;;)
-    {
-        if (FInflater->Ended)
-        {
-            if (z.avail_in == 0)
-                break;
-            // Another member follows the one that ended.
-            inflateReset(&z);
-            FInflater->Ended = false;
-        }
-        z.next_out = reinterpret_cast<Bytef*>(FInflater->Out.data());
-        z.avail_out = static_cast<uInt>(FInflater->Out.size());
-        int rc = inflate(&z, Z_NO_FLUSH);
-        WriteOut(FInflater->Out.data(), FInflater->Out.size() - z.avail_out);
-        if (rc == Z_STREAM_END)
-            FInflater->Ended = true;
-        else if (rc == Z_BUF_ERROR && z.avail_in == 0)
-            break; // everything consumed; more input is needed
-        else if (rc != Z_OK)
-            throw EDecompressionError("Cannot unpack " + FTarget.filename().string() + ": " +
-                                      (z.msg ? z.msg : "the gzip data is damaged"));
-        else if (z.avail_in == 0 && z.avail_out != 0)
-            break; // everything consumed and no output pending
-    }
+    FInflater->Feed(Bytes.data(), Bytes.size(), [this](const char* Data, size_t Size) { WriteOut(Data, Size); });
 }
 
 void TDownloadWriter::Finish()
 {
-    if (FInflater && !FInflater->Ended)
-        throw EDecompressionError("Cannot unpack " + FTarget.filename().string() + ": the gzip data ends too early");
+    if (FInflater)
+        FInflater->Finish();
     int rc = std::fclose(FFile);
     FFile = nullptr;
     if (rc != 0)

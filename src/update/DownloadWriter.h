@@ -8,6 +8,8 @@
 namespace orb
 {
 
+class TStreamInflater;
+
 /// Writes one downloaded file: the bytes go, gunzipped when asked, to a temporary file beside the target (created
 /// exclusively, never through a link), which replaces the target only in Finish. Destroyed without Finish, it removes
 /// the temporary file and the target stays as it was.
@@ -28,14 +30,13 @@ public:
     long long Written() const { return FWritten; }
 
 private:
-    struct TInflater;
     void WriteOut(const char* Data, size_t Size);
     [[noreturn]] void RaiseWriteError(int Code);
 
     std::filesystem::path FTarget;
     std::filesystem::path FTemporary;
     std::FILE* FFile = nullptr;
-    std::unique_ptr<TInflater> FInflater;
+    std::unique_ptr<TStreamInflater> FInflater;
     long long FWritten = 0;
     bool FFinished = false;
 };

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace orb
 {
 namespace
@@ -90,6 +93,25 @@ TEST_F(HttpClientTest, OnlyHttpAndHttpsAreRequestedAndRedirectsAreNotFollowed)
     EXPECT_EQ(Failure<EHTTPProtocolException>(Server.URL("/r")).ErrorCode, 302);
     for (const auto& request : Server.Requests())
         EXPECT_EQ(request["path"], "/r");
+}
+
+TEST_F(HttpClientTest, AStalledAnswerEndsByTheReadTimeLimitOrByAnAbortFromAnotherThread)
+{
+    Server.Answer("/stall", json{{"body", std::string(1000, 'a')}, {"stall_after", 10}, {"stall", 30}});
+    Client.ReadTimeoutMs = 300;
+    EXPECT_EQ(Failure<EReadTimeout>(Server.URL("/stall")).Message, "Read timed out. (" + Server.URL("/stall") + ")");
+
+    Client.ReadTimeoutMs = 0;
+    std::thread canceller([&] {
+        while (Server.Requests().size() < 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Client.Abort();
+    });
+    EXPECT_EQ(Failure<EConnectionClosed>(Server.URL("/stall")).Message, "Request to server was cancelled");
+    canceller.join();
+    // The owner went away: later requests end at once, without reaching the server.
+    EXPECT_EQ(Failure<EConnectionClosed>(Server.URL("/stall")).Message, "Request to server was cancelled");
+    EXPECT_EQ(Server.Requests().size(), 2u);
 }
 
 TEST_F(HttpClientTest, APasswordServiceRefusalWithAHugeBodyShowsItsBeginning)

@@ -1,6 +1,8 @@
 #include "update/DirectoryUtils.h"
 
 #include "UpdateTestUtil.h"
+#include "net/HTTPDataProvider.h"
+#include "support/TestData.h"
 #include "update/DownloadWriter.h"
 #include "update/IndexTime.h"
 #include "update/UpdateErrors.h"
@@ -338,4 +340,46 @@ TEST(IndexTime, FileTimesFollowDaylightSavingChangesOfTheTimeZone)
     else
         ::unsetenv("TZ");
     ::tzset();
+}
+
+TEST(TDownloadWriter, GunzipsPieceByPieceAndNamesTheFileWhoseDataIsBad)
+{
+    const std::string one = test::Compress("first member, ", true);
+    const std::string two = test::Compress(std::string(200000, 'z'), true);
+    struct TCase
+    {
+        const char* Name;
+        std::string Body;
+        std::size_t Piece;   ///< bytes handed to Write at a time
+        std::string Content; ///< the file written, when the body is good
+        std::string Error;   ///< the failure, when it is not
+    };
+    const TCase cases[] = {
+        {"one member at once", one, one.size(), "first member, ", ""},
+        {"two members byte by byte", one + two, 1, "first member, " + std::string(200000, 'z'), ""},
+        {"no gzip data", "this is not gzip data", 7, "", "Cannot unpack f.txt: incorrect header check"},
+        {"cut short", two.substr(0, two.size() - 3), 4096, "", "Cannot unpack f.txt: the gzip data ends too early"},
+        {"empty", "", 1, "", "Cannot unpack f.txt: the gzip data ends too early"},
+        {"rubbish after a member", one + "rubbish", 5, "", "Cannot unpack f.txt: incorrect header check"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        try
+        {
+            TDownloadWriter writer(dir / "f.txt", true);
+            for (std::size_t at = 0; at < c.Body.size(); at += c.Piece)
+                writer.Write(std::string_view(c.Body).substr(at, c.Piece));
+            writer.Finish();
+            EXPECT_EQ(c.Error, "") << "no failure";
+            EXPECT_EQ(ReadBytes(dir / "f.txt"), c.Content);
+        }
+        catch (const EDecompressionError& e)
+        {
+            EXPECT_EQ(e.Message, c.Error);
+            // Nothing is left behind: neither the target nor the temporary file.
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 0);
+        }
+    }
 }

@@ -1,11 +1,11 @@
 #include "MakeIndex.h"
 
 #include "UpdateTestUtil.h"
+#include "net/StreamInflater.h"
 #include "update/IndexTime.h"
 #include "xml/XML_Utils.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 namespace fs = std::filesystem;
 using namespace orb;
@@ -17,17 +17,10 @@ namespace
 
 std::string Gunzip(const std::string& Data)
 {
-    z_stream z{};
-    inflateInit2(&z, 16 + MAX_WBITS);
-    std::string out(1 << 20, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
-    z.avail_in = static_cast<uInt>(Data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    int rc = inflate(&z, Z_FINISH);
-    out.resize(out.size() - z.avail_out);
-    inflateEnd(&z);
-    EXPECT_EQ(rc, Z_STREAM_END);
+    std::string out;
+    TStreamInflater inflater(TInflateFormat::Gzip, /*Members=*/false, {"", "damaged", "cut short"});
+    inflater.Feed(Data.data(), Data.size(), [&](const char* Piece, size_t Size) { out.append(Piece, Size); });
+    inflater.Finish();
     return out;
 }
 
