@@ -43,7 +43,9 @@ struct WorkerFixture : ::testing::Test
     {
         ASSERT_TRUE(ThrowCaptureActive()) << "throws do not pass through the capture hook";
         InstallViews({.MainThread = &MainThread});
-        SmartExceptionReport().SavedCallStack(); // nothing left over from another test
+        // A report uses the saved stack up: nothing is left over from another test.
+        SmartExceptionReport().MakeException("TWorkerTest", Exception("clear"), false, "");
+        ASSERT_EQ(SmartExceptionReport().SavedCallStack(), "");
     }
     void TearDown() override { ResetViews(); }
 
@@ -212,6 +214,12 @@ TEST_F(WorkerFixture, DetachedWorkerHandsOverItsFailureAndReleasesWhatItHolds)
         if (c.ExpectHandOver)
         {
             EXPECT_EQ(MessageOf(failure), c.Fails ? "EInOutError: File not found" : "none");
+            if (c.Fails)
+            {
+                EXPECT_THAT(
+                    SmartExceptionReport().SavedCallStack(),
+                    StartsWith("WorkerTest.cpp => (anonymous namespace)::WorkFails() => " + std::to_string(gFailLine)));
+            }
         }
         InstallViews({.MainThread = &MainThread});
     }
