@@ -1,16 +1,14 @@
 #include "gui/Unit_Progress.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 namespace orb
 {
 
-TForm_Progress::TForm_Progress(QWidget* Parent) : TQtForm("TForm_Progress", Parent)
+TForm_Progress::TForm_Progress(QWidget* Parent) : TQtModalWaitForm("TForm_Progress", Parent)
 {
     // No title-bar buttons: only the request's end or Cancel leaves this window.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -49,50 +47,14 @@ TForm_Progress::TForm_Progress(QWidget* Parent) : TQtForm("TForm_Progress", Pare
     FinishCreate(true);
 }
 
-void TForm_Progress::ShowModal(TWaitWindow, const std::function<void()>& OnCancel)
-{
-    FOnCancel = OnCancel;
-    FClosing = false;
-    if (auto* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    // A stray close (none should get through) must not end the wait early: only Close does.
-    while (!FClosing)
-        exec();
-    FOnCancel = nullptr;
-}
-
-void TForm_Progress::Close(TWaitWindow)
-{
-    FClosing = true;
-    done(QDialog::Accepted);
-}
-
 void TForm_Progress::Button_BreakClick()
 {
-    if (FOnCancel)
-        FOnCancel();
-}
-
-void TForm_Progress::reject()
-{
-    // Escape does nothing here.
-    if (FClosing)
-        TQtForm::reject();
-}
-
-void TForm_Progress::closeEvent(QCloseEvent* Event)
-{
-    if (!FClosing)
-    {
-        Event->ignore();
-        return;
-    }
-    TQtForm::closeEvent(Event);
+    RunCancel();
 }
 
 void TForm_Progress::showEvent(QShowEvent* Event)
 {
-    TQtForm::showEvent(Event);
+    TQtModalWaitForm::showEvent(Event);
     if (OnShown)
         QTimer::singleShot(0, this, [this] {
             if (OnShown && isVisible())

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "base/Views.h"
-#include "gui/QtForm.h"
+#include "gui/QtModalWaitForm.h"
 
 #include <functional>
 
@@ -13,7 +12,7 @@ namespace orb
 
 /// The connection progress window ("Server Connection Information"): shown modally while a request thread
 /// runs, closed by that thread; Cancel runs the caller's action (the runner starts the launcher anew).
-class TForm_Progress : public TQtForm, public IModalWait
+class TForm_Progress : public TQtModalWaitForm
 {
     Q_OBJECT
 public:
@@ -29,10 +28,6 @@ public:
     /// "Cancel".
     QPushButton* Button_Break = nullptr;
 
-    /// Shows the window modally until Close; the title bar offers no way out.
-    void ShowModal(TWaitWindow Window, const std::function<void()>& OnCancel) override;
-    /// Ends ShowModal.
-    void Close(TWaitWindow Window) override;
     /// The Cancel button: the action ShowModal was given.
     void Button_BreakClick();
 
@@ -40,13 +35,7 @@ public:
     std::function<void(TForm_Progress& Sender)> OnShown;
 
 protected:
-    void reject() override;
-    void closeEvent(QCloseEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
-
-private:
-    std::function<void()> FOnCancel;
-    bool FClosing = true;
 };
 
 } // namespace orb

@@ -1,11 +1,8 @@
 #include "gui/Unit_Updater.h"
 
-#include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 namespace orb
 {
@@ -38,7 +35,7 @@ QProgressBar* MakeBar(QWidget* Parent, const char* Name, int Top)
 
 } // namespace
 
-TForm_Updater::TForm_Updater(QWidget* Parent) : TQtForm("TForm_Updater", Parent)
+TForm_Updater::TForm_Updater(QWidget* Parent) : TQtModalWaitForm("TForm_Updater", Parent)
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint);
@@ -86,27 +83,9 @@ TForm_Updater::TForm_Updater(QWidget* Parent) : TQtForm("TForm_Updater", Parent)
     FinishCreate(true);
 }
 
-void TForm_Updater::ShowModal(TWaitWindow, const std::function<void()>& OnCancel)
-{
-    FOnCancel = OnCancel;
-    NaturalClosing = false;
-    if (auto* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    while (!NaturalClosing)
-        exec();
-    FOnCancel = nullptr;
-}
-
-void TForm_Updater::Close(TWaitWindow)
-{
-    NaturalClosing = true;
-    done(QDialog::Accepted);
-}
-
 void TForm_Updater::Button_CancelClick()
 {
-    if (FOnCancel)
-        FOnCancel();
+    RunCancel();
 }
 
 void TForm_Updater::SetUpdatingFile(const std::string& FileName)
@@ -130,22 +109,6 @@ void TForm_Updater::SetLoginWindowVisible(bool Visible)
 {
     if (LoginWindow)
         LoginWindow->setVisible(Visible);
-}
-
-void TForm_Updater::reject()
-{
-    if (FormCloseQuery())
-        TQtForm::reject();
-}
-
-void TForm_Updater::closeEvent(QCloseEvent* Event)
-{
-    if (!FormCloseQuery())
-    {
-        Event->ignore();
-        return;
-    }
-    TQtForm::closeEvent(Event);
 }
 
 } // namespace orb

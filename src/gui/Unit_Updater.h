@@ -1,7 +1,6 @@
 #pragma once
 
-#include "base/Views.h"
-#include "gui/QtForm.h"
+#include "gui/QtModalWaitForm.h"
 
 #include <QPointer>
 
@@ -16,7 +15,7 @@ namespace orb
 
 /// The update window ("Update Progress"): the file being updated, the file and total progress with their bars,
 /// and Cancel. It shows modally while the update worker runs and refuses to close until the worker closes it.
-class TForm_Updater : public TQtForm, public IModalWait, public IUpdateProgress
+class TForm_Updater : public TQtModalWaitForm, public IUpdateProgress
 {
     Q_OBJECT
 public:
@@ -38,15 +37,6 @@ public:
     /// The login window, hidden during the update and shown again afterwards; may be unset.
     QPointer<QWidget> LoginWindow;
 
-    /// True only once the worker has closed the window.
-    bool NaturalClosing = true;
-    /// Closing is allowed exactly when the worker closes the window.
-    bool FormCloseQuery() const { return NaturalClosing; }
-
-    /// Shows the window modally until the worker closes it.
-    void ShowModal(TWaitWindow Window, const std::function<void()>& OnCancel) override;
-    /// The worker's close: sets NaturalClosing and ends ShowModal.
-    void Close(TWaitWindow Window) override;
     /// The Cancel button: the action ShowModal was given (the worker is asked to stop).
     void Button_CancelClick();
 
@@ -54,13 +44,6 @@ public:
     void SetFileProgress(const std::string& Text, int Position) override;
     void SetTotalProgress(const std::string& Text, int Position) override;
     void SetLoginWindowVisible(bool Visible) override;
-
-protected:
-    void reject() override;
-    void closeEvent(QCloseEvent* Event) override;
-
-private:
-    std::function<void()> FOnCancel;
 };
 
 } // namespace orb

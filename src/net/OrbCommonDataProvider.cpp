@@ -1,6 +1,6 @@
 #include "net/OrbCommonDataProvider.h"
 
-#include "exception_dialog/SmartException.h"
+#include "exception_dialog/Worker.h"
 
 namespace orb
 {
@@ -109,14 +109,9 @@ void TOrbCommonDataProvider::Execute()
         {
             ExecuteRequest();
         }
-        catch (const std::exception& error)
-        {
-            RaisedException = std::current_exception();
-            SaveExceptionCallStack(error);
-        }
         catch (...)
         {
-            RaisedException = std::current_exception();
+            RaisedException = CaptureCurrentException();
         }
         if (FIsAsynchronous)
         {

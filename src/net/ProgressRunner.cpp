@@ -15,56 +15,23 @@ std::string LanguageText(const std::string& Key)
     return LanguageTable ? LanguageTable->Get(Key) : "Unknown:" + Key;
 }
 
-TRequestThread::~TRequestThread()
-{
-    WaitFor();
-}
-
 void TRequestThread::Start(std::string* Response)
 {
-    FThread = std::thread([this, Response] { Execute(Response); });
-}
-
-void TRequestThread::WaitFor()
-{
-    if (FThread.joinable())
-        FThread.join();
+    // Closing the window is the thread's last action; the runner waits for the thread after its modal wait.
+    TWorker::Start([this, Response] { Execute(Response); }, [] { ModalWait().Close(TWaitWindow::wwProgress); });
 }
 
 void TRequestThread::Execute(std::string* Response)
 {
-    RaisedException = nullptr;
-    try
+    if (HTTPDataProvider != nullptr)
     {
-        if (HTTPDataProvider != nullptr)
-        {
-            Response->clear();
-            HTTPDataProvider->GetString(*Response);
-        }
-        else if (XMLDataProvider != nullptr)
-            XMLDataProvider->GetXMLData();
-        else if (RestConnection != nullptr)
-            RestConnection->DoRequest();
+        Response->clear();
+        HTTPDataProvider->GetString(*Response);
     }
-    catch (const std::exception& error)
-    {
-        RaisedException = std::current_exception();
-        SaveExceptionCallStack(error);
-    }
-    catch (...)
-    {
-        RaisedException = std::current_exception();
-    }
-    // The last action: close the window through the user-interface thread and wait until it has.
-    try
-    {
-        MainThread().Synchronize([] { ModalWait().Close(TWaitWindow::wwProgress); });
-    }
-    catch (...)
-    {
-        if (!RaisedException)
-            RaisedException = std::current_exception();
-    }
+    else if (XMLDataProvider != nullptr)
+        XMLDataProvider->GetXMLData();
+    else if (RestConnection != nullptr)
+        RestConnection->DoRequest();
 }
 
 void TProgressRunner::RunRequest(TRequestThread& Thread)

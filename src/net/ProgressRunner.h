@@ -2,13 +2,13 @@
 
 #include "base/Exceptions.h"
 #include "exception_dialog/SmartException.h"
+#include "exception_dialog/Worker.h"
 #include "net/HTTPDataProvider.h"
 #include "net/XMLDataProvider.h"
 
 #include <exception>
 #include <functional>
 #include <string>
-#include <thread>
 
 namespace orb
 {
@@ -34,30 +34,25 @@ public:
 };
 
 /// The worker of one request behind the connection progress window; it closes the window when it is done.
-class TRequestThread
+class TRequestThread : public TWorker
 {
 public:
     /// Exactly one of these is set.
     THTTPDataProvider* HTTPDataProvider = nullptr;
     TXMLDataProvider* XMLDataProvider = nullptr;
     IRestConnection* RestConnection = nullptr;
-    /// The failure of the request, with its call stack saved; null when it succeeded.
-    std::exception_ptr RaisedException;
 
     TRequestThread() = default;
     /// Waits for the thread's end.
-    ~TRequestThread();
+    ~TRequestThread() { WaitFor(); }
     TRequestThread(const TRequestThread&) = delete;
     TRequestThread& operator=(const TRequestThread&) = delete;
 
-    /// Starts the request; the answer of an HTTP request goes to *Response.
+    /// Starts the request; the answer of an HTTP request goes to *Response. Its failure ends in RaisedException.
     void Start(std::string* Response);
-    /// Waits until the thread has ended.
-    void WaitFor();
 
 private:
     void Execute(std::string* Response);
-    std::thread FThread;
 };
 
 /// The progress window's report of a request the user cancelled: reported like every failed request, and

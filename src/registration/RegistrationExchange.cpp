@@ -2,21 +2,20 @@
 
 #include "base/TextUtils.h"
 #include "base/Views.h"
+#include "exception_dialog/Worker.h"
 #include "localisation/Unit_Language.h"
 #include "net/HTTPDataProvider.h"
 #include "registration/HttpClient.h"
 #include "registration/JsonText.h"
 
 #include <atomic>
-#include <thread>
+#include <memory>
 
 namespace orb
 {
 
 namespace
 {
-
-std::atomic<int> gRunningRequests{0};
 
 /// The member Name of Object, or null when Object is not an object or lacks it.
 const TJson& Member(const TJson& Object, const char* Name)
@@ -59,7 +58,8 @@ TRegistrationExchange::~TRegistrationExchange()
 
 int TRegistrationExchange::RunningRequests()
 {
-    return gRunningRequests;
+    // Only the exchanges start detached workers.
+    return RunningDetachedWorkers();
 }
 
 std::string TRegistrationExchange::Translate(const std::string& MsgID) const
@@ -134,37 +134,15 @@ void TRegistrationExchange::StartRequest(const std::string& Request)
 {
     FBusy = true;
     FHttp->UserAgent = UserAgent;
-    ++gRunningRequests;
-    std::thread([http = FHttp, life = FLifetime, url = URL, request = Request]() mutable {
-        std::string body;
-        std::exception_ptr error;
-        try
-        {
-            body = http->Send("POST", url, request).Body;
-        }
-        catch (...)
-        {
-            error = std::current_exception();
-        }
-        if (life->Alive)
-        {
-            try
-            {
-                MainThread().Synchronize([&] {
-                    if (life->Alive)
-                        life->Owner->Deliver(std::move(body), error);
-                });
-            }
-            catch (...)
-            {
-                // No user-interface thread to hand the answer to: nobody is waiting for it.
-            }
-        }
-        http.reset();
-        life.reset();
-        error = nullptr;
-        --gRunningRequests;
-    }).detach();
+    // The worker holds the client and the lifetime, so both outlive an exchange destroyed while it runs.
+    auto body = std::make_shared<std::string>();
+    StartDetachedWorker(
+        [http = FHttp, url = URL, request = Request, body] { *body = http->Send("POST", url, request).Body; },
+        [life = FLifetime, body](std::exception_ptr Error) {
+            if (life->Alive)
+                life->Owner->Deliver(std::move(*body), std::move(Error));
+        },
+        [life = FLifetime] { return life->Alive.load(); });
 }
 
 void TRegistrationExchange::Deliver(std::string Body, std::exception_ptr Error)

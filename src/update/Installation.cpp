@@ -3,6 +3,7 @@
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 #include "base/Views.h"
+#include "exception_dialog/Worker.h"
 #include "localisation/Unit_Language.h"
 #include "platform/AppDirectory.h"
 #include "platform/Paths.h"
@@ -14,7 +15,6 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -41,16 +41,16 @@ platform::TFileLock LockInstallations(const fs::path& AppDir)
 
     // The holder may be a launcher of another process or another window; there is no signal when it ends, so the
     // lock is tried again now and then until it comes free or the user gives up.
-    IMainThread& mainThread = MainThread();
+    // Asked before the waiter starts, so that a missing view fails here instead of leaving a waiter behind.
+    MainThread();
     IModalWait& modalWait = ModalWait();
     IUpdateProgress& view = UpdateProgress();
     std::mutex mutex;
     std::condition_variable wake;
     bool cancelled = false;
-    std::exception_ptr failure;
-    std::thread waiter([&] {
-        try
-        {
+    TWorker waiter;
+    waiter.Start(
+        [&] {
             std::unique_lock guard(mutex);
             while (!cancelled)
             {
@@ -60,13 +60,8 @@ platform::TFileLock LockInstallations(const fs::path& AppDir)
                 if (locked || wake.wait_for(guard, std::chrono::milliseconds(200), [&] { return cancelled; }))
                     break;
             }
-        }
-        catch (...)
-        {
-            failure = std::current_exception();
-        }
-        mainThread.Synchronize([&] { modalWait.Close(TWaitWindow::wwUpdater); });
-    });
+        },
+        [&] { modalWait.Close(TWaitWindow::wwUpdater); });
     try
     {
         view.SetUpdatingFile(Translated("WaitingForOtherLauncher", WaitingForOtherLauncherMessage));
@@ -85,12 +80,12 @@ platform::TFileLock LockInstallations(const fs::path& AppDir)
             cancelled = true;
             wake.notify_all();
         }
-        waiter.join();
+        waiter.WaitFor();
         throw;
     }
-    waiter.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    waiter.WaitFor();
+    if (waiter.RaisedException)
+        std::rethrow_exception(waiter.RaisedException);
     if (cancelled)
         throw EInformationException(Translated("OtherLauncherUpdating", OtherLauncherUpdatingMessage));
     return lock;

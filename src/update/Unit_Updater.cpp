@@ -98,23 +98,15 @@ TUpdateThread::TUpdateThread(const TProxySettings& Proxy)
 
 TUpdateThread::~TUpdateThread()
 {
-    if (FThread.joinable())
-    {
-        Terminate();
-        HTTP.Abort();
-        FThread.join();
-    }
+    // Here rather than in the base: the thread uses HTTP and the other members of this class.
+    Terminate();
+    HTTP.Abort();
+    WaitFor();
 }
 
 void TUpdateThread::Start()
 {
-    FThread = std::thread([this] { Execute(); });
-}
-
-void TUpdateThread::WaitFor()
-{
-    if (FThread.joinable())
-        FThread.join();
+    TWorker::Start([this] { Execute(); }, [this] { HandOver(); });
 }
 
 void TUpdateThread::Execute()
@@ -134,40 +126,26 @@ void TUpdateThread::Execute()
     }
     catch (const EHTTPProtocolException& e)
     {
-        // A status error is reported with the whole answer and the address in its details.
+        // A status error is reported with the whole answer and the address in its details; the stack saved is the
+        // one the status error was thrown with.
         SaveExceptionCallStack(e);
         ESmartException smart("TApplication", std::current_exception());
         smart.Details = e.RawHeaders + "\r\n" + e.ErrorMessage + "\r\n\r\nURL: " + HTTP.URL.URL_String();
         RaisedException = std::make_exception_ptr(smart);
     }
-    catch (const std::exception& e)
-    {
-        SaveExceptionCallStack(e);
-        RaisedException = std::current_exception();
-    }
-    catch (...)
-    {
-        RaisedException = std::current_exception();
-    }
-    try
-    {
-        // One hand-over for both: once the window is closed the user-interface thread leaves its modal loop and
-        // waits for this thread, so a second hand-over would never be served.
-        std::optional<TProgressState> pending = std::move(FPendingReport);
-        FPendingReport.reset();
-        MainThread().Synchronize([&] {
-            if (pending)
-                UpdateProgress(*pending);
-            if (OnFinished)
-                OnFinished();
-            orb::UpdateProgress().SetLoginWindowVisible(true);
-        });
-    }
-    catch (...)
-    {
-        if (!RaisedException)
-            RaisedException = std::current_exception();
-    }
+}
+
+void TUpdateThread::HandOver()
+{
+    // One hand-over for both: once the window is closed the user-interface thread leaves its modal loop and waits
+    // for this thread, so a second hand-over would never be served.
+    std::optional<TProgressState> pending = std::move(FPendingReport);
+    FPendingReport.reset();
+    if (pending)
+        UpdateProgress(*pending);
+    if (OnFinished)
+        OnFinished();
+    orb::UpdateProgress().SetLoginWindowVisible(true);
 }
 
 void TUpdateThread::UpdateDirectory(const std::string& Prefix, const xml::IXMLNode& Node)

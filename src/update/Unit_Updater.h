@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exception_dialog/Worker.h"
 #include "net/HTTPDataProvider.h"
 #include "net/ProxySettings.h"
 #include "update/IndexTime.h"
@@ -12,7 +13,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace orb
 {
@@ -27,7 +27,7 @@ std::string DownloadAddress(const std::string& Base, const std::string& FileName
 
 /// The worker that downloads every file the cache check marked with `need_for_update`, writes it into the
 /// installation directory with the index's time stamp, and reports progress to the update window.
-class TUpdateThread
+class TUpdateThread : public TWorker
 {
 public:
     /// A suspended worker whose downloads go through Proxy when it is enabled.
@@ -37,16 +37,11 @@ public:
     TUpdateThread(const TUpdateThread&) = delete;
     TUpdateThread& operator=(const TUpdateThread&) = delete;
 
-    /// Runs Execute on a thread of its own.
+    /// Runs Execute on a thread of its own; the end is handed over to the user-interface thread through OnFinished.
+    /// Terminate asks the worker to stop before the next index entry; the failure ends in RaisedException.
     void Start();
-    /// Asks the worker to stop before the next index entry.
-    void Terminate() { FTerminated = true; }
-    /// True once Terminate was called.
-    bool Terminated() const { return FTerminated; }
-    /// Waits for the end of Execute.
-    void WaitFor();
 
-    /// The thread body: downloads, then hands the end over to the user-interface thread through OnFinished.
+    /// The thread body: the downloads.
     void Execute();
 
     /// Relative path (backslash-separated, as in the index) of the entry being processed.
@@ -59,8 +54,6 @@ public:
     int64_t DownloadedBytes = 0;
     /// Sum of `size` of all completed files.
     int64_t TotalDownloadedBytes = 0;
-    /// The failure that ended the worker, handed to the window.
-    std::exception_ptr RaisedException;
     /// Performs the downloads.
     THTTPDataProvider HTTP;
     /// Base address of the public files, ending with "/".
@@ -88,9 +81,8 @@ private:
     static void UpdateProgress(const TProgressState& State);
     void ReportProgress(bool Force);
     void SetFileTimeRetrying(const std::filesystem::path& Target, const TIndexTime& Modified);
+    void HandOver();
 
-    std::atomic<bool> FTerminated{false};
-    std::thread FThread;
     std::string FLocalDir;
     std::chrono::steady_clock::time_point FLastReport;
     /// The report at the end of a file, handed over together with the next one (one hand-over per file).

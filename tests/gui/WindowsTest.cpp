@@ -251,27 +251,42 @@ TEST_F(WindowsTest, WindowsFollowARightToLeftLanguageFromTheirCreationOn)
     EXPECT_GT(Report->Button_Details->x(), Report->Button_OK->x());
 }
 
-TEST_F(WindowsTest, UpdaterRefusesToCloseUntilTheWorkerClosesIt)
+TEST_F(WindowsTest, WaitWindowsRefuseToCloseUntilTheWorkerClosesThem)
 {
-    bool cancelled = false;
-    bool checked = false;
-    WhenModal([&] {
-        EXPECT_TRUE(Updater.isVisible());
-        EXPECT_FALSE(Updater.FormCloseQuery());
-        Updater.close();
-        EXPECT_TRUE(Updater.isVisible()) << "closed from the title bar";
-        QTest::keyClick(&Updater, Qt::Key_Escape);
-        EXPECT_TRUE(Updater.isVisible()) << "closed with Escape";
-        QTest::mouseClick(Updater.Button_Cancel, Qt::LeftButton);
-        EXPECT_TRUE(cancelled);
-        EXPECT_TRUE(Updater.isVisible()) << "Cancel only asks the worker to stop";
-        checked = true;
-        Updater.Close(TWaitWindow::wwUpdater);
-    });
-    ModalWait().ShowModal(TWaitWindow::wwUpdater, [&] { cancelled = true; });
-    EXPECT_TRUE(checked);
-    EXPECT_FALSE(Updater.isVisible());
-    EXPECT_TRUE(Updater.NaturalClosing);
+    struct TCase
+    {
+        TWaitWindow Window;
+        TQtModalWaitForm& Form;
+        QPushButton* Cancel;
+    };
+    for (const TCase& c : {TCase{TWaitWindow::wwUpdater, Updater, Updater.Button_Cancel},
+                           TCase{TWaitWindow::wwProgress, Progress, Progress.Button_Break}})
+    {
+        SCOPED_TRACE(c.Form.objectName().toStdString());
+        bool cancelled = false;
+        bool checked = false;
+        WhenModal([&] {
+            EXPECT_TRUE(c.Form.isVisible());
+            EXPECT_FALSE(c.Form.FormCloseQuery());
+            c.Form.close();
+            EXPECT_TRUE(c.Form.isVisible()) << "closed from the title bar";
+            QTest::keyClick(&c.Form, Qt::Key_Escape);
+            EXPECT_TRUE(c.Form.isVisible()) << "closed with Escape";
+            QTest::mouseClick(c.Cancel, Qt::LeftButton);
+            EXPECT_TRUE(cancelled);
+            EXPECT_TRUE(c.Form.isVisible()) << "Cancel only runs the caller's action";
+            checked = true;
+            c.Form.Close(c.Window);
+        });
+        ModalWait().ShowModal(c.Window, [&] { cancelled = true; });
+        EXPECT_TRUE(checked);
+        EXPECT_FALSE(c.Form.isVisible());
+        EXPECT_TRUE(c.Form.NaturalClosing);
+        // Outside a wait Cancel has nothing to run.
+        cancelled = false;
+        c.Cancel->click();
+        EXPECT_FALSE(cancelled);
+    }
 }
 
 TEST_F(WindowsTest, UpdaterShowsWhatAWorkerThreadHandsOver)

@@ -330,6 +330,9 @@ TEST_F(UpdateThread, StatusErrorIsReportedWithHeadersBodyAndAddress)
                   std::string::npos)
             << e.Details;
         EXPECT_TRUE(e.ParentException);
+        // The report shows where the status error was raised in the worker, not where it was wrapped.
+        EXPECT_EQ(SmartExceptionReport().SavedCallStack().rfind("HTTPDataProvider.cpp => ", 0), 0u)
+            << SmartExceptionReport().SavedCallStack();
     }
     EXPECT_FALSE(fs::exists(dir / "bin" / "a.bin"));
     EXPECT_EQ(Views.Progress.LoginWindowVisible, (std::vector<bool>{false, true}));
