@@ -11,9 +11,6 @@
 namespace orb
 {
 
-namespace
-{
-
 std::string Utf16BytesToUtf8(std::string_view Bytes, bool BigEndian)
 {
     std::u16string units;
@@ -26,8 +23,6 @@ std::string Utf16BytesToUtf8(std::string_view Bytes, bool BigEndian)
     }
     return Utf16ToUtf8(units);
 }
-
-} // namespace
 
 std::string DecodeText(std::string_view Bytes, TDefaultEncoding DefaultEncoding)
 {

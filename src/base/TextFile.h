@@ -14,6 +14,9 @@ enum class TDefaultEncoding
     deUTF8
 };
 
+/// UTF-16 code units in the given byte order (a trailing odd byte ignored) as UTF-8 text.
+std::string Utf16BytesToUtf8(std::string_view Bytes, bool BigEndian);
+
 /// Bytes of a text file as UTF-8 text: a byte-order mark (UTF-8, UTF-16 LE or BE) selects the encoding and is
 /// skipped, otherwise DefaultEncoding is used.
 std::string DecodeText(std::string_view Bytes, TDefaultEncoding DefaultEncoding);

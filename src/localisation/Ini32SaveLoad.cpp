@@ -2,6 +2,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/Exceptions.h"
+#include "base/TextFile.h"
 #include "base/TextUtils.h"
 
 #include <cstring>
@@ -32,20 +33,6 @@ std::string_view TrimView(std::string_view Text)
     while (e > b && IsBlank(Text[e - 1]))
         --e;
     return Text.substr(b, e - b);
-}
-
-/// Decodes UTF-16 code units of the given byte order.
-std::string DecodeUtf16(std::string_view Bytes, bool BigEndian)
-{
-    std::u16string units;
-    units.reserve(Bytes.size() / 2);
-    for (size_t i = 0; i + 1 < Bytes.size(); i += 2)
-    {
-        auto lo = static_cast<unsigned char>(Bytes[i]);
-        auto hi = static_cast<unsigned char>(Bytes[i + 1]);
-        units.push_back(BigEndian ? static_cast<char16_t>((lo << 8) | hi) : static_cast<char16_t>((hi << 8) | lo));
-    }
-    return Utf16ToUtf8(units);
 }
 
 void RequireList(const TStrings* Strings)
@@ -252,9 +239,9 @@ void TIni32SaveLoad::LoadFromBytes(std::string_view Bytes)
     if (Bytes.size() >= 3 && Bytes.substr(0, 3) == "\xEF\xBB\xBF")
         text = Bytes.substr(3);
     else if (Bytes.size() >= 2 && Bytes.substr(0, 2) == "\xFF\xFE")
-        text = decoded = DecodeUtf16(Bytes.substr(2), false);
+        text = decoded = Utf16BytesToUtf8(Bytes.substr(2), false);
     else if (Bytes.size() >= 2 && Bytes.substr(0, 2) == "\xFE\xFF")
-        text = decoded = DecodeUtf16(Bytes.substr(2), true);
+        text = decoded = Utf16BytesToUtf8(Bytes.substr(2), true);
     else
         text = decoded = AnsiToUtf8(Bytes);
 
