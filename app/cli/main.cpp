@@ -220,7 +220,7 @@ int Run(const TOptions& options, cli::TConsoleDialogs& dialogs, TLauncherSession
             UsageError("this installation does not offer off-line mode");
         flow.Offline = true;
     }
-    if (options.Preview && !ClientSettings->ChildNodes()->FindNode("preview_mode"))
+    if (options.Preview && !PreviewOffered())
         UsageError("this installation has no preview login");
 
     switch (flow.Button_OKClick(options.Preview))

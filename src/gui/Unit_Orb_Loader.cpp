@@ -310,18 +310,14 @@ void TForm_Orb_Loader::Start()
     Edit_Password->setText(Q(Flow.Password));
     CheckBox_SavePassword->setChecked(Flow.SavePassword);
 
-    auto proxy = TLoginFlow::ProxyNode();
-    auto attribute = [](const xml::IXMLNodePtr& Node, const char* Name) {
-        return Node ? Q(Node->Attributes(Name)) : QString();
-    };
-    CheckBox_UseProxy->setChecked(ProxySetting().Enabled);
-    Edit_ProxyServer->setText(attribute(proxy, "server"));
-    Edit_ProxyPort->setText(attribute(proxy, "port"));
-    Edit_ProxyLogin->setText(attribute(proxy, "login"));
-    Edit_ProxyPassword->setText(attribute(proxy, "password"));
-    auto alternate = SettingsElement(UserSettings, "alternate_server");
-    Edit_ConfServer->setText(attribute(alternate, "server"));
-    Edit_ConfPort->setText(attribute(alternate, "port"));
+    const TNetworkSettings network = NetworkSettings();
+    CheckBox_UseProxy->setChecked(network.ProxyEnabled);
+    Edit_ProxyServer->setText(Q(network.ProxyServer));
+    Edit_ProxyPort->setText(Q(network.ProxyPort));
+    Edit_ProxyLogin->setText(Q(network.ProxyLogin));
+    Edit_ProxyPassword->setText(Q(network.ProxyPassword));
+    Edit_ConfServer->setText(Q(network.AlternateServer));
+    Edit_ConfPort->setText(Q(network.AlternatePort));
 
     FillEntries();
     CB_Language->clear();
@@ -330,10 +326,7 @@ void TForm_Orb_Loader::Start()
     CB_Language->setCurrentIndex(Flow.LanguageIndex);
 
     CheckBox_OfflineMode->setVisible(OfflineModeOffered());
-    const std::string iconFile = ClientSettings->HasAttribute("application_icon")
-                                     ? ClientSettings->Attributes("application_icon")
-                                     : std::string("main_icon.ico");
-    QIcon icon(Q(iconFile));
+    QIcon icon(Q(ApplicationIconFile()));
     if (icon.availableSizes().isEmpty())
         QApplication::setWindowIcon(QIcon());
     else
@@ -351,12 +344,9 @@ void TForm_Orb_Loader::Start()
         CB_Skin->addItem(Q(item.Name), Q(item.Value));
     Panel_Skin->setVisible(CB_Skin->count() > 0);
     CB_Skin->setCurrentIndex(Flow.SkinIndex);
-    std::string skin = UserSettings->Attributes("skin");
-    if (skin.empty() || CB_Skin->count() == 0)
-        skin = TLoginFlow::DefaultSkinName();
     try
     {
-        ApplySkin(skin);
+        ApplySkin(Flow.StartSkin);
     }
     catch (...)
     {
@@ -368,24 +358,19 @@ void TForm_Orb_Loader::Start()
 
     // The browser strip above the login panel exists only when the client file names a page for it; the browser
     // engine costs start-up time, so without a strip it is never created.
-    const auto browserWindow = SettingsElement(ClientSettings, "browser_window");
-    const QString browserUrl = browserWindow ? Q(browserWindow->Attributes("url")).trimmed() : QString();
-    if (!browserUrl.isEmpty())
+    const TBrowserStripSetting strip = BrowserStripSetting();
+    if (!strip.Url.empty())
     {
         // A size that is missing or not a positive number keeps the panel's width and the strip's design height.
-        int stripWidth = Q(browserWindow->Attributes("width")).toInt();
-        int stripHeight = Q(browserWindow->Attributes("height")).toInt();
-        if (stripWidth <= 0)
-            stripWidth = Panel_Main->width();
-        if (stripHeight <= 0)
-            stripHeight = 27;
+        const int stripWidth = strip.Width > 0 ? strip.Width : Panel_Main->width();
+        const int stripHeight = strip.Height > 0 ? strip.Height : 27;
         WebBrowser = new QWebEngineView(this);
         WebBrowser->setObjectName("WebBrowser");
         WebBrowser->setGeometry(0, 0, stripWidth, stripHeight);
         // A strip wider than the panel centres the panel below it.
         Panel_Main->move(std::max(0, (stripWidth - Panel_Main->width()) / 2), stripHeight);
         setFixedSize(stripWidth, stripHeight + Panel_Main->height());
-        WebBrowser->setUrl(QUrl::fromUserInput(browserUrl));
+        WebBrowser->setUrl(QUrl::fromUserInput(Q(strip.Url)));
     }
     else
         setFixedSize(width(), Panel_Main->height());
@@ -394,7 +379,7 @@ void TForm_Orb_Loader::Start()
 void TForm_Orb_Loader::FillEntries()
 {
     Flow.FillEntries();
-    setWindowTitle(Q(ClientSettings->Attributes("title")));
+    setWindowTitle(Q(WindowTitleSetting()));
     QApplication::setApplicationDisplayName(windowTitle());
     CB_Entry->clear();
     for (const auto& item : Flow.Entries)
@@ -427,14 +412,14 @@ void TForm_Orb_Loader::SetupTabs()
     PageControl->tabBar()->hide();
     for (int i = 0; i < TabControl->count() && i < PageControl->count(); ++i)
         TabControl->setTabText(i, PageControl->tabText(i));
-    if (!SettingsElement(ClientSettings, "preview_mode"))
+    if (!PreviewOffered())
         RemovePage(TabSheet_Preview);
-    if (!SettingsElement(ClientSettings, "registration"))
+    if (!RegistrationSetting().Offered)
         RemovePage(TabSheet_Registration);
     if (!SettingsTabAllowed())
         TabControl->removeTab(PageControl->indexOf(TabSheet_Settings));
-    QWidget* first =
-        !UserSettings->Attributes("last_login").empty() || !TabSheet_Preview ? TabSheet_Login : TabSheet_Preview;
+    // A user who has logged in before starts on the login page, a new one on the preview page.
+    QWidget* first = !Flow.Login.empty() || !TabSheet_Preview ? TabSheet_Login : TabSheet_Preview;
     const int index = PageControl->indexOf(first);
     TabControl->setCurrentIndex(index);
     PageControl->setCurrentIndex(index);
@@ -471,12 +456,11 @@ void TForm_Orb_Loader::TabSheet_RegistrationShow()
 {
     if (!TabSheet_Registration)
         return;
-    auto registration = SettingsElement(ClientSettings, "registration");
-    const std::string type = registration ? registration->Attributes("type") : std::string();
+    const TRegistrationSetting registration = RegistrationSetting();
     if (Label_URL)
-        Label_URL->setVisible(type == "web");
+        Label_URL->setVisible(registration.Type == "web");
     TabSheet_RegistrationHide();
-    if (type != "built_in")
+    if (registration.Type != "built_in")
         return;
 
     auto* wizard = new TForm_Registration(TabSheet_Registration);
@@ -484,13 +468,9 @@ void TForm_Orb_Loader::TabSheet_RegistrationShow()
     // Made as a window of its own, it would keep the application's font; inside this window it takes this one's.
     wizard->setFont(font());
     FFormRegistration = wizard;
-    wizard->Exchange.URL = registration->Attributes("url");
-    wizard->Exchange.ProviderId = registration->Attributes("provider");
-    auto entries = SettingsElement(ClientSettings, "entries");
-    if (entries && entries->ChildNodes())
-        for (int i = 0; i < entries->ChildNodes()->Count(); ++i)
-            if (auto item = entries->ChildNodes()->Get(i); item->NodeType() == xml::ntElement)
-                wizard->Exchange.Entries.push_back(item);
+    wizard->Exchange.URL = registration.Url;
+    wizard->Exchange.ProviderId = registration.Provider;
+    wizard->Exchange.Entries = ClientEntryItems();
     wizard->Exchange.Language =
         CB_Language->currentIndex() >= 0 ? CB_Language->currentData().toString().toStdString() : LanguageCode;
     wizard->Exchange.ShowUserCredentials = ShowUserCredentials();
@@ -537,23 +517,15 @@ void TForm_Orb_Loader::RegistrationClose(TForm_Registration& Sender, bool Ok)
 
 void TForm_Orb_Loader::TabSheet_SettingsHide()
 {
-    auto proxy = TLoginFlow::ProxyNode();
-    if (!proxy)
-        proxy = UserSettings->AddChild("proxy");
-    proxy->SetAttribute("enabled", CheckBox_UseProxy->isChecked() ? "true" : "false");
-    proxy->SetAttribute("server", Edit_ProxyServer->text().toStdString());
-    proxy->SetAttribute("port", Edit_ProxyPort->text().toStdString());
-    proxy->SetAttribute("login", Edit_ProxyLogin->text().toStdString());
-    proxy->SetAttribute("password", Edit_ProxyPassword->text().toStdString());
-    Flow.ApplyProxySettings();
-    auto alternate = SettingsElement(UserSettings, "alternate_server");
-    if (!alternate)
-        alternate = UserSettings->AddChild("alternate_server");
-    alternate->SetAttribute("server", Edit_ConfServer->text().toStdString());
-    alternate->SetAttribute("port", Edit_ConfPort->text().toStdString());
-    if (CB_Skin->currentIndex() >= 0)
-        UserSettings->SetAttribute("skin", CB_Skin->currentData().toString().toStdString());
-    SaveUserSettings();
+    TNetworkSettings network;
+    network.ProxyEnabled = CheckBox_UseProxy->isChecked();
+    network.ProxyServer = Edit_ProxyServer->text().toStdString();
+    network.ProxyPort = Edit_ProxyPort->text().toStdString();
+    network.ProxyLogin = Edit_ProxyLogin->text().toStdString();
+    network.ProxyPassword = Edit_ProxyPassword->text().toStdString();
+    network.AlternateServer = Edit_ConfServer->text().toStdString();
+    network.AlternatePort = Edit_ConfPort->text().toStdString();
+    Flow.SaveSettings(network, CB_Skin->currentIndex() >= 0 ? CB_Skin->currentData().toString().toStdString() : "");
 }
 
 void TForm_Orb_Loader::SetControlsEnabled(QWidget* Control, bool Enabled)
@@ -726,8 +698,8 @@ void TForm_Orb_Loader::CB_LanguageChange(int Index)
 
 void TForm_Orb_Loader::Label_URLClick()
 {
-    if (auto registration = SettingsElement(ClientSettings, "registration"))
-        OpenUrlInBrowser(registration->Attributes("url"));
+    if (const TRegistrationSetting registration = RegistrationSetting(); registration.Offered)
+        OpenUrlInBrowser(registration.Url);
 }
 
 void TForm_Orb_Loader::PropertyManagerLanguageAfterLoad()

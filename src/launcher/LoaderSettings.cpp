@@ -7,6 +7,8 @@
 #include "platform/UILanguage.h"
 #include "xml/XML_Utils.h"
 
+#include <algorithm>
+
 namespace orb
 {
 
@@ -190,16 +192,9 @@ bool ReadBooleanSetting(const xml::IXMLNodePtr& Node, const std::string& Name, b
 
 TProxySettings ProxySetting()
 {
-    const auto proxy = SettingsElement(UserSettings, "proxy");
-    TProxySettings result;
-    if (!proxy)
-        return result;
-    result.Enabled = ReadBooleanSetting(proxy, "enabled", false);
-    result.Server = proxy->Attributes("server");
-    result.Port = StrToIntDef(proxy->Attributes("port"), 0);
-    result.Login = proxy->Attributes("login");
-    result.Password = proxy->Attributes("password");
-    return result;
+    const TNetworkSettings network = NetworkSettings();
+    return {network.ProxyEnabled, network.ProxyServer, StrToIntDef(network.ProxyPort, 0), network.ProxyLogin,
+            network.ProxyPassword};
 }
 
 bool RemindPasswordSetting()
@@ -236,6 +231,104 @@ bool ShowUserCredentials()
     const std::string text = Trim(ShowUserCredentialsSetting());
     int32_t number = 0;
     return text.empty() || SameText(text, "true") || (!SameText(text, "false") && TryStrToInt(text, number) && number);
+}
+
+std::optional<int> ReadIntegerSetting(const xml::IXMLNodePtr& Node, const std::string& Name, std::optional<int> Default)
+{
+    const std::string text = Node ? Trim(Node->Attributes(Name)) : std::string();
+    if (text.empty())
+        return Default;
+    int32_t number = 0;
+    if (!TryStrToInt(text, number))
+        throw EConvertError("'" + text + "' is not a valid integer value for \"" + Name + "\"");
+    return number;
+}
+
+TNetworkSettings NetworkSettings()
+{
+    TNetworkSettings result;
+    const auto text = [](const xml::IXMLNodePtr& Node, const char* Name) {
+        return Node ? Node->Attributes(Name) : std::string();
+    };
+    const auto proxy = SettingsElement(UserSettings, "proxy");
+    result.ProxyEnabled = ReadBooleanSetting(proxy, "enabled", false);
+    result.ProxyServer = text(proxy, "server");
+    result.ProxyPort = text(proxy, "port");
+    result.ProxyLogin = text(proxy, "login");
+    result.ProxyPassword = text(proxy, "password");
+    const auto alternate = SettingsElement(UserSettings, "alternate_server");
+    result.AlternateServer = text(alternate, "server");
+    result.AlternatePort = text(alternate, "port");
+    return result;
+}
+
+void StoreNetworkSettings(const TNetworkSettings& Settings)
+{
+    const auto element = [](const char* Name) {
+        auto node = SettingsElement(UserSettings, Name);
+        return node ? node : UserSettings->AddChild(Name);
+    };
+    auto proxy = element("proxy");
+    proxy->SetAttribute("enabled", Settings.ProxyEnabled ? "true" : "false");
+    proxy->SetAttribute("server", Settings.ProxyServer);
+    proxy->SetAttribute("port", Settings.ProxyPort);
+    proxy->SetAttribute("login", Settings.ProxyLogin);
+    proxy->SetAttribute("password", Settings.ProxyPassword);
+    auto alternate = element("alternate_server");
+    alternate->SetAttribute("server", Settings.AlternateServer);
+    alternate->SetAttribute("port", Settings.AlternatePort);
+}
+
+std::string ApplicationIconFile()
+{
+    return ClientSettings && ClientSettings->HasAttribute("application_icon")
+               ? ClientSettings->Attributes("application_icon")
+               : std::string("main_icon.ico");
+}
+
+std::string WindowTitleSetting()
+{
+    return ClientSettings ? ClientSettings->Attributes("title") : std::string();
+}
+
+bool PreviewOffered()
+{
+    return SettingsElement(ClientSettings, "preview_mode") != nullptr;
+}
+
+std::vector<xml::IXMLNodePtr> ClientEntryItems()
+{
+    return SettingsItems(SettingsElement(ClientSettings, "entries"));
+}
+
+std::optional<int> MaxEntriesSetting()
+{
+    return ReadIntegerSetting(ClientSettings, "max_entries");
+}
+
+TBrowserStripSetting BrowserStripSetting()
+{
+    TBrowserStripSetting result;
+    const auto strip = SettingsElement(ClientSettings, "browser_window");
+    if (!strip)
+        return result;
+    result.Url = Trim(strip->Attributes("url"));
+    result.Width = std::max(0, StrToIntDef(Trim(strip->Attributes("width")), 0));
+    result.Height = std::max(0, StrToIntDef(Trim(strip->Attributes("height")), 0));
+    return result;
+}
+
+TRegistrationSetting RegistrationSetting()
+{
+    TRegistrationSetting result;
+    const auto registration = SettingsElement(ClientSettings, "registration");
+    if (!registration)
+        return result;
+    result.Offered = true;
+    result.Type = registration->Attributes("type");
+    result.Url = registration->Attributes("url");
+    result.Provider = registration->Attributes("provider");
+    return result;
 }
 
 } // namespace orb

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,60 @@ bool PoweredByShown();
 std::string ShowUserCredentialsSetting();
 /// Whether the registration wizard shows the new credentials: that text empty, "true" in any case or a non-zero number.
 bool ShowUserCredentials();
+
+/// A whole-number setting: Default when the attribute is absent or empty; anything that is not a whole number raises
+/// EConvertError naming the attribute and its value.
+std::optional<int> ReadIntegerSetting(const xml::IXMLNodePtr& Node, const std::string& Name,
+                                      std::optional<int> Default = std::nullopt);
+
+/// The user file's proxy and alternate configuration server, as the Settings page shows and edits them: the texts
+/// as stored (a port the user typed is kept as typed), the proxy's enabled flag read as a Boolean setting.
+struct TNetworkSettings
+{
+    bool ProxyEnabled = false;   ///< the proxy `enabled`
+    std::string ProxyServer;     ///< the proxy `server`
+    std::string ProxyPort;       ///< the proxy `port`
+    std::string ProxyLogin;      ///< the proxy `login`
+    std::string ProxyPassword;   ///< the proxy `password`
+    std::string AlternateServer; ///< the `alternate_server` `server`
+    std::string AlternatePort;   ///< the `alternate_server` `port`
+};
+/// Reads the user file's network settings (empty texts where an element or attribute is missing).
+TNetworkSettings NetworkSettings();
+/// Writes Settings into the user file in memory, making the proxy and alternate_server elements when missing.
+void StoreNetworkSettings(const TNetworkSettings& Settings);
+
+/// The client file's application icon file: its `application_icon`, "main_icon.ico" when the attribute is absent.
+std::string ApplicationIconFile();
+/// The window's title: the client file's `title`.
+std::string WindowTitleSetting();
+/// Whether the preview tab is offered (the client file has a `preview_mode` element).
+bool PreviewOffered();
+/// The account types the client file lists (the items of its `entries`).
+std::vector<xml::IXMLNodePtr> ClientEntryItems();
+/// The client file's `max_entries`: how many account types the list keeps; none when absent or empty.
+std::optional<int> MaxEntriesSetting();
+
+/// The browser strip above the login panel (the client file's `browser_window`).
+struct TBrowserStripSetting
+{
+    std::string Url; ///< the page; empty when there is no strip
+    int Width = 0;   ///< the strip's width, 0 when missing or not a positive number
+    int Height = 0;  ///< the strip's height, 0 when missing or not a positive number
+};
+/// Reads the browser strip (Url trimmed; no strip when the element or its url is missing).
+TBrowserStripSetting BrowserStripSetting();
+
+/// The client file's registration element.
+struct TRegistrationSetting
+{
+    bool Offered = false; ///< the element exists (the registration tab is shown)
+    std::string Type;     ///< "web", "built_in" or another text (compared exactly)
+    std::string Url;      ///< the registration page or service
+    std::string Provider; ///< the provider identifier sent to the service
+};
+/// Reads the registration element (Offered false and empty texts without one).
+TRegistrationSetting RegistrationSetting();
 
 /// The language code of an operating-system language identifier (primary language in the low 10 bits,
 /// sub-language in the high 6), or empty when the launcher has no language for it.

@@ -115,11 +115,11 @@ void TLoginFlow::Start()
     Skins.clear();
     AppendItems(Skins, SettingsElement(ClientSettings, "skins"));
     SkinIndex = -1;
-    std::string skin = UserSettings->Attributes("skin");
-    if (skin.empty() || Skins.empty())
-        skin = DefaultSkinName();
+    StartSkin = UserSettings->Attributes("skin");
+    if (StartSkin.empty() || Skins.empty())
+        StartSkin = DefaultSkinName();
     for (size_t i = 0; i < Skins.size(); ++i)
-        if (Skins[i].Value == skin)
+        if (Skins[i].Value == StartSkin)
         {
             SkinIndex = static_cast<int>(i);
             break;
@@ -130,7 +130,8 @@ void TLoginFlow::Start()
 void TLoginFlow::FillEntries()
 {
     Entries.clear();
-    AppendItems(Entries, SettingsElement(ClientSettings, "entries"));
+    for (const auto& item : ClientEntryItems())
+        Entries.push_back({item->Attributes("name"), item->Attributes("value")});
     AppendItems(Entries, SettingsElement(UserSettings, "entries"));
     SetEntryText(UserSettings->Attributes("last_entry"));
     if (EntryIndex < 0)
@@ -196,14 +197,18 @@ std::string TLoginFlow::DefaultSkinName()
     return skins ? skins->Attributes("default") : "Default";
 }
 
-xml::IXMLNodePtr TLoginFlow::ProxyNode()
-{
-    return SettingsElement(UserSettings, "proxy");
-}
-
 void TLoginFlow::ApplyProxySettings()
 {
     UseProxy(FDataProvider.HTTP, ProxySetting());
+}
+
+void TLoginFlow::SaveSettings(const TNetworkSettings& Network, const std::string& Skin)
+{
+    StoreNetworkSettings(Network);
+    ApplyProxySettings();
+    if (!Skin.empty())
+        UserSettings->SetAttribute("skin", Skin);
+    SaveUserSettings();
 }
 
 void TLoginFlow::RememberEntry()
@@ -215,12 +220,11 @@ void TLoginFlow::RememberEntry()
     if (!userEntries)
         userEntries = UserSettings->AddChild("entries");
     auto list = userEntries->ChildNodes();
-    const int count =
-        list->Count() + static_cast<int>(SettingsItems(SettingsElement(ClientSettings, "entries")).size());
+    const int count = list->Count() + static_cast<int>(ClientEntryItems().size());
     // Without max_entries the list has no limit: a typed account type is always kept.
-    const std::string maxText = ClientSettings->Attributes("max_entries");
+    const std::optional<int> maxEntries = MaxEntriesSetting();
     xml::IXMLNodePtr entry;
-    if (!maxText.empty() && count >= StrToInt(maxText) && list->Count() > 0)
+    if (maxEntries && count >= *maxEntries && list->Count() > 0)
         entry = list->Last();
     else
         entry = userEntries->AddChild("entry");
@@ -239,13 +243,13 @@ void TLoginFlow::SetLaunchParameters()
     settings.SetValues("skins", SkinsXml());
     if (int country = settings.IndexOfName("Country"); country >= 0)
         settings.Delete(country);
-    if (auto proxy = ProxyNode(); proxy && ProxySetting().Enabled)
+    if (const TNetworkSettings network = NetworkSettings(); network.ProxyEnabled)
     {
         // The client receives the port as the user typed it.
-        settings.SetValues("proxy_server", proxy->Attributes("server"));
-        settings.SetValues("proxy_port", proxy->Attributes("port"));
-        settings.SetValues("proxy_login", proxy->Attributes("login"));
-        settings.SetValues("proxy_password", proxy->Attributes("password"));
+        settings.SetValues("proxy_server", network.ProxyServer);
+        settings.SetValues("proxy_port", network.ProxyPort);
+        settings.SetValues("proxy_login", network.ProxyLogin);
+        settings.SetValues("proxy_password", network.ProxyPassword);
     }
     if (IsPreviewMode)
     {
@@ -259,11 +263,11 @@ void TLoginFlow::SetLaunchParameters()
         settings.SetValues("login", Trim(Login));
         settings.SetValues("password", Password);
     }
-    if (auto registration = SettingsElement(ClientSettings, "registration"))
+    if (const TRegistrationSetting registration = RegistrationSetting(); registration.Offered)
     {
-        settings.SetValues("registration_type", registration->Attributes("type"));
-        settings.SetValues("registration_url", registration->Attributes("url"));
-        settings.SetValues("registration_provider", registration->Attributes("provider"));
+        settings.SetValues("registration_type", registration.Type);
+        settings.SetValues("registration_url", registration.Url);
+        settings.SetValues("registration_provider", registration.Provider);
         settings.SetValues("entries", EntriesXml());
         settings.SetValues("registration_show_user_credentials", ShowUserCredentialsSetting());
     }

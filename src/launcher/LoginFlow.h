@@ -3,6 +3,7 @@
 #include "base/Attributes.h"
 #include "base/TextFile.h"
 #include "exception_dialog/SmartException.h"
+#include "launcher/LoaderSettings.h"
 #include "net/ProgressRunner.h"
 #include "net/XMLDataProvider.h"
 #include "update/Unit_Updater.h"
@@ -72,6 +73,8 @@ public:
     int LanguageIndex = -1;
     /// The selected skin, or -1.
     int SkinIndex = -1;
+    /// The skin the window starts in: the user file's, else the client file's default.
+    std::string StartSkin;
     /// The off-line box.
     bool Offline = false;
     /// True while the current login was started from the Preview page.
@@ -97,10 +100,11 @@ public:
     static std::string EntriesXml();
     /// The client file's default skin, or "Default".
     static std::string DefaultSkinName();
-    /// The user file's proxy element.
-    static xml::IXMLNodePtr ProxyNode();
     /// Sets the shared provider's proxy from the user file (none when it is not enabled).
     void ApplyProxySettings();
+    /// Leaving the Settings page: stores Network and Skin (unless empty) in the user file, applies the proxy and
+    /// writes the user file.
+    void SaveSettings(const TNetworkSettings& Network, const std::string& Skin);
 
     /// Fetches "<BaseURL>index.xml" through the connection progress window and returns its root element.
     xml::IXMLNodePtr FetchUpdateIndex(const std::string& BaseURL);

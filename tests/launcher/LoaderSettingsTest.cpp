@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace fs = std::filesystem;
 using orb::test::ReadBytes;
 using orb::test::ScopedEnv;
@@ -279,10 +281,79 @@ TEST_F(LoaderSettingsTest, TypedSettingsAndTheirDefaults)
     EXPECT_EQ(proxy.Login, "u");
     EXPECT_EQ(proxy.Password, "w");
 
+    EXPECT_TRUE(orb::RegistrationSetting().Offered);
+    EXPECT_EQ(orb::RegistrationSetting().Type, "web");
+    EXPECT_EQ(orb::ApplicationIconFile(), "main_icon.ico");
+    EXPECT_FALSE(orb::MaxEntriesSetting());
+
     WriteBytes(Dir / orb::ClientSettingsFileName, "<client><entries/></client>");
     orb::LoadLoaderSettings(Dir.Path());
     EXPECT_TRUE(orb::RemindPasswordSetting());
     EXPECT_FALSE(orb::OfflineModeOffered());
     EXPECT_TRUE(orb::SettingsTabAllowed());
     EXPECT_TRUE(orb::PoweredByShown());
+    EXPECT_FALSE(orb::RegistrationSetting().Offered);
+    EXPECT_FALSE(orb::PreviewOffered());
+    EXPECT_TRUE(orb::BrowserStripSetting().Url.empty());
+
+    WriteBytes(Dir / orb::ClientSettingsFileName,
+               "<client title=\"T\" application_icon=\"\" max_entries=\" 3 \"><entries><a name=\"A\"/><!-- c -->"
+               "<b name=\"B\"/></entries><preview_mode/><browser_window url=\" http://x/ \" width=\"-5\" "
+               "height=\"40\"/><registration type=\"built_in\" url=\"u\" provider=\"p\"/></client>");
+    orb::LoadLoaderSettings(Dir.Path());
+    EXPECT_EQ(orb::WindowTitleSetting(), "T");
+    EXPECT_EQ(orb::ApplicationIconFile(), "") << "an empty icon attribute is kept: the window shows no icon";
+    EXPECT_EQ(orb::MaxEntriesSetting(), 3);
+    EXPECT_EQ(orb::ClientEntryItems().size(), 2u);
+    EXPECT_TRUE(orb::PreviewOffered());
+    const orb::TBrowserStripSetting strip = orb::BrowserStripSetting();
+    EXPECT_EQ(strip.Url, "http://x/");
+    EXPECT_EQ(strip.Width, 0);
+    EXPECT_EQ(strip.Height, 40);
+    const orb::TRegistrationSetting registration = orb::RegistrationSetting();
+    EXPECT_EQ(registration.Type + "|" + registration.Url + "|" + registration.Provider, "built_in|u|p");
+}
+
+TEST(ReadIntegerSetting, WholeNumbersOrTheDefault)
+{
+    const std::pair<const char*, std::optional<int>> cases[] = {
+        {"", 7}, {"v=\"\"", 7}, {"v=\" 12 \"", 12}, {"v=\"-3\"", -3}, {"v=\"0\"", 0},
+    };
+    for (const auto& [attribute, expected] : cases)
+        EXPECT_EQ(
+            orb::ReadIntegerSetting(orb::xml::LoadXMLNodeFromString(std::string("<p ") + attribute + "/>"), "v", 7),
+            expected)
+            << attribute;
+    for (const char* bad : {"v=\"many\"", "v=\"3x\"", "v=\"1.5\""})
+        EXPECT_THROW(orb::ReadIntegerSetting(orb::xml::LoadXMLNodeFromString(std::string("<p ") + bad + "/>"), "v"),
+                     orb::EConvertError)
+            << bad;
+}
+
+TEST_F(LoaderSettingsTest, NetworkSettingsAreStoredAsTyped)
+{
+    WriteBytes(Dir / orb::UserSettingsFileName,
+               "<user_loader_settings><proxy/><alternate_server/><entries/></user_loader_settings>");
+    orb::LoadLoaderSettings(Dir.Path());
+    const orb::TNetworkSettings empty = orb::NetworkSettings();
+    EXPECT_FALSE(empty.ProxyEnabled);
+    EXPECT_EQ(empty.ProxyServer + empty.ProxyPort + empty.AlternateServer + empty.AlternatePort, "");
+
+    orb::TNetworkSettings typed;
+    typed.ProxyEnabled = true;
+    typed.ProxyServer = "proxy.example";
+    typed.ProxyPort = "80a";
+    typed.ProxyLogin = "me";
+    typed.ProxyPassword = "p\"w<";
+    typed.AlternateServer = "10.0.0.1";
+    typed.AlternatePort = "8443";
+    orb::StoreNetworkSettings(typed);
+    orb::SaveUserSettings();
+    orb::LoadLoaderSettings(Dir.Path());
+    const orb::TNetworkSettings read = orb::NetworkSettings();
+    EXPECT_TRUE(read.ProxyEnabled);
+    EXPECT_EQ(read.ProxyServer + "|" + read.ProxyPort + "|" + read.ProxyLogin + "|" + read.ProxyPassword,
+              "proxy.example|80a|me|p\"w<");
+    EXPECT_EQ(read.AlternateServer + ":" + read.AlternatePort, "10.0.0.1:8443");
+    EXPECT_EQ(orb::ProxySetting().Port, 0) << "the number the provider gets";
 }
