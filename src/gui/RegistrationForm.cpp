@@ -333,6 +333,9 @@ std::unique_ptr<IVisualFields> TForm_Registration::CreateVisualFields(TBundleFie
     ScrollBox_Fields->verticalScrollBar()->setValue(0);
     ScrollBox_Fields->setUpdatesEnabled(true);
     ScrollBox_Fields->update();
+    // Every editor's wheel goes to the form (eventFilter).
+    for (QWidget* child : ScrollBox_Fields->viewport()->findChildren<QWidget*>())
+        child->installEventFilter(this);
     return editors;
 }
 
@@ -371,6 +374,12 @@ void TForm_Registration::UpdateControls()
     Image->setVisible(c.ImageVisible);
     Button_Submit->setText(ToQString(c.SubmitCaption));
     ComboBox_SystemType->setEnabled(c.SystemTypeEnabled);
+    if (ComboBox_SystemType->currentIndex() != Exchange.SystemTypeIndex())
+    {
+        // The box always shows the type the exchange registers.
+        const QSignalBlocker blocker(ComboBox_SystemType);
+        ComboBox_SystemType->setCurrentIndex(Exchange.SystemTypeIndex());
+    }
     Bevel_Top->setVisible(c.SeparatorsVisible);
     Bevel_Bottom->setVisible(c.SeparatorsVisible);
     Button_Submit->setVisible(c.SubmitVisible);
@@ -438,7 +447,10 @@ void TForm_Registration::resizeEvent(QResizeEvent* Event)
 
 bool TForm_Registration::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (Watched == ScrollBox_Fields->viewport() && Event->type() == QEvent::Wheel)
+    // A wheel step anywhere over the fields, editors included, scrolls the form: a user scrolling past a drop-down
+    // or a date must not change it. An open drop-down list is a window of its own and keeps its wheel.
+    const auto* widget = Event->type() == QEvent::Wheel ? qobject_cast<const QWidget*>(Watched) : nullptr;
+    if (widget && (widget == ScrollBox_Fields->viewport() || ScrollBox_Fields->viewport()->isAncestorOf(widget)))
     {
         const int delta = static_cast<QWheelEvent*>(Event)->angleDelta().y();
         if (delta < 0)
@@ -490,11 +502,18 @@ void TForm_Registration::reject()
 
 void TForm_Registration::keyPressEvent(QKeyEvent* Event)
 {
-    // Enter goes Back and Escape submits, as the window was designed.
+    // Elsewhere Enter goes Back and Escape submits, as the window was designed.
     const int key = Event->key();
     // Both keys end here: embedded in the login window they must not reach its Login button.
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
     {
+        // Enter on a focused button presses that button, as everywhere on the desktop.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+            button && isAncestorOf(button) && button->isVisible() && button->isEnabled())
+        {
+            button->click();
+            return;
+        }
         if (Button_Back->isVisible() && Button_Back->isEnabled())
             Button_Back->click();
         return;

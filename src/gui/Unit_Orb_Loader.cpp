@@ -8,6 +8,7 @@
 #include "launcher/ExeVersion.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
+#include "platform/ShellOpen.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -698,8 +699,15 @@ void TForm_Orb_Loader::CB_LanguageChange(int Index)
 
 void TForm_Orb_Loader::Label_URLClick()
 {
+    // Unlike the newer-launcher offer, a browser that cannot be started is not reported here: the link simply
+    // stays where it is.
     if (const TRegistrationSetting registration = RegistrationSetting(); registration.Offered)
-        OpenUrlInBrowser(registration.Url);
+        try
+        {
+            platform::ShellOpen(registration.Url);
+        }
+        catch (const EOSError&)
+        {}
 }
 
 void TForm_Orb_Loader::PropertyManagerLanguageAfterLoad()

@@ -250,7 +250,9 @@ void TRegistrationExchange::HandleFirstAnswer()
         return;
     (*page)[0].Id = "entry";
     Fields.AddBundle(std::move(page));
-    FSystemTypeIndex = Entries.empty() ? -1 : 0;
+    // The user may have picked another type while this answer was retried: the form follows the box.
+    if (FSystemTypeIndex < 0 || FSystemTypeIndex >= static_cast<int>(Entries.size()))
+        FSystemTypeIndex = Entries.empty() ? -1 : 0;
     Fields.Pages[0]->Items[0]->SetCurrentValue(GetEntryValue(FSystemTypeIndex));
     SetState(rsStarted);
     SendRequest();

@@ -103,6 +103,19 @@ protected:
     }
 
     template <class T> T* Editor(const char* Id) const { return test::FieldEditor<T>(*Form, Id); }
+    /// The input widget of field Id, whatever its kind, or nullptr.
+    QWidget* EditorWidget(const char* Id) const
+    {
+        if (auto* field = Editor<TVisualField_ComboBox>(Id))
+            return field->ComboBox_Value;
+        if (auto* field = Editor<TVisualField_DateTime>(Id))
+            return field->DateTimePicker_Value;
+        if (auto* field = Editor<TVisualField_CheckBox>(Id))
+            return field->CheckBox_Value;
+        if (auto* field = Editor<TVisualField_Edit>(Id))
+            return field->Edit_Value;
+        return nullptr;
+    }
     void Type(const char* Id, const QString& Text) { test::TypeInto(*Form, Id, Text); }
     void Submit() { QTest::mouseClick(Form->Button_Submit, Qt::LeftButton); }
     void Back() { QTest::mouseClick(Form->Button_Back, Qt::LeftButton); }
@@ -459,6 +472,126 @@ TEST_F(RegistrationFormTest, WheelOverTheFieldsScrollsEightPixelsAStep)
     EXPECT_EQ(bar->value(), 16);
     wheel(120);
     EXPECT_EQ(bar->value(), 8);
+}
+
+TEST_F(RegistrationFormTest, WheelOverAnyEditorScrollsTheFormAndChangesNoValue)
+{
+    Open();
+    Form->resize(Form->width(), 200);
+    QScrollBar* bar = Form->ScrollBox_Fields->verticalScrollBar();
+    // What the user sees of each editor kind; the wheel must leave it as it was.
+    auto value = [](QWidget* Editor) -> QString {
+        if (auto* box = qobject_cast<QComboBox*>(Editor))
+            return QString::number(box->currentIndex()) + box->currentText();
+        if (auto* date = qobject_cast<QDateEdit*>(Editor))
+            return date->date().toString(Qt::ISODate);
+        if (auto* check = qobject_cast<QCheckBox*>(Editor))
+            return check->isChecked() ? "checked" : "unchecked";
+        return qobject_cast<QLineEdit*>(Editor)->text();
+    };
+    auto wheelOver = [&](QWidget* Editor, int Delta) {
+        // The event goes where the window system sends it: the innermost widget under the pointer.
+        const QPoint at = Editor->rect().center();
+        QWidget* target = Editor->childAt(at) ? Editor->childAt(at) : Editor;
+        const QPoint local = target->mapFrom(Editor, at);
+        QWheelEvent event(local, target->mapToGlobal(local), QPoint(), QPoint(0, Delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    };
+    struct TCase
+    {
+        int Page;
+        const char* Id;
+    };
+    const TCase cases[] = {{1, "first_name"}, {1, "country"}, {2, "birth_date"}, {2, "phone"},
+                           {3, "nickname"},   {3, "terms"},   {3, "risk"}};
+    for (const TCase& c : cases)
+    {
+        if (Form->Exchange.PageIndex() < c.Page)
+        {
+            if (c.Page == 2)
+                PassPage1();
+            else
+            {
+                Editor<TVisualField_DateTime>("birth_date")->DateTimePicker_Value->setDate(QDate(1990, 4, 2));
+                Submit();
+                ASSERT_TRUE(WaitForPageIndex(3));
+            }
+            QApplication::processEvents();
+        }
+        QWidget* editor = EditorWidget(c.Id);
+        ASSERT_NE(editor, nullptr) << c.Id;
+        ASSERT_GT(bar->maximum(), 8) << "page " << c.Page << " must not fit for this test";
+        const QString before = value(editor);
+        bar->setValue(8);
+        wheelOver(editor, 120);
+        EXPECT_EQ(bar->value(), 0) << c.Id << ": a step up scrolls the form";
+        wheelOver(editor, -120);
+        wheelOver(editor, -120);
+        EXPECT_EQ(bar->value(), 16) << c.Id << ": two steps down";
+        EXPECT_EQ(value(editor), before) << c.Id;
+    }
+}
+
+TEST_F(RegistrationFormTest, EnterOrSpaceOnAFocusedButtonPressesItOtherKeysKeepTheirMeaning)
+{
+    struct TCase
+    {
+        const char* Focus; // "next", "back" or "field"
+        Qt::Key Key;
+        int PageAfter;
+    };
+    // Every case starts on page 2 with page 1 passed; page 2's date is filled so that Next goes on.
+    const TCase cases[] = {
+        {"next", Qt::Key_Return, 3},  {"next", Qt::Key_Enter, 3}, {"next", Qt::Key_Space, 3},
+        {"back", Qt::Key_Return, 1},  {"back", Qt::Key_Space, 1}, {"field", Qt::Key_Return, 1},
+        {"field", Qt::Key_Escape, 3},
+    };
+    for (const TCase& c : cases)
+    {
+        Open();
+        PassPage1();
+        Editor<TVisualField_DateTime>("birth_date")->DateTimePicker_Value->setDate(QDate(1990, 4, 2));
+        QWidget* focus = std::string(c.Focus) == "next" ? static_cast<QWidget*>(Form->Button_Submit)
+                         : std::string(c.Focus) == "back"
+                             ? static_cast<QWidget*>(Form->Button_Back)
+                             : test::FieldEditor<TVisualField_Edit>(*Form, "phone")->Edit_Value;
+        ASSERT_TRUE(focus->isVisible()) << c.Focus;
+        Form->activateWindow();
+        focus->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(focus, c.Key);
+        ASSERT_TRUE(WaitForPageIndex(c.PageAfter)) << c.Focus << " " << c.Key;
+        Answer = "OK";
+        Form.reset();
+        Answer = "Cancel";
+        ASSERT_TRUE(test::WaitForRegistrationWorkers());
+    }
+    EXPECT_TRUE(Shown.empty() || Shown.front().find("Cancel") != std::string::npos);
+}
+
+TEST_F(RegistrationFormTest, TheAccountTypeBoxAndTheFormAgreeAfterAFailedFirstRequest)
+{
+    Open("flaky", true, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Shown.empty() && !Form->Exchange.Busy(); }, 20000));
+    ASSERT_EQ(Form->ComboBox_SystemType->currentIndex(), 0);
+    // The user picks the other type by keyboard while no page is there, then tries again.
+    Form->ComboBox_SystemType->setFocus();
+    QTest::keyClick(Form->ComboBox_SystemType, Qt::Key_Down);
+    ASSERT_EQ(Form->ComboBox_SystemType->currentIndex(), 1);
+    Submit();
+    ASSERT_TRUE(WaitForPageIndex(1));
+    EXPECT_EQ(Form->ComboBox_SystemType->currentIndex(), 1) << "the box keeps the user's type";
+    EXPECT_EQ(Form->Exchange.SystemTypeIndex(), 1);
+    EXPECT_EQ(Requests().back()["fields"]["entry"], "private") << "and the form asks for that type";
+
+    PassPage1();
+    Editor<TVisualField_DateTime>("birth_date")->DateTimePicker_Value->setDate(QDate(1990, 4, 2));
+    Submit();
+    ASSERT_TRUE(WaitForPageIndex(3));
+    FinishLastPage("flaky-user");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Exchange.State() == rsRegistrateEnd; }, 20000));
+    EXPECT_EQ(Form->RegistrationInfo().Entry, "Private account") << "the account is made for the type shown";
+    EXPECT_EQ(Form->ComboBox_SystemType->currentText(), "Private account");
 }
 
 TEST_F(RegistrationFormTest, MissingLanguageKeysShowAsUnknown)

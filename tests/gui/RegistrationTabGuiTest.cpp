@@ -12,6 +12,8 @@
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
+#include "platform/PlatformTestUtil.h"
+#include "support/TempDir.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -191,8 +193,28 @@ TEST_F(RegistrationTabGuiTest, WebRegistrationShowsTheLinkAndNoWizard)
     ASSERT_TRUE(ShowTab(Window->TabSheet_Registration));
     EXPECT_EQ(Wizard(), nullptr);
     EXPECT_TRUE(Window->Label_URL->isVisible());
+
+    // The link hands the page to the desktop's opener; when there is none, nothing is reported.
+    test::TempDir bin;
+    const fs::path opened = bin / "opened";
+    test::WriteBytes(bin / "xdg-open", "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf %s \"$1\" > \"" + opened.string() +
+                                           ".tmp\" && mv \"" + opened.string() + ".tmp\" \"" + opened.string() +
+                                           "\"\n");
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    test::TempDir empty;
+    for (const fs::path& path : {bin.Path(), empty.Path()})
+    {
+        test::ScopedEnv pathVariable("PATH", path.string());
+        QTest::mouseClick(Window->Label_URL, Qt::LeftButton, {}, Window->Label_URL->rect().center());
+        if (path == bin.Path())
+        {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(opened); }, 20000));
+            EXPECT_EQ(test::ReadBytes(opened).rfind("http://127.0.0.1:", 0), 0u) << test::ReadBytes(opened);
+        }
+        QApplication::processEvents();
+        EXPECT_TRUE(Shown.empty()) << path << ": " << (Shown.empty() ? "" : Shown.front());
+    }
     EXPECT_TRUE(ShowTab(Window->TabSheet_Login));
-    EXPECT_TRUE(Shown.empty());
 }
 
 } // namespace

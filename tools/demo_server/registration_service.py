@@ -77,6 +77,7 @@ class RegistrationService:
         self.requests = []
         self.accounts = []
         self._lock = threading.Lock()
+        self._flaky_failed = False
 
     def handle(self, body, headers):
         """Returns (status, content type, body bytes) for one POST."""
@@ -115,6 +116,12 @@ class RegistrationService:
             return self._json(_fields_result([], False))
         if provider == "broken":
             return 500, "text/plain", b"Internal Server Error"
+        if provider == "flaky":
+            # The first request of all fails, every later one is answered as for any broker.
+            with self._lock:
+                failed, self._flaky_failed = self._flaky_failed, True
+            if not failed:
+                return 500, "text/plain", b"Internal Server Error"
         return None
 
     def _fields(self, fields):
