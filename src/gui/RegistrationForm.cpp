@@ -167,7 +167,9 @@ void TForm_Registration::BuildLayout()
     ScrollBox_Fields->setWidgetResizable(true);
     ScrollBox_Fields->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ScrollBox_Fields->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    ScrollBox_Fields->setFocusPolicy(Qt::StrongFocus);
+    // The fields themselves are the Tab stops (the area scrolls to the focused one); the area takes the focus only
+    // when clicked, to scroll by keys.
+    ScrollBox_Fields->setFocusPolicy(Qt::ClickFocus);
     ScrollBox_Fields->viewport()->installEventFilter(this);
     Panel_Fields = Named(new QWidget, "Panel_Fields");
     ScrollBox_Fields->setWidget(Panel_Fields);

@@ -33,7 +33,11 @@ TForm_SmartException::TForm_SmartException(const std::string& LanguageFile, QWid
     Memo = new QPlainTextEdit(this);
     Memo->setObjectName("Memo");
     Memo->setReadOnly(true);
-    Memo->setFrameShape(QFrame::NoFrame);
+    // Read-only, yet the keyboard can move through the report and select it: the caret shows where the focus is.
+    Memo->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    // A thin frame that takes the highlight colour while the report has the focus, in every skin.
+    Memo->setStyleSheet("QPlainTextEdit#Memo { border: 1px solid palette(mid); }"
+                        "QPlainTextEdit#Memo:focus { border: 1px solid palette(highlight); }");
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     QPalette palette = Memo->palette();

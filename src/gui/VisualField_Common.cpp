@@ -92,6 +92,10 @@ TVisualField_Common::~TVisualField_Common() = default;
 void TVisualField_Common::FinishCreate()
 {
     Label_Caption->setText(ToQString(Field->Name + (Field->Required ? " *" : "")));
+    // A screen reader names the input by the field's caption (a check box carries its own text).
+    for (QWidget* input : Panel_Value->findChildren<QWidget*>())
+        if ((input->focusPolicy() & Qt::TabFocus) && input->accessibleName().isEmpty())
+            input->setAccessibleName(ToQString(Field->Name));
     SetHint(ToQString(Field->Hint));
     GetFromVariable();
     UpdateUI();

@@ -94,6 +94,22 @@ bool SaveShown(QWidget& Window, const QString& Dir, const char* Name)
     return Write(Window, Dir, Name);
 }
 
+/// Saves Window with the keyboard focus on Button, as a keyboard user sees it, under Dir/Name_focus.png.
+bool SaveFocused(QWidget& Window, QWidget* Button, const QString& Dir, const char* Name)
+{
+    const bool wasShown = Window.isVisible();
+    Window.show();
+    Window.activateWindow();
+    Window.setAttribute(Qt::WA_KeyboardFocusChange);
+    Button->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
+    const bool ok = Write(Window, Dir, (std::string(Name) + "_focus").c_str());
+    if (!wasShown)
+        Window.hide();
+    return ok;
+}
+
 /// The demo server's account services for the registration pictures; Port stays 0 when it cannot start.
 struct TDemoServer
 {
@@ -142,6 +158,7 @@ bool SaveRegistrationPictures(const QString& Out, const std::string& URL)
         return false;
     }
     ok &= SaveShown(wizard, Out, "registration_page1");
+    ok &= SaveFocused(wizard, wizard.Button_Submit, Out, "registration_page1");
     edit("first_name", "Ann");
     edit("last_name", "Lee");
     edit("email", "ann.example.com");
@@ -235,12 +252,14 @@ int main(int argc, char** argv)
     bool ok = true;
     orb::TForm_Progress progress;
     ok &= Save(progress, out, "progress");
+    ok &= SaveFocused(progress, progress.Button_Break, out, "progress");
 
     orb::TForm_Updater updater;
     updater.SetUpdatingFile("bin\\terminal.exe");
     updater.SetFileProgress("1,204 of 3,010 KB", 40);
     updater.SetTotalProgress("8,960 of 41,300 KB", 22);
     ok &= Save(updater, out, "updater");
+    ok &= SaveFocused(updater, updater.Button_Cancel, out, "updater");
 
     orb::TForm_SmartException report(orb::GetLanguageFileName());
     try
@@ -256,6 +275,8 @@ int main(int argc, char** argv)
     report.show(); // shown first, so that the views switch without a modal loop
     report.ShowSimple();
     ok &= Save(report, out, "exception_simple");
+    report.show();
+    ok &= SaveFocused(report, report.Button_Details, out, "exception_simple");
     report.show();
     report.ShowDetails();
     ok &= Save(report, out, "exception_details");
@@ -332,6 +353,7 @@ int main(int argc, char** argv)
         };
         chooseLanguage("ar_KW");
         ok &= Save(login, out, "login_language_ar_KW");
+        ok &= SaveFocused(login, login.Button_OK, out, "login_language_ar_KW");
         chooseLanguage("en_US");
     }
     if (argc > 3)
@@ -342,6 +364,7 @@ int main(int argc, char** argv)
         session->Start();
         login.Start();
         ok &= Save(login, out, "login_skin_Dark");
+        ok &= SaveFocused(login, login.Button_OK, out, "login_skin_Dark");
 
         // The login window with a browser strip above the panel (added to the loaded client file only).
         auto strip = orb::ClientSettings->AddChild("browser_window");
