@@ -2,16 +2,25 @@
 
 #include "gui/LauncherWindow.h"
 #include "gui/WebEngineSetup.h"
+#include "launcher/ExeVersion.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <exception>
+#include <iostream>
 
 int main(int argc, char** argv)
 {
+    // The window takes no options (everything is chosen in it), but a packaged program tells its version.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+    {
+        std::cout << "orb-loader " << orb::ExeVersion.VersionText() << "\n";
+        return 0;
+    }
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     orb::PrepareWebEngine();
     QApplication application(argc, argv);
