@@ -163,6 +163,17 @@ check "nginx has caches ask again for the index" \
 check "nginx lets caches keep a published file" \
     bash -c "curl -sfI 'http://127.0.0.1:$nginx_port/version.info' | grep -qi '^Cache-Control: public, max-age=31536000, immutable'"
 
+echo "== the user's configuration folder"
+(cd "$elsewhere" && env -u XDG_DATA_HOME HOME="$work/carol" XDG_CONFIG_HOME=relative/config \
+    "$root/usr/bin/orb-loader-cli" --list) >"$work/carol.log" 2>&1 || cat "$work/carol.log"
+check "a relative XDG_CONFIG_HOME is ignored (the XDG rules): ~/.config is used" \
+    test -f "$work/carol/.config/orb-loader/user_loader_settings.xml"
+status=0
+(cd "$elsewhere" && env -u HOME -u XDG_CONFIG_HOME "$root/usr/bin/orb-loader-cli" --list) >"$work/nohome.log" 2>&1 ||
+    status=$?
+check "without a home folder the command says so and fails" \
+    bash -c "[ $status -eq 1 ] && grep -q 'neither XDG_CONFIG_HOME nor HOME is set' '$work/nohome.log'"
+
 echo "== an upgrade brings a new client file"
 before="$(sha256sum <"$alice_work/user_loader_settings.xml")"
 sed -i 's|<item name="Demo account" value="demo"/>|&<item name="Upgraded account" value="upgraded"/>|' \
