@@ -25,6 +25,8 @@ int main(int argc, char** argv)
     orb::PrepareWebEngine();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Orb_Loader");
+    // Desktops find the menu entry (and with it the icon) of a window by this name.
+    QGuiApplication::setDesktopFileName("org.orbloader.OrbLoader");
     // Closing the login window ends the launcher, even while a hidden window (the update window) exists.
     QApplication::setQuitOnLastWindowClosed(true);
     try
