@@ -8,7 +8,7 @@
 # run from an unrelated directory for two users with their own homes (one with XDG folders of his own): each gets
 # his own working folder and user file (mode 0600) and his own client installation; a new client settings file in
 # the installation reaches a user without touching his user file; every program tells its version; the installed
-# window starts offscreen, shows itself in a picture and logs in by itself.
+# window starts offscreen, shows the icon as its logo in a picture and logs in by itself.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 src="$PWD"
@@ -197,6 +197,7 @@ status=0
 [ "$status" -eq 0 ] || cat "$work/window.log"
 check "the window started, logged in and ended (status $status)" test "$status" -eq 0
 check "the window's picture was saved" test -s "$work/window.png"
+check "the login window's logo is the launcher's icon" python3 tests/package/logo_in_picture.py "$work/window.png"
 for _ in $(seq 100); do [ -f "$work/alice-client.txt" ] && break; sleep 0.1; done
 check "the window started the client" test -f "$work/alice-client.txt"
 
