@@ -128,10 +128,10 @@ alice_work="$work/alice/.config/orb-loader"
 bob_work="$work/bob-config/orb-loader"
 
 (cd "$elsewhere" && echo secret-a | as_alice env ORB_DEMO_CLIENT_OUTPUT="$work/alice-client.txt" \
-    "$root/usr/bin/orb-loader-cli" --login alice --entry demo --password-stdin --save-password --yes) \
+    timeout --kill-after=10 120 "$root/usr/bin/orb-loader-cli" --login alice --entry demo --password-stdin --save-password --yes) \
     >"$work/alice.log" 2>&1 || { cat "$work/alice.log"; echo "FAIL  alice's login"; failures=$((failures + 1)); }
 (cd "$elsewhere" && echo secret-b | as_bob env ORB_DEMO_CLIENT_OUTPUT="$work/bob-client.txt" \
-    "$root/usr/bin/orb-loader-cli" --login bob --entry demo --password-stdin --yes) \
+    timeout --kill-after=10 120 "$root/usr/bin/orb-loader-cli" --login bob --entry demo --password-stdin --yes) \
     >"$work/bob.log" 2>&1 || { cat "$work/bob.log"; echo "FAIL  bob's login"; failures=$((failures + 1)); }
 # The client runs on its own; it writes what it received once it has started.
 for _ in $(seq 100); do
