@@ -47,7 +47,7 @@ wait_port() {
 }
 mode() { stat -c %a "$1"; }
 
-echo "== the broker's update tree, published with its tool and served by nginx"
+echo "== nginx for the broker's update tree, with the guide's configuration"
 nginx_port="$(free_port)"
 mkdir -p "$work/nginx"
 sed -e "s|^\( *\)listen 80; .*|\1listen 127.0.0.1:$nginx_port;|" -e "s|^\( *\)root /srv/orb-update; .*|\1root $work/server/update;|" \
@@ -67,9 +67,8 @@ http {
     include $work/nginx/update-server.conf;
 }
 CONF
-# The tree is published with the packaged tool (built here; the one in the package is the same program).
-bash tools/demo_server/publish_demo_tree.sh "$build/tools/orb-demo-client" "$build/tools/orb-make-index" \
-    "$work/server"
+# The tree is published below once the broker's package with its tool is installed.
+mkdir -p "$work/server/update"
 nginx -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" -g 'daemon off;' 2>"$work/nginx/stderr.log" &
 pids+=($!)
 wait_port "$nginx_port" || { cat "$work/nginx/error.log" "$work/nginx/stderr.log"; echo "nginx did not start"; exit 1; }
@@ -106,6 +105,11 @@ root="$work/root"
 dpkg-deb -x "$deb" "$root"
 dpkg-deb -x "$broker_deb" "$root"
 install="$root/opt/orb-loader"
+
+echo "== the broker publishes the client with the packaged orb-make-index"
+bash tools/demo_server/publish_demo_tree.sh "$build/tools/orb-demo-client" "$root/usr/bin/orb-make-index" \
+    "$work/server" >"$work/publish.log" 2>&1 || { cat "$work/publish.log"; echo "publishing failed"; exit 1; }
+check "the published index is served" curl -sf -o /dev/null "http://127.0.0.1:$nginx_port/index.xml"
 
 check "the menu entry validates" desktop-file-validate "$root/usr/share/applications/org.orbloader.OrbLoader.desktop"
 check "the metainfo validates" appstreamcli validate --no-net "$root/usr/share/metainfo/org.orbloader.OrbLoader.metainfo.xml"
