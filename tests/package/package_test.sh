@@ -11,7 +11,6 @@
 # window starts offscreen, shows the icon as its logo in a picture and logs in by itself.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-src="$PWD"
 build="$(cd "${1:-build/dev}" && pwd)"
 
 work="$(mktemp -d)"
