@@ -16,6 +16,8 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libxkbcommon-dev fonts-dejavu-core fonts-wqy-microhei xvfb xauth
     # the embedded browser (the login window's strip, the web window of the registration pages)
     qt6-webengine-dev
+    # packages (.deb and .tar.gz), their checks, the icon's renders and the manual pages
+    dpkg-dev file lintian desktop-file-utils appstream scdoc librsvg2-bin icoutils
 )
 
 missing=()

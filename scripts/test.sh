@@ -5,6 +5,7 @@
 #   scripts/test.sh                  the dev preset (debug, warnings as errors)
 #   ORB_PRESET=asan scripts/test.sh  the same suite under AddressSanitizer + UBSan
 #   ORB_FUZZ_SECONDS=0 scripts/test.sh   skip the fuzz smoke runs
+#   ORB_PACKAGE_TEST=0 scripts/test.sh   skip the package test (tests/package/package_test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +29,11 @@ rm -f "$ctest_log"
 if [ "$ctest_rc" -ne 0 ]; then
     echo "== tests failed ($PRESET)"
     exit "$ctest_rc"
+fi
+
+if [ "${ORB_PACKAGE_TEST:-1}" != "0" ]; then
+    echo "== packages ($PRESET): build, lintian, install into a scratch root, two users, the window offscreen"
+    bash tests/package/package_test.sh "build/$PRESET"
 fi
 
 if [ "$FUZZ_SECONDS" != "0" ]; then

@@ -44,6 +44,7 @@ Options:
   --exclude PATTERN  leave matching files and directories out (repeatable)
   --output FILE      write the index to FILE instead of DIRECTORY/index.xml
   --root-tag NAME    tag name of the root element (default "update")
+  --version          the tool's version
   --help             this text
 )";
 
@@ -66,6 +67,11 @@ int main(int argc, char** argv)
         if (arg == "--help" || arg == "-h")
         {
             std::fputs(HelpText, stdout);
+            return 0;
+        }
+        if (arg == "--version")
+        {
+            std::printf("orb-make-index %s\n", ORB_VERSION_TEXT);
             return 0;
         }
         if (arg == "--gzip")
