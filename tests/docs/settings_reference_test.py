@@ -61,7 +61,7 @@ def scan(source_dir):
             text = path.read_text(encoding="utf-8")
             for who, name in re.findall(r"\b(Main|Client|User)Settings->(?:Attributes|HasAttribute)\(\"(\w+)\"", text):
                 root_reads.add((FILES[who], name))
-            for who, name in re.findall(r"ReadBooleanSetting\((Main|Client|User)Settings, \"(\w+)\"", text):
+            for who, name in re.findall(r"Read(?:Boolean|Integer)Setting\((Main|Client|User)Settings, \"(\w+)\"", text):
                 root_reads.add((FILES[who], name))
             for who, name in re.findall(r"SettingsElement\((Main|Client|User)Settings, \"(\w+)\"\)", text):
                 elements.add((FILES[who], name))
@@ -70,7 +70,7 @@ def scan(source_dir):
             for who, name in re.findall(r"\b(Main|Client|User)Settings->AddChild\(\"(\w+)\"\)", text):
                 elements.add((FILES[who], name))
             reads.update(re.findall(r"(?:Attributes|HasAttribute)\(\"(\w+)\"\)", text))
-            reads.update(re.findall(r"ReadBooleanSetting\([^,()]+, \"(\w+)\"", text))
+            reads.update(re.findall(r"Read(?:Boolean|Integer)Setting\([^,()]+, \"(\w+)\"", text))
             writes.update(re.findall(r"SetAttribute\(\"(\w+)\"", text))
             # The user file's default text (attributes and elements it is created with).
             for default in re.findall(r"DefaultUserSettings\s*=\s*((?:\s*\"(?:[^\"\\]|\\.)*\")+)", text):
