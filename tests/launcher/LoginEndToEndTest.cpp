@@ -179,7 +179,7 @@ TEST_F(LoginEndToEndTest, FirstLoginInstallsAndStartsTheClientWhichReceivesThePa
         "login=alice\r\n"
         "office_id=demo-office\r\n"
         "account_type=demo\r\n"
-        "application_icon=main_icon.ico\r\n"
+        "application_icon=resource/orb-loader.ico\r\n"
         "Language=en_US\r\n"
         "skin=Default\r\n"
         "skins=<skins><item name=\"Default\" value=\"Default\"/><item name=\"Dark\" value=\"Dark\"/>"
@@ -276,7 +276,7 @@ TEST_F(LoginEndToEndTest, OfflineModeStartsTheNewestInstallationWithoutAnyServer
     const std::string offline = WaitForClient();
     EXPECT_EQ(Field(offline, "program"), Field(online, "program"));
     // Nothing was fetched in this run: only the launcher's own parameters.
-    EXPECT_TRUE(Block(offline).rfind("application_icon=main_icon.ico\r\n", 0) == 0) << Block(offline);
+    EXPECT_TRUE(Block(offline).rfind("application_icon=resource/orb-loader.ico\r\n", 0) == 0) << Block(offline);
     EXPECT_TRUE(Contains(Block(offline), "\r\nlogin=dave\r\n"));
 }
 
