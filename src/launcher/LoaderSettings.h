@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/ProxySettings.h"
+#include "update/UpdateTrust.h"
 #include "xml/VuvareXMLNode.h"
 
 #include <cstdint>
@@ -59,6 +60,11 @@ bool PoweredByShown();
 std::string ShowUserCredentialsSetting();
 /// Whether the registration wizard shows the new credentials: that text empty, "true" in any case or a non-zero number.
 bool ShowUserCredentials();
+
+/// The public keys the update index must be signed with: the items (`name`, Base64 `value`) of the main file's
+/// `update_keys` element; none when it is absent (indexes are then taken unsigned). Raises EConvertError for a key
+/// that is not an Ed25519 public key, or an element that lists no key.
+TUpdateKeys UpdateKeysSetting();
 
 /// The language code of an operating-system language identifier (primary language in the low 10 bits,
 /// sub-language in the high 6), or empty when the launcher has no language for it.

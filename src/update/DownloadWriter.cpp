@@ -4,6 +4,8 @@
 #include "net/HTTPDataProvider.h"
 #include "net/StreamInflater.h"
 #include "update/DirectoryUtils.h"
+#include "update/UpdateErrors.h"
+#include "update/UpdateTrust.h"
 
 #include <cerrno>
 
@@ -49,11 +51,25 @@ void TDownloadWriter::WriteOut(const char* Data, size_t Size)
         return;
     if (std::fwrite(Data, 1, Size, FFile) != Size)
         RaiseWriteError(errno ? errno : EIO);
+    if (FStoredHash)
+        FStoredHash->Update(Data, Size);
     FWritten += static_cast<long long>(Size);
+}
+
+void TDownloadWriter::ExpectSha256(const std::string& Sha256, const std::string& Name)
+{
+    FExpectedSha256 = Sha256;
+    FName = Name;
+    FBodyHash = std::make_unique<TSha256>();
+    // A gunzipped file is stored unlike it was published; its own hash lets a later installation check a copy of it.
+    if (FInflater)
+        FStoredHash = std::make_unique<TSha256>();
 }
 
 void TDownloadWriter::Write(std::string_view Bytes)
 {
+    if (FBodyHash)
+        FBodyHash->Update(Bytes.data(), Bytes.size());
     if (!FInflater)
     {
         WriteOut(Bytes.data(), Bytes.size());
@@ -66,6 +82,17 @@ void TDownloadWriter::Finish()
 {
     if (FInflater)
         FInflater->Finish();
+    if (FBodyHash)
+    {
+        const std::string actual = FBodyHash->HexDigest();
+        if (actual != FExpectedSha256)
+            throw EUpdateRefused(UpdateMessage("UpdateFileHashMismatch",
+                                               "The download of \"{0}\" is not the published file: its SHA-256 is {1}, "
+                                               "the update index says {2}. The file was not installed. Please try "
+                                               "again later or contact your broker.",
+                                               {FName, actual, FExpectedSha256}));
+        FStoredSha256 = FStoredHash ? FStoredHash->HexDigest() : actual;
+    }
     int rc = std::fclose(FFile);
     FFile = nullptr;
     if (rc != 0)

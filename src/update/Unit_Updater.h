@@ -70,7 +70,9 @@ public:
 
 private:
     void UpdateDirectory(const std::string& Prefix, const xml::IXMLNode& Node);
-    void DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified);
+    /// Returns the SHA-256 of the stored content when Sha256 (the published file's) is given, else "".
+    std::string DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified,
+                             const std::string& Sha256);
     /// What one report shows.
     struct TProgressState
     {
