@@ -207,6 +207,8 @@ TEST(MakeIndex, KeygenSignAndSha256PublishAnIndexTheLauncherCanVerify)
     ASSERT_EQ(code, 0);
     const int64_t serial = ParseIndexSerial(xml::LoadXMLNodeFromFile(dir / "tree" / "index.xml")->Attributes("serial"));
     EXPECT_GE(serial, before);
+    // The signature of the earlier run is not published as a file of the tree.
+    EXPECT_EQ(ReadBytes(dir / "tree" / "index.xml").find("index.xml.sig"), std::string::npos);
     EXPECT_LE(serial, before + 60);
 
     // Misuse stops before anything is written.

@@ -102,6 +102,10 @@ public:
             std::string path = Prefix + name;
             if (IsRoot && fs::equivalent(entry.path(), IndexFile(), ec))
                 continue;
+            // The signature of an earlier run is rewritten with the index, never published as a file of the tree.
+            const fs::path signatureFile = IndexFile().string() + ".sig";
+            if (name == signatureFile.filename().string() && fs::equivalent(entry.path(), signatureFile, ec))
+                continue;
             if (MatchesAny(FOptions.ExcludePatterns, name) || EndsWith(name, TemporarySuffix))
                 continue;
             auto status = entry.symlink_status(ec);
