@@ -33,6 +33,16 @@ TDownloadWriter::~TDownloadWriter()
 {
     if (FFile)
         std::fclose(FFile);
+    // A download that failed midway leaves its bytes in the pipeline; they must not count for the next file.
+    if (FPipeline)
+    {
+        try
+        {
+            FPipeline->HexDigest();
+        }
+        catch (...)
+        {}
+    }
     if (!FFinished)
     {
         std::error_code ec;
@@ -56,19 +66,32 @@ void TDownloadWriter::WriteOut(const char* Data, size_t Size)
     FWritten += static_cast<long long>(Size);
 }
 
-void TDownloadWriter::ExpectSha256(const std::string& Sha256, const std::string& Name)
+void TDownloadWriter::ExpectSha256(const std::string& Sha256, const std::string& Name, TSha256Pipeline* Pipeline)
 {
     FExpectedSha256 = Sha256;
     FName = Name;
-    FBodyHash = std::make_unique<TSha256>();
+    FPipeline = Pipeline;
+    if (!FPipeline)
+        FBodyHash = std::make_unique<TSha256>();
     // A gunzipped file is stored unlike it was published; its own hash lets a later installation check a copy of it.
     if (FInflater)
         FStoredHash = std::make_unique<TSha256>();
 }
 
+std::string TDownloadWriter::TakeBodySha256()
+{
+    if (!FPipeline)
+        return FBodyHash->HexDigest();
+    TSha256Pipeline* pipeline = FPipeline;
+    FPipeline = nullptr;
+    return pipeline->HexDigest();
+}
+
 void TDownloadWriter::Write(std::string_view Bytes)
 {
-    if (FBodyHash)
+    if (FPipeline)
+        FPipeline->Update(Bytes.data(), Bytes.size());
+    else if (FBodyHash)
         FBodyHash->Update(Bytes.data(), Bytes.size());
     if (!FInflater)
     {
@@ -82,9 +105,14 @@ void TDownloadWriter::Finish()
 {
     if (FInflater)
         FInflater->Finish();
-    if (FBodyHash)
+    int rc = std::fclose(FFile);
+    FFile = nullptr;
+    if (rc != 0)
+        RaiseWriteError(errno ? errno : EIO);
+    // Checked once the file is closed: the hash in the pipeline overlaps the last writes.
+    if (FPipeline || FBodyHash)
     {
-        const std::string actual = FBodyHash->HexDigest();
+        const std::string actual = TakeBodySha256();
         if (actual != FExpectedSha256)
             throw EUpdateRefused(UpdateMessage("UpdateFileHashMismatch",
                                                "The download of \"{0}\" is not the published file: its SHA-256 is {1}, "
@@ -93,10 +121,6 @@ void TDownloadWriter::Finish()
                                                {FName, actual, FExpectedSha256}));
         FStoredSha256 = FStoredHash ? FStoredHash->HexDigest() : actual;
     }
-    int rc = std::fclose(FFile);
-    FFile = nullptr;
-    if (rc != 0)
-        RaiseWriteError(errno ? errno : EIO);
     std::error_code ec;
     // The rename replaces a link at the target itself; nothing is written through it.
     fs::rename(FTemporary, FTarget, ec);

@@ -11,6 +11,7 @@ namespace orb
 
 class TStreamInflater;
 class TSha256;
+class TSha256Pipeline;
 
 /// Writes one downloaded file: the bytes go, gunzipped when asked, to a temporary file beside the target (created
 /// exclusively, never through a link), which replaces the target only in Finish. Destroyed without Finish, it removes
@@ -28,8 +29,8 @@ public:
     void Write(std::string_view Bytes);
     /// Hashes the body as it arrives (before any gunzip) and makes Finish refuse it unless its SHA-256 is Sha256 (64
     /// lower-case hexadecimal digits); Name is the file's path in the update index, for the message. Call before
-    /// the first Write.
-    void ExpectSha256(const std::string& Sha256, const std::string& Name);
+    /// the first Write. With Pipeline the hashing runs there, beside the writing; the pipeline must outlive the writer.
+    void ExpectSha256(const std::string& Sha256, const std::string& Name, TSha256Pipeline* Pipeline = nullptr);
     /// Checks that a gzip body ended properly and, when one is expected, its SHA-256 (EUpdateRefused naming the
     /// file), closes the file and renames it over the target.
     void Finish();
@@ -40,6 +41,8 @@ public:
 
 private:
     void WriteOut(const char* Data, size_t Size);
+    /// The body's digest; the pipeline, when one is used, is released for the next file.
+    std::string TakeBodySha256();
     [[noreturn]] void RaiseWriteError(int Code);
 
     std::filesystem::path FTarget;
@@ -48,6 +51,7 @@ private:
     std::unique_ptr<TStreamInflater> FInflater;
     long long FWritten = 0;
     std::unique_ptr<TSha256> FBodyHash;
+    TSha256Pipeline* FPipeline = nullptr;
     std::unique_ptr<TSha256> FStoredHash;
     std::string FExpectedSha256;
     std::string FName;

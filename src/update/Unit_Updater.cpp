@@ -211,7 +211,7 @@ std::string TUpdateThread::DownloadFile(const std::string& Name, bool Private, c
     fs::path target = FLocalDir + NativePath(localName);
     TDownloadWriter writer(target, localName != Name);
     if (!Sha256.empty())
-        writer.ExpectSha256(Sha256, Name);
+        writer.ExpectSha256(Sha256, Name, &FHashes);
 
     // The body of a successful answer goes to the file as it arrives, content coding already decoded, so memory
     // does not grow with the file; an error answer stays with the provider for the report. Progress counts the

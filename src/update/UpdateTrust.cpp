@@ -166,6 +166,106 @@ std::string TSha256::HexDigest()
     return out;
 }
 
+TSha256Pipeline::~TSha256Pipeline()
+{
+    if (!FWorker)
+        return;
+    {
+        std::lock_guard guard(FMutex);
+        FStop = true;
+    }
+    FWake.notify_all();
+    FWorker->WaitFor();
+}
+
+void TSha256Pipeline::Update(const char* Data, size_t Size)
+{
+    // Pieces are gathered into blocks of about a megabyte, and at most this much waits for the hash.
+    constexpr size_t BlockSize = 1 << 20;
+    constexpr size_t MaxQueued = 16 << 20;
+    if (Size == 0)
+        return;
+    if (!FWorker)
+    {
+        FWorker = std::make_unique<TWorker>();
+        FWorker->Start([this] { Run(); });
+    }
+    std::unique_lock guard(FMutex);
+    FSpace.wait(guard, [&] { return FQueuedBytes < MaxQueued; });
+    if (!FQueue.empty() && !FQueue.back().End && FQueue.back().Bytes.size() < BlockSize)
+        FQueue.back().Bytes.append(Data, Size);
+    else
+        FQueue.push_back({std::string(Data, Size), false});
+    FQueuedBytes += Size;
+    guard.unlock();
+    FWake.notify_one();
+}
+
+std::string TSha256Pipeline::HexDigest()
+{
+    if (!FWorker)
+        return Sha256Hex("");
+    std::unique_lock guard(FMutex);
+    FQueue.push_back({{}, true});
+    FWake.notify_one();
+    FDone.wait(guard, [&] { return FDigest || FFailure; });
+    std::optional<std::string> digest = std::move(FDigest);
+    std::exception_ptr failure = FFailure;
+    FDigest.reset();
+    FFailure = nullptr;
+    if (failure)
+        std::rethrow_exception(failure);
+    return *digest;
+}
+
+void TSha256Pipeline::Run()
+{
+    TSha256 hash;
+    std::exception_ptr failure;
+    for (;;)
+    {
+        std::unique_lock guard(FMutex);
+        FWake.wait(guard, [&] { return !FQueue.empty() || FStop; });
+        if (FQueue.empty())
+            return;
+        TPiece piece = std::move(FQueue.front());
+        FQueue.pop_front();
+        FQueuedBytes -= piece.Bytes.size();
+        guard.unlock();
+        FSpace.notify_one();
+        if (!piece.End)
+        {
+            try
+            {
+                if (!failure)
+                    hash.Update(piece.Bytes.data(), piece.Bytes.size());
+            }
+            catch (...)
+            {
+                failure = std::current_exception();
+            }
+            continue;
+        }
+        std::string digest;
+        try
+        {
+            digest = hash.HexDigest();
+        }
+        catch (...)
+        {
+            failure = failure ? failure : std::current_exception();
+        }
+        guard.lock();
+        if (failure)
+            FFailure = failure;
+        else
+            FDigest = digest;
+        failure = nullptr;
+        guard.unlock();
+        FDone.notify_all();
+    }
+}
+
 std::string Sha256Hex(std::string_view Bytes)
 {
     TSha256 hash;
