@@ -431,7 +431,7 @@ void BM_ReuseByContent(benchmark::State& State)
             nginx.WriteFile("v1/" + rel, bytes);
             const std::string entry = "<file name=\"file" + std::to_string(f) + ".bin\" size=\"65536\" modified=\"";
             first += entry + "20240131120002\" sha256=\"" + orb::Sha256Hex(bytes) + "\"/>";
-            if (f % 100 == 7 || f % 100 == 53)
+            if (f == 7)
             {
                 bytes[100] = static_cast<char>(bytes[100] + 1);
                 ++changed;
