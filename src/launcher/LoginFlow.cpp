@@ -64,7 +64,7 @@ void VerifyFetchedIndex(TXMLDataProvider& Provider, TProgressRunner& Progress, c
     if (Keys.empty())
         return;
     // The signature covers the bytes as served, so they are checked rather than the parsed tree.
-    const std::string indexBytes = Provider.RawData();
+    const std::string& indexBytes = Provider.RawData();
     VerifyUpdateIndex(
         indexBytes, Index, BaseURL + "index.xml", Keys,
         [&](const std::string& Address) {

@@ -389,5 +389,34 @@ TEST_F(TrustedUpdateTest, BrokenUpdateKeySettingsEndTheLoginWithTheReason)
     }
 }
 
+TEST(MergePrivateIndexHashes, APrivateFileBringsItsOwnHashOrNone)
+{
+    const std::string a(64, 'a'), b(64, 'b');
+    struct TCase
+    {
+        std::string Public;  ///< attributes of the public bin\\x.dll besides name, size and modified
+        std::string Private; ///< the same of the private one
+        std::optional<std::string> Merged;
+    };
+    const TCase cases[] = {
+        {"", "", std::nullopt}, // today's indexes stay byte for byte as they were
+        {" sha256=\"" + a + "\"", " sha256=\"" + b + "\"", b},
+        {" sha256=\"" + a + "\"", "", ""},
+        {"", " sha256=\"" + b + "\"", b},
+    };
+    for (const auto& c : cases)
+    {
+        auto index = xml::LoadXMLNodeFromString("<update><file name=\"x.dll\" size=\"1\" modified=\"20240101000000\"" +
+                                                c.Public + "/></update>");
+        auto privateIndex = xml::LoadXMLNodeFromString(
+            "<update><file name=\"x.dll\" size=\"2\" modified=\"20240101000002\"" + c.Private + "/></update>");
+        TLoginFlow::MergePrivateIndex(index, privateIndex);
+        auto file = index->ChildNodes()->Get(0);
+        EXPECT_EQ(file->HasAttribute("sha256"), c.Merged.has_value()) << c.Public << c.Private;
+        EXPECT_EQ(file->Attributes("sha256"), c.Merged.value_or(""));
+        EXPECT_EQ(file->Attributes("private"), "true");
+    }
+}
+
 } // namespace
 } // namespace orb
