@@ -9,6 +9,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -195,7 +196,13 @@ void TSha256Pipeline::Update(const char* Data, size_t Size)
     if (!FQueue.empty() && !FQueue.back().End && FQueue.back().Bytes.size() < BlockSize)
         FQueue.back().Bytes.append(Data, Size);
     else
-        FQueue.push_back({std::string(Data, Size), false});
+    {
+        // Reserved at once, so that gathering pieces into the block does not copy it again.
+        TPiece piece;
+        piece.Bytes.reserve(std::max(BlockSize, Size));
+        piece.Bytes.append(Data, Size);
+        FQueue.push_back(std::move(piece));
+    }
     FQueuedBytes += Size;
     guard.unlock();
     FWake.notify_one();
