@@ -111,9 +111,20 @@ void RequireHashesBelow(const xml::IXMLNode& Node, const std::string& Prefix)
 xml::IXMLNodePtr LoadSerials(const fs::path& SerialsFile)
 {
     std::error_code ec;
-    if (!fs::exists(SerialsFile, ec))
-        return xml::LoadXMLNodeFromString("<update_serials/>");
-    return xml::LoadXMLNodeFromFile(SerialsFile);
+    if (fs::exists(SerialsFile, ec))
+    {
+        // A damaged file (a crash cannot leave one, it is replaced atomically; a disk fault can) must not stop every
+        // update for good: it is started afresh and rewritten with the index now accepted.
+        try
+        {
+            auto root = xml::LoadXMLNodeFromFile(SerialsFile);
+            if (root && root->NodeType() == xml::ntElement)
+                return root;
+        }
+        catch (const Exception&)
+        {}
+    }
+    return xml::LoadXMLNodeFromString("<update_serials/>");
 }
 
 xml::IXMLNodePtr SerialEntry(const xml::IXMLNodePtr& Serials, const std::string& IndexAddress)

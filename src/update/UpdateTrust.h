@@ -147,7 +147,8 @@ TIndexTime UtcNow(int64_t OffsetSeconds = 0);
 
 /// Refuses a signed index that lacks a `serial` or has a malformed one, has a malformed `expires` or one before
 /// NowUtc, whose serial is lower than the highest accepted for IndexAddress in the file SerialsFile, or that gives a
-/// file without `sha256`; otherwise records its serial in SerialsFile (replaced atomically).
+/// file without `sha256`; otherwise records its serial in SerialsFile (replaced atomically; a damaged one is started
+/// afresh).
 void CheckSignedIndex(const xml::IXMLNode& Index, const std::string& IndexAddress,
                       const std::filesystem::path& SerialsFile, const TIndexTime& NowUtc);
 

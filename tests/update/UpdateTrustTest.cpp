@@ -241,6 +241,12 @@ TEST(UpdateSignature, SerialsOnlyGrowPerAddressAndExpiredOrIncompleteIndexesAreR
     EXPECT_EQ(AcceptedSerial(store, "A"), 7);
     EXPECT_EQ(AcceptedSerial(store, "B"), 6);
     EXPECT_EQ(AcceptedSerial(store, "C"), std::nullopt);
+
+    // A damaged store is started afresh rather than stopping every update.
+    WriteBytes(store, "<update_serials><index address=\"A\" serial=");
+    EXPECT_EQ(AcceptedSerial(store, "A"), std::nullopt);
+    CheckSignedIndex(*Index(hashed, " serial=\"3\""), "A", store, now);
+    EXPECT_EQ(AcceptedSerial(store, "A"), 3);
 }
 
 struct UpdateTrust : ::testing::Test
