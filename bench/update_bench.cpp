@@ -7,22 +7,31 @@
 //  - BM_PeakMemoryOfLargeDownload: peak resident memory of updating one 1 GB file (plain, as ".gz", and plain but
 //    sent by nginx with gzip content coding) above the footprint the process had right before, measured in a
 //    forked child;
+//  - BM_HashedUpdateVsPlain: the same 2,000 x 64 KB update with a sha256 on every file (hashed while streaming and
+//    compared) against the index without hashes, in alternating rounds (counter "hash_cost": extra time over plain);
+//  - BM_HashedLargeFileVsPlain: the same for one 1 GB file;
+//  - BM_ReuseByContent: an installation of 2,000 distinct files, then an index that republishes all of them under
+//    new times and changes 20 (1%): how many files are downloaded, and the update's time against the first one;
 //  - BM_CopyDirectory vs BM_StdCopyLoop: copying a tree of 200 files of 256 KB as the migration of an installation
 //    does (exclusive temporary file, no link followed, rename), against std::filesystem::copy_file with the time set.
 
+#include "base/TextUtils.h"
 #include "base/Views.h"
 #include "support/ScriptedViews.h"
 #include "support/Servers.h"
 #include "support/TempDir.h"
 #include "update/DirectoryUtils.h"
+#include "update/Installation.h"
 #include "update/Unit_Updater.h"
 #include "update/UpdateCache.h"
+#include "update/UpdateTrust.h"
 #include "xml/XML_Utils.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
@@ -280,6 +289,192 @@ void BM_UpdateFromNginxVsCurl(benchmark::State& State)
     State.counters["ratio"] = curl / update;
 }
 BENCHMARK(BM_UpdateFromNginxVsCurl)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
+
+/// IndexText with a sha256 of Bytes on every file.
+std::string WithHashes(const std::string& IndexText, const std::string& Bytes)
+{
+    return orb::StringReplaceAll(IndexText, "\"/>", "\" sha256=\"" + orb::Sha256Hex(Bytes) + "\"/>");
+}
+
+/// One update of Index into a fresh directory; its wall time in seconds.
+double TimeUpdateOf(TDownloadTree& Tree, const std::string& Index, const std::string& Base)
+{
+    fs::path dir = Tree.NextDir();
+    auto root = orb::xml::LoadXMLNodeFromString(Index);
+    bool isNew = false;
+    orb::CheckUpdateCache(root, isNew, dir, dir / "no-old-layout");
+    orb::test::TScriptedViews views;
+    auto start = std::chrono::steady_clock::now();
+    orb::TUpdateRunner runner;
+    runner.UpdateComponents(root, Base, "");
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_HashedUpdateVsPlain(benchmark::State& State)
+{
+    auto& tree = DownloadTree();
+    std::string bytes = orb::test::ReadBytes(tree.Nginx.Root() / "tree/dir0/file0.bin");
+    const std::string hashed = WithHashes(tree.IndexText, bytes);
+    double withHash = 0, plain = 0;
+    int rounds = 0;
+    for (auto _ : State)
+    {
+        double h = 0, p = 0;
+        if (rounds % 2 == 0)
+        {
+            h = TimeUpdateOf(tree, hashed, tree.Base);
+            p = TimeUpdateOf(tree, tree.IndexText, tree.Base);
+        }
+        else
+        {
+            p = TimeUpdateOf(tree, tree.IndexText, tree.Base);
+            h = TimeUpdateOf(tree, hashed, tree.Base);
+        }
+        withHash += h;
+        plain += p;
+        ++rounds;
+        State.SetIterationTime(h);
+    }
+    State.counters["hashed_ms"] = 1000 * withHash / rounds;
+    State.counters["plain_ms"] = 1000 * plain / rounds;
+    State.counters["hash_cost"] = withHash / plain - 1;
+}
+BENCHMARK(BM_HashedUpdateVsPlain)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(8);
+
+/// Downloads one file of Size bytes from Base into Dir (with its sha256 when Sha256 is not empty); wall seconds.
+double TimeOneFile(const std::string& Base, long long Size, const std::string& Sha256, const fs::path& Dir)
+{
+    fs::create_directories(Dir);
+    ::sync();
+    auto root = orb::xml::LoadXMLNodeFromString(
+        "<update><file name=\"big.bin\" size=\"" + std::to_string(Size) + "\" modified=\"20240131120002\"" +
+        (Sha256.empty() ? "" : " sha256=\"" + Sha256 + "\"") + " need_for_update=\"true\"/></update>");
+    root->SetAttribute("local_name", (Dir / "").string());
+    root->SetAttribute("total_update_size", std::to_string(Size));
+    orb::test::TScriptedViews views;
+    auto start = std::chrono::steady_clock::now();
+    orb::TUpdateRunner runner;
+    runner.UpdateComponents(root, Base, "");
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+    return seconds;
+}
+
+void BM_HashedLargeFileVsPlain(benchmark::State& State)
+{
+    const long long size = 1LL << 30;
+    orb::test::TNginxServer nginx;
+    orb::TSha256 hash;
+    {
+        std::ofstream out(nginx.Root() / "big.bin", std::ios::binary);
+        std::string block(1 << 20, '\0');
+        std::mt19937 gen(5);
+        for (long long done = 0; done < size; done += static_cast<long long>(block.size()))
+        {
+            for (auto& c : block)
+                c = static_cast<char>(gen());
+            hash.Update(block.data(), block.size());
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+    }
+    fs::permissions(nginx.Root() / "big.bin", fs::perms::others_read, fs::perm_options::add);
+    const std::string sha256 = hash.HexDigest();
+    const std::string base = "http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/";
+    orb::test::TempDir out;
+    double withHash = 0, plain = 0;
+    int rounds = 0;
+    for (auto _ : State)
+    {
+        const fs::path dir = out / ("round" + std::to_string(rounds));
+        double h = 0, p = 0;
+        if (rounds % 2 == 0)
+        {
+            h = TimeOneFile(base, size, sha256, dir / "h");
+            p = TimeOneFile(base, size, "", dir / "p");
+        }
+        else
+        {
+            p = TimeOneFile(base, size, "", dir / "p");
+            h = TimeOneFile(base, size, sha256, dir / "h");
+        }
+        withHash += h;
+        plain += p;
+        ++rounds;
+        State.SetIterationTime(h);
+    }
+    State.counters["hashed_s"] = withHash / rounds;
+    State.counters["plain_s"] = plain / rounds;
+    State.counters["hash_cost"] = withHash / plain - 1;
+}
+BENCHMARK(BM_HashedLargeFileVsPlain)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(4);
+
+void BM_ReuseByContent(benchmark::State& State)
+{
+    // 2,000 distinct files; the second version republishes every one under a new time and changes 20 of them.
+    orb::test::TNginxServer nginx;
+    std::string first = "<update>", second = "<update>";
+    std::mt19937 gen(11);
+    std::string bytes(65536, '\0');
+    for (auto& c : bytes)
+        c = static_cast<char>(gen());
+    int changed = 0;
+    for (int d = 0; d < 20; ++d)
+    {
+        const std::string dir = "<directory name=\"dir" + std::to_string(d) + "\" modified=\"20240101000000\">";
+        first += dir;
+        second += dir;
+        for (int f = 0; f < 100; ++f)
+        {
+            const std::string rel = "dir" + std::to_string(d) + "/file" + std::to_string(f) + ".bin";
+            std::memcpy(bytes.data(), rel.data(), rel.size()); // distinct content per file
+            nginx.WriteFile("v1/" + rel, bytes);
+            const std::string entry = "<file name=\"file" + std::to_string(f) + ".bin\" size=\"65536\" modified=\"";
+            first += entry + "20240131120002\" sha256=\"" + orb::Sha256Hex(bytes) + "\"/>";
+            if (f == 7)
+            {
+                bytes[100] = static_cast<char>(bytes[100] + 1);
+                ++changed;
+            }
+            nginx.WriteFile("v2/" + rel, bytes);
+            second += entry + "20250505050506\" sha256=\"" + orb::Sha256Hex(bytes) + "\"/>";
+        }
+        first += "</directory>";
+        second += "</directory>";
+    }
+    first += "</update>";
+    second += "</update>";
+    const std::string base = "http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/";
+    orb::test::TempDir out;
+    int rounds = 0;
+    double firstSeconds = 0, secondSeconds = 0;
+    long long downloaded = 0;
+    for (auto _ : State)
+    {
+        const fs::path appDir = out / ("round" + std::to_string(rounds++));
+        fs::create_directories(appDir);
+        ::sync();
+        orb::test::TScriptedViews views;
+        orb::TUpdateRunner runner;
+        auto start = std::chrono::steady_clock::now();
+        orb::UpdateInstallation(orb::xml::LoadXMLNodeFromString(first), runner, base + "v1/", "", {}, appDir,
+                                appDir / "no-old-layout", [](const fs::path&) {});
+        auto middle = std::chrono::steady_clock::now();
+        auto root = orb::xml::LoadXMLNodeFromString(second);
+        orb::UpdateInstallation(root, runner, base + "v2/", "", {}, appDir, appDir / "no-old-layout",
+                                [](const fs::path&) {});
+        auto end = std::chrono::steady_clock::now();
+        firstSeconds += std::chrono::duration<double>(middle - start).count();
+        secondSeconds += std::chrono::duration<double>(end - middle).count();
+        downloaded = std::stoll(root->Attributes("total_update_size")) / 65536;
+        State.SetIterationTime(std::chrono::duration<double>(end - middle).count());
+    }
+    State.counters["changed_files"] = changed;
+    State.counters["downloaded_files"] = static_cast<double>(downloaded);
+    State.counters["first_install_ms"] = 1000 * firstSeconds / rounds;
+    State.counters["reuse_update_ms"] = 1000 * secondSeconds / rounds;
+}
+BENCHMARK(BM_ReuseByContent)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 long StatusKilobytes(const char* Field)
 {

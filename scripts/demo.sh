@@ -55,8 +55,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== publish the demo update tree"
-bash tools/demo_server/publish_demo_tree.sh "$bin/tools/orb-demo-client" "$bin/tools/orb-make-index" "$work/server"
+echo "== make the demo broker's signing key"
+# The launcher of the demo lists its public key, so it installs only what this key signed (README: Signed updates).
+rm -f "$work/demo-update-key.pem"
+update_keys="$("$bin/tools/orb-make-index" --keygen "$work/demo-update-key.pem")"
+
+echo "== publish the demo update tree, signed"
+bash tools/demo_server/publish_demo_tree.sh "$bin/tools/orb-demo-client" "$bin/tools/orb-make-index" "$work/server" \
+    "" "$work/demo-update-key.pem"
 
 echo "== start the demo server"
 rm -f "$work/server.port"
@@ -77,6 +83,14 @@ mkdir -p "$work/launcher"
 for f in main_loader_settings.xml client_loader_settings.xml user_loader_settings.xml; do
     sed "s/DEMO_SERVER/127.0.0.1:$port/g" "demo/$f" >"$work/launcher/$f"
 done
+# The demo key's update_keys element goes in as the last child of the main file's root.
+main="$work/launcher/main_loader_settings.xml"
+{
+    grep -v '</main_loader_settings>' "$main"
+    printf '%s\n' "$update_keys"
+    echo '</main_loader_settings>'
+} >"$main.new"
+mv "$main.new" "$main"
 cp -r resource "$work/launcher/resource"
 # Installations go below the working directory, not into the user's own application-data folder.
 export XDG_DATA_HOME="$work/appdata"

@@ -329,6 +329,19 @@ TRegistrationSetting RegistrationSetting()
     result.Url = registration->Attributes("url");
     result.Provider = registration->Attributes("provider");
     return result;
+
+TUpdateKeys UpdateKeysSetting()
+{
+    TUpdateKeys keys;
+    const auto list = SettingsElement(MainSettings, "update_keys");
+    if (!list)
+        return keys;
+    for (const auto& item : SettingsItems(list))
+        keys.push_back(ParseUpdateKey(item->Attributes("name"), Trim(item->Attributes("value"))));
+    // Without a key no index could ever be accepted; that is a broken installation, not a policy.
+    if (keys.empty())
+        throw EConvertError("The element \"update_keys\" of " + std::string(MainSettingsFileName) + " lists no key.");
+    return keys;
 }
 
 } // namespace orb

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/ProxySettings.h"
+#include "update/UpdateTrust.h"
 #include "xml/VuvareXMLNode.h"
 
 #include <cstdint>
@@ -114,6 +115,11 @@ struct TRegistrationSetting
 };
 /// Reads the registration element (Offered false and empty texts without one).
 TRegistrationSetting RegistrationSetting();
+
+/// The public keys the update index must be signed with: the items (`name`, Base64 `value`) of the main file's
+/// `update_keys` element; none when it is absent (indexes are then taken unsigned). Raises EConvertError for a key
+/// that is not an Ed25519 public key, or an element that lists no key.
+TUpdateKeys UpdateKeysSetting();
 
 /// The language code of an operating-system language identifier (primary language in the low 10 bits,
 /// sub-language in the high 6), or empty when the launcher has no language for it.

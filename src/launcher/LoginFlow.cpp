@@ -10,11 +10,13 @@
 #include "launcher/LoaderSettings.h"
 #include "launcher/PasswordScrambling.h"
 #include "localisation/Unit_Language.h"
+#include "platform/AppDirectory.h"
 #include "platform/Environment.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/ShellOpen.h"
 #include "update/Installation.h"
+#include "update/UpdateTrust.h"
 #include "xml/XML_Utils.h"
 
 #include <algorithm>
@@ -52,6 +54,42 @@ std::string ListXml(const char* Tag, const xml::IXMLNodePtr& ListNode)
     for (const auto& item : SettingsItems(ListNode))
         text += xml::IXMLNodeToXML(item, xml::enUTF8, 0);
     return text + "</" + Tag + ">";
+}
+
+/// With update keys: the index just fetched from BaseURL must be signed by one of them, not older than one accepted
+/// before and not expired.
+void VerifyFetchedIndex(TXMLDataProvider& Provider, TProgressRunner& Progress, const TUpdateKeys& Keys,
+                        const xml::IXMLNode& Index, const std::string& BaseURL)
+{
+    if (Keys.empty())
+        return;
+    // The signature covers the bytes as served, so they are checked rather than the parsed tree.
+    const std::string& indexBytes = Provider.RawData();
+    VerifyUpdateIndex(
+        indexBytes, Index, BaseURL + "index.xml", Keys,
+        [&](const std::string& Address) {
+            Provider.HTTP.URL.Parameters.Clear();
+            Provider.HTTP.URL.SetURL(Address);
+            Progress.HTTPRequest(Provider.HTTP);
+            return Progress.HTTPResponse;
+        },
+        GetAppDirectory() / UpdateSerialsFileName);
+}
+
+bool IsUpdateRefusal(const std::exception_ptr& E)
+{
+    try
+    {
+        std::rethrow_exception(E);
+    }
+    catch (const EUpdateRefused&)
+    {
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
 }
 
 } // namespace
@@ -329,6 +367,9 @@ void TLoginFlow::MergePrivateIndex(const xml::IXMLNodePtr& Index, const xml::IXM
             }
             match->SetAttribute("size", x->Attributes("size"));
             match->SetAttribute("modified", x->Attributes("modified"));
+            // The private file's hash, or none: a hash of the replaced public file must not stay.
+            if (x->HasAttribute("sha256") || match->HasAttribute("sha256"))
+                match->SetAttribute("sha256", x->Attributes("sha256"));
             match->SetAttribute("private", "true");
         }
         else
@@ -396,21 +437,25 @@ TLoginResult TLoginFlow::Button_OKClick(bool Preview)
     {
         std::string updateURL, privateURL;
         xml::IXMLNodePtr index, privateIndex;
+        const TUpdateKeys keys = UpdateKeysSetting();
         try
         {
             updateURL = ConnectionSettings.GetString("tarnel_update_url");
             index = FetchUpdateIndex(updateURL);
+            VerifyFetchedIndex(FDataProvider, FProgress, keys, *index, updateURL);
             if (!ConnectionSettings.Values("private_resource_path").empty())
             {
                 privateURL = ConnectionSettings.GetString("tarnel_private_update_url") +
                              ConnectionSettings.GetString("private_resource_path") + "/";
                 privateIndex = FetchUpdateIndex(privateURL);
+                VerifyFetchedIndex(FDataProvider, FProgress, keys, *privateIndex, privateURL);
             }
         }
         catch (...)
         {
             auto failure = std::current_exception();
-            if (IsUserCancellation(failure))
+            // A refused index is not an unavailable update: going on without it is not offered.
+            if (IsUserCancellation(failure) || IsUpdateRefusal(failure))
                 throw;
             ApplicationEventsException(LoginWindowClassName, failure);
             if (!AskContinueWithoutUpdate())

@@ -1,5 +1,6 @@
 #include "launcher/PasswordScrambling.h"
 
+#include "base/Base64.h"
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 
@@ -48,21 +49,6 @@ std::string SaltedCrypt(const std::string& Data, const std::string& Salt)
     return RC4(key, Data);
 }
 
-int Base64Value(char C)
-{
-    if (C >= 'A' && C <= 'Z')
-        return C - 'A';
-    if (C >= 'a' && C <= 'z')
-        return C - 'a' + 26;
-    if (C >= '0' && C <= '9')
-        return C - '0' + 52;
-    if (C == '+')
-        return 62;
-    if (C == '/')
-        return 63;
-    return -1;
-}
-
 } // namespace
 
 std::string RC4(const std::string& Key, const std::string& Data)
@@ -85,41 +71,6 @@ std::string RC4(const std::string& Key, const std::string& Data)
         std::swap(s[a], s[b]);
         c = static_cast<char>(static_cast<uint8_t>(c) ^ s[static_cast<uint8_t>(s[a] + s[b])]);
     }
-    return out;
-}
-
-std::string Base64Encode(const std::string& Bytes)
-{
-    std::string out(4 * ((Bytes.size() + 2) / 3) + 1, '\0');
-    int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                            reinterpret_cast<const unsigned char*>(Bytes.data()), static_cast<int>(Bytes.size()));
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
-
-std::string Base64Decode(const std::string& Text)
-{
-    // OpenSSL's block decoder skips blanks and counts padding as data; check the text strictly first.
-    if (Text.size() % 4 != 0)
-        throw EConvertError("The saved password is not valid Base64: wrong length");
-    size_t padding = 0;
-    for (size_t i = 0; i < Text.size(); ++i)
-    {
-        if (Text[i] == '=')
-        {
-            if (i + 2 < Text.size())
-                throw EConvertError("The saved password is not valid Base64: misplaced padding");
-            ++padding;
-        }
-        else if (padding > 0 || Base64Value(Text[i]) < 0)
-            throw EConvertError("The saved password is not valid Base64: bad character");
-    }
-    std::string out(Text.size() / 4 * 3, '\0');
-    int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                            reinterpret_cast<const unsigned char*>(Text.data()), static_cast<int>(Text.size()));
-    if (n < 0)
-        throw EConvertError("The saved password is not valid Base64");
-    out.resize(static_cast<size_t>(n) - padding);
     return out;
 }
 
@@ -147,7 +98,7 @@ std::string ScrambleSavedPassword(const std::string& Text, bool Encode)
 
     if (Text.empty())
         return {};
-    std::string bytes = Base64Decode(Text);
+    std::string bytes = Base64Decode(Text, "The saved password");
     if (bytes.size() <= SaltSize)
         throw EConvertError("The saved password cannot be decoded: it is too short");
     std::string salt = bytes.substr(0, SaltSize);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Base64.h"
+
 #include <string>
 
 namespace orb
@@ -11,10 +13,6 @@ namespace orb
 /// An empty stored text gives an empty password; a stored text that cannot be decoded raises EConvertError.
 std::string ScrambleSavedPassword(const std::string& Text, bool Encode);
 
-/// Standard Base64 with "=" padding and no line breaks.
-std::string Base64Encode(const std::string& Bytes);
-/// Decodes standard Base64; raises EConvertError for a wrong length, a bad character or misplaced padding.
-std::string Base64Decode(const std::string& Text);
 /// RC4 keystream XOR over Data with a fresh keystream (encryption and decryption are the same).
 std::string RC4(const std::string& Key, const std::string& Data);
 

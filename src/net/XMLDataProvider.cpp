@@ -18,11 +18,11 @@ void TXMLDataProvider::ExecuteRequest()
     TOrbCommonDataProvider::ExecuteRequest();
     // A failed request must not leave the previous answer looking like this one's.
     FXMLData = nullptr;
-    std::string data;
-    FetchData(data);
-    if (data.empty())
+    FRawData.clear();
+    FetchData(FRawData);
+    if (FRawData.empty())
         return;
-    VuvareXMLDocument.LoadFromBuffer(data);
+    VuvareXMLDocument.LoadFromBuffer(FRawData);
     const xml::TXMLTagElement* root = VuvareXMLDocument.RootElement();
     FXMLData = root != nullptr ? xml::TVuvareXMLNode::Create(root) : nullptr;
 }

@@ -24,6 +24,8 @@ public:
     void RequestXMLData();
     /// The root element of the last answer, or null.
     xml::IXMLNodePtr XMLData() const { return FXMLData; }
+    /// The bytes of the last answer exactly as received (after content decoding), from which XMLData was parsed.
+    const std::string& RawData() const { return FRawData; }
     /// The encoding named by the last parsed document.
     std::string Encoding() const;
 
@@ -32,6 +34,7 @@ public:
 
 private:
     xml::IXMLNodePtr FXMLData;
+    std::string FRawData;
 };
 
 } // namespace orb

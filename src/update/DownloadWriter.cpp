@@ -4,6 +4,8 @@
 #include "net/HTTPDataProvider.h"
 #include "net/StreamInflater.h"
 #include "update/DirectoryUtils.h"
+#include "update/UpdateErrors.h"
+#include "update/UpdateTrust.h"
 
 #include <cerrno>
 
@@ -31,6 +33,16 @@ TDownloadWriter::~TDownloadWriter()
 {
     if (FFile)
         std::fclose(FFile);
+    // A download that failed midway leaves its bytes in the pipeline; they must not count for the next file.
+    if (FPipeline)
+    {
+        try
+        {
+            FPipeline->HexDigest();
+        }
+        catch (...)
+        {}
+    }
     if (!FFinished)
     {
         std::error_code ec;
@@ -49,11 +61,38 @@ void TDownloadWriter::WriteOut(const char* Data, size_t Size)
         return;
     if (std::fwrite(Data, 1, Size, FFile) != Size)
         RaiseWriteError(errno ? errno : EIO);
+    if (FStoredHash)
+        FStoredHash->Update(Data, Size);
     FWritten += static_cast<long long>(Size);
+}
+
+void TDownloadWriter::ExpectSha256(const std::string& Sha256, const std::string& Name, TSha256Pipeline* Pipeline)
+{
+    FExpectedSha256 = Sha256;
+    FName = Name;
+    FPipeline = Pipeline;
+    if (!FPipeline)
+        FBodyHash = std::make_unique<TSha256>();
+    // A gunzipped file is stored unlike it was published; its own hash lets a later installation check a copy of it.
+    if (FInflater)
+        FStoredHash = std::make_unique<TSha256>();
+}
+
+std::string TDownloadWriter::TakeBodySha256()
+{
+    if (!FPipeline)
+        return FBodyHash->HexDigest();
+    TSha256Pipeline* pipeline = FPipeline;
+    FPipeline = nullptr;
+    return pipeline->HexDigest();
 }
 
 void TDownloadWriter::Write(std::string_view Bytes)
 {
+    if (FPipeline)
+        FPipeline->Update(Bytes.data(), Bytes.size());
+    else if (FBodyHash)
+        FBodyHash->Update(Bytes.data(), Bytes.size());
     if (!FInflater)
     {
         WriteOut(Bytes.data(), Bytes.size());
@@ -70,6 +109,18 @@ void TDownloadWriter::Finish()
     FFile = nullptr;
     if (rc != 0)
         RaiseWriteError(errno ? errno : EIO);
+    // Checked once the file is closed: the hash in the pipeline overlaps the last writes.
+    if (FPipeline || FBodyHash)
+    {
+        const std::string actual = TakeBodySha256();
+        if (actual != FExpectedSha256)
+            throw EUpdateRefused(UpdateMessage("UpdateFileHashMismatch",
+                                               "The download of \"{0}\" is not the published file: its SHA-256 is {1}, "
+                                               "the update index says {2}. The file was not installed. Please try "
+                                               "again later or contact your broker.",
+                                               {FName, actual, FExpectedSha256}));
+        FStoredSha256 = FStoredHash ? FStoredHash->HexDigest() : actual;
+    }
     std::error_code ec;
     // The rename replaces a link at the target itself; nothing is written through it.
     fs::rename(FTemporary, FTarget, ec);

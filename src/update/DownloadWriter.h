@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace orb
 {
 
 class TStreamInflater;
+class TSha256;
+class TSha256Pipeline;
 
 /// Writes one downloaded file: the bytes go, gunzipped when asked, to a temporary file beside the target (created
 /// exclusively, never through a link), which replaces the target only in Finish. Destroyed without Finish, it removes
@@ -24,13 +27,22 @@ public:
 
     /// Adds the next piece of the body; raises EInOutError when writing fails, EDecompressionError for bad gzip data.
     void Write(std::string_view Bytes);
-    /// Checks that a gzip body ended properly, closes the file and renames it over the target.
+    /// Hashes the body as it arrives (before any gunzip) and makes Finish refuse it unless its SHA-256 is Sha256 (64
+    /// lower-case hexadecimal digits); Name is the file's path in the update index, for the message. Call before
+    /// the first Write. With Pipeline the hashing runs there, beside the writing; the pipeline must outlive the writer.
+    void ExpectSha256(const std::string& Sha256, const std::string& Name, TSha256Pipeline* Pipeline = nullptr);
+    /// Checks that a gzip body ended properly and, when one is expected, its SHA-256 (EUpdateRefused naming the
+    /// file), closes the file and renames it over the target.
     void Finish();
+    /// After Finish with an expected SHA-256: the SHA-256 of the bytes written to the file (the gunzipped content).
+    const std::string& StoredSha256() const { return FStoredSha256; }
     /// Bytes written to the file so far (after gunzip).
     long long Written() const { return FWritten; }
 
 private:
     void WriteOut(const char* Data, size_t Size);
+    /// The body's digest; the pipeline, when one is used, is released for the next file.
+    std::string TakeBodySha256();
     [[noreturn]] void RaiseWriteError(int Code);
 
     std::filesystem::path FTarget;
@@ -38,6 +50,12 @@ private:
     std::FILE* FFile = nullptr;
     std::unique_ptr<TStreamInflater> FInflater;
     long long FWritten = 0;
+    std::unique_ptr<TSha256> FBodyHash;
+    TSha256Pipeline* FPipeline = nullptr;
+    std::unique_ptr<TSha256> FStoredHash;
+    std::string FExpectedSha256;
+    std::string FName;
+    std::string FStoredSha256;
     bool FFinished = false;
 };
 

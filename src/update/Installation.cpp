@@ -21,17 +21,6 @@ namespace fs = std::filesystem;
 namespace orb
 {
 
-namespace
-{
-
-/// The text of Key in the user's language; the English text where no language is loaded.
-std::string Translated(const char* Key, const char* English)
-{
-    return LanguageTable && LanguageTable->HasMessage(Key) ? LanguageTable->Get(Key) : English;
-}
-
-} // namespace
-
 platform::TFileLock LockInstallations(const fs::path& AppDir)
 {
     const fs::path path = AppDir / UpdateLockFileName;
@@ -64,7 +53,7 @@ platform::TFileLock LockInstallations(const fs::path& AppDir)
         [&] { modalWait.Close(TWaitWindow::wwUpdater); });
     try
     {
-        view.SetUpdatingFile(Translated("WaitingForOtherLauncher", WaitingForOtherLauncherMessage));
+        view.SetUpdatingFile(UpdateMessage("WaitingForOtherLauncher", WaitingForOtherLauncherMessage));
         view.SetFileProgress("", 0);
         view.SetTotalProgress("", 0);
         modalWait.ShowModal(TWaitWindow::wwUpdater, [&] {
@@ -87,7 +76,7 @@ platform::TFileLock LockInstallations(const fs::path& AppDir)
     if (waiter.RaisedException)
         std::rethrow_exception(waiter.RaisedException);
     if (cancelled)
-        throw EInformationException(Translated("OtherLauncherUpdating", OtherLauncherUpdatingMessage));
+        throw EInformationException(UpdateMessage("OtherLauncherUpdating", OtherLauncherUpdatingMessage));
     return lock;
 }
 

@@ -7,6 +7,7 @@
 #include "update/DownloadWriter.h"
 #include "update/UpdateCache.h"
 #include "update/UpdateErrors.h"
+#include "update/UpdateTrust.h"
 
 #include <algorithm>
 #include <cmath>
@@ -175,7 +176,12 @@ void TUpdateThread::UpdateDirectory(const std::string& Prefix, const xml::IXMLNo
             if (FileSize < 1)
                 throw Exception("File size of \"" + FileName + "\" is " + std::to_string(FileSize));
             TIndexTime modified = ReadIndexModified(*child);
-            DownloadFile(FileName, child->HasAttribute("private"), modified);
+            const std::string sha256 = ReadIndexSha256(*child, FileName);
+            const std::string stored = DownloadFile(FileName, child->HasAttribute("private"), modified, sha256);
+            // A gunzipped file differs from what was published: its own hash is kept in the saved index, so that
+            // a later installation can check a copy of it.
+            if (!stored.empty() && stored != sha256)
+                child->SetAttribute(StoredSha256Attribute, stored);
         }
         else if (tag == "directory")
         {
@@ -191,7 +197,8 @@ void TUpdateThread::UpdateDirectory(const std::string& Prefix, const xml::IXMLNo
     }
 }
 
-void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified)
+std::string TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified,
+                                        const std::string& Sha256)
 {
     DownloadedBytes = 0;
     ReportProgress(true);
@@ -203,6 +210,8 @@ void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TI
     std::string localName = LocalFileName(Name, true);
     fs::path target = FLocalDir + NativePath(localName);
     TDownloadWriter writer(target, localName != Name);
+    if (!Sha256.empty())
+        writer.ExpectSha256(Sha256, Name, &FHashes);
 
     // The body of a successful answer goes to the file as it arrives, content coding already decoded, so memory
     // does not grow with the file; an error answer stays with the provider for the report. Progress counts the
@@ -239,6 +248,7 @@ void TUpdateThread::DownloadFile(const std::string& Name, bool Private, const TI
     SetFileTimeRetrying(target, RoundToDosTime(Modified));
     FPendingReport = CurrentProgress();
     TotalDownloadedBytes += FileSize;
+    return writer.StoredSha256();
 }
 
 void TUpdateThread::SetFileTimeRetrying(const fs::path& Target, const TIndexTime& Modified)

@@ -4,6 +4,7 @@
 #include "net/HTTPDataProvider.h"
 #include "net/ProxySettings.h"
 #include "update/IndexTime.h"
+#include "update/UpdateTrust.h"
 #include "xml/VuvareXMLNode.h"
 
 #include <atomic>
@@ -70,7 +71,9 @@ public:
 
 private:
     void UpdateDirectory(const std::string& Prefix, const xml::IXMLNode& Node);
-    void DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified);
+    /// Returns the SHA-256 of the stored content when Sha256 (the published file's) is given, else "".
+    std::string DownloadFile(const std::string& Name, bool Private, const TIndexTime& Modified,
+                             const std::string& Sha256);
     /// What one report shows.
     struct TProgressState
     {
@@ -84,6 +87,8 @@ private:
     void HandOver();
 
     std::string FLocalDir;
+    /// Hashes the downloads beside the writing, one file after another.
+    TSha256Pipeline FHashes;
     std::chrono::steady_clock::time_point FLastReport;
     /// The report at the end of a file, handed over together with the next one (one hand-over per file).
     std::optional<TProgressState> FPendingReport;

@@ -5,6 +5,7 @@
 #include "platform/AppDirectory.h"
 #include "update/DirectoryUtils.h"
 #include "update/UpdateErrors.h"
+#include "update/UpdateTrust.h"
 
 #include <zlib.h>
 
@@ -178,15 +179,118 @@ private:
             (actual == modified || actual == RoundToDosTime(modified)))
             return;
 
-        if (CopyFromOlder(Segments, name, local, File, target))
+        const std::string sha256 = ReadIndexSha256(File, serverPath);
+        if (CopyFromOlder(Segments, name, local, File, target, sha256))
+            return;
+        if (!sha256.empty() && CopyByContent(name, sha256, File, target, modified))
             return;
 
         Total += ReadIndexSize(File);
         File.SetAttribute("need_for_update", "true");
     }
 
+    /// A file of an older installation whose content is known by its hash.
+    struct TContentSource
+    {
+        fs::path Source;
+        /// SHA-256 of the file as stored there (for a gunzipped file, of the unpacked content).
+        std::string StoredSha256;
+        bool Gunzipped;
+    };
+    /// Files of the older installations by the `sha256` of their entries, built on first use.
+    std::optional<std::unordered_multimap<std::string, TContentSource>> FByContent;
+
+    /// Whether the worker stores the file Name unpacked (it takes ".gz" in any letter case).
+    static bool IsGunzipped(const std::string& Name) { return LocalFileName(Name, true) != Name; }
+
+    /// The SHA-256 a stored copy of the entry Node must have, or "" when it cannot be known.
+    static std::string StoredSha256Of(const xml::IXMLNode& Node, const std::string& Sha256)
+    {
+        return IsGunzipped(Node.Attributes("name")) ? Node.Attributes(StoredSha256Attribute) : Sha256;
+    }
+
+    void CollectContent(const fs::path& Dir, const xml::IXMLNode& Node)
+    {
+        auto list = Node.ChildNodes();
+        if (!list)
+            return;
+        for (int i = 0, n = list->Count(); i < n; ++i)
+        {
+            auto child = list->Get(i);
+            if (child->NodeType() != xml::ntElement)
+                continue;
+            const std::string name = child->Attributes("name");
+            // An older index is the launcher's own file, but its names are checked as carefully as new ones.
+            try
+            {
+                CheckSegmentName(name, name);
+                if (child->NodeName() == "directory")
+                    CollectContent(Dir / name, *child);
+                else if (child->NodeName() == "file")
+                {
+                    const std::string sha256 = ReadIndexSha256(*child, name);
+                    const std::string stored = StoredSha256Of(*child, sha256);
+                    if (!sha256.empty() && !stored.empty())
+                        FByContent->emplace(
+                            sha256, TContentSource{Dir / LocalFileName(name, false), stored, IsGunzipped(name)});
+                }
+            }
+            catch (const Exception&)
+            {
+                continue;
+            }
+        }
+    }
+
+    /// Copies Source over Target when Source's content has the SHA-256 Expected; false otherwise (a damaged or
+    /// changed older copy is passed over, and the file comes from the next source or the server).
+    static bool CopyChecked(const fs::path& Source, const std::string& Expected, const fs::path& Target)
+    {
+        std::error_code ec;
+        if (!fs::is_regular_file(fs::symlink_status(Source, ec)))
+            return false;
+        if (!Expected.empty())
+        {
+            try
+            {
+                if (FileSha256(Source) != Expected)
+                    return false;
+            }
+            catch (const EOSError&)
+            {
+                return false;
+            }
+        }
+        CopyFileReplacing(Source, Target);
+        return true;
+    }
+
+    bool CopyByContent(const std::string& Name, const std::string& Sha256, xml::IXMLNode& File, const fs::path& Target,
+                       const TIndexTime& Modified)
+    {
+        if (!FByContent)
+        {
+            FByContent.emplace();
+            for (const auto& older : Older)
+                CollectContent(older.Dir, *older.Root);
+        }
+        const bool gunzipped = IsGunzipped(Name);
+        auto [first, last] = FByContent->equal_range(Sha256);
+        for (auto it = first; it != last; ++it)
+        {
+            if (it->second.Gunzipped != gunzipped || !CopyChecked(it->second.Source, it->second.StoredSha256, Target))
+                continue;
+            // Found under another name or time: the copy gets the time this index gives it.
+            SetLocalFileTime(Target, RoundToDosTime(Modified));
+            if (gunzipped)
+                File.SetAttribute(StoredSha256Attribute, it->second.StoredSha256);
+            return true;
+        }
+        return false;
+    }
+
     bool CopyFromOlder(const std::vector<std::string>& Segments, const std::string& Name, const std::string& Local,
-                       const xml::IXMLNode& File, const fs::path& Target)
+                       xml::IXMLNode& File, const fs::path& Target, const std::string& Sha256)
     {
         if (Older.empty())
             return false;
@@ -205,11 +309,30 @@ private:
             for (const auto& segment : Segments)
                 source /= segment;
             source /= Local;
-            // An older installation may have lost the file since; then the next one or the server supplies it.
-            std::error_code ec;
-            if (!fs::is_regular_file(fs::symlink_status(source, ec)))
+            // An older installation may have lost the file since; then the next one or the server supplies it. With
+            // a hash in the index the copy must match it, and a gunzipped file can be checked only through the hash
+            // its installation recorded for the same published file.
+            std::string expected;
+            if (!Sha256.empty())
+            {
+                std::string olderSha256;
+                try
+                {
+                    olderSha256 = ReadIndexSha256(*node, Name);
+                }
+                catch (const Exception&)
+                {
+                    continue;
+                }
+                expected =
+                    IsGunzipped(Name) ? (olderSha256 == Sha256 ? StoredSha256Of(*node, olderSha256) : "") : Sha256;
+                if (expected.empty())
+                    continue;
+            }
+            if (!CopyChecked(source, expected, Target))
                 continue;
-            CopyFileReplacing(source, Target);
+            if (!Sha256.empty() && IsGunzipped(Name))
+                File.SetAttribute(StoredSha256Attribute, expected);
             return true;
         }
         return false;

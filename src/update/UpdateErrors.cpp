@@ -1,9 +1,16 @@
 #include "update/UpdateErrors.h"
 
+#include "localisation/Unit_Language.h"
 #include "update/DirectoryUtils.h"
 
 namespace orb
 {
+
+std::string UpdateMessage(const char* Key, const char* English, const std::vector<std::string>& Args)
+{
+    const std::string text = LanguageTable && LanguageTable->HasMessage(Key) ? LanguageTable->Get(Key) : English;
+    return FormatTemplate(text, Args);
+}
 
 void RaiseOSError(const std::error_code& Code, const std::filesystem::path& Path)
 {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace orb
 {
@@ -13,6 +14,10 @@ namespace orb
 ORB_DECLARE_EXCEPTION(EUnsafeName, Exception)
 /// An archive that cannot be read or unpacked.
 ORB_DECLARE_EXCEPTION(EArchiveError, Exception)
+
+/// The text of the message Key in the user's language (English where no language is loaded or the key is missing),
+/// its placeholders {0}, {1} ... filled from Args.
+std::string UpdateMessage(const char* Key, const char* English, const std::vector<std::string>& Args = {});
 
 /// Raises the system error of Code as EOSError, naming the path it concerns.
 [[noreturn]] void RaiseOSError(const std::error_code& Code, const std::filesystem::path& Path);

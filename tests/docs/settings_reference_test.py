@@ -17,7 +17,7 @@ FILES = {"Main": "main", "Client": "client", "User": "user"}
 SOURCES = ["src/launcher", "src/gui", "src/registration", "app"]
 # Names read in those folders from documents that are no settings file.
 OTHER_DOCUMENTS = {
-    "size", "modified", "private",  # the update index, merged with a private one by the login flow
+    "size", "modified", "private", "sha256",  # the update index, merged with a private one by the login flow
     "message",                      # the answer of the older password reminder
 }
 TABLE_START = "<!-- settings-reference"

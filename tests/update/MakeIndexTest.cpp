@@ -3,9 +3,14 @@
 #include "UpdateTestUtil.h"
 #include "net/StreamInflater.h"
 #include "update/IndexTime.h"
+#include "update/UpdateTrust.h"
 #include "xml/XML_Utils.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 using namespace orb;
@@ -126,4 +131,109 @@ TEST(MakeIndex, PatternsMatchWithStarsAndQuestionMarks)
                            {"a*b*c", "aXbY", false},  {"*.INI", "de.ini", false}};
     for (const auto& c : cases)
         EXPECT_EQ(orb::tools::MatchPattern(c.Pattern, c.Name), c.Match) << c.Pattern << " " << c.Name;
+}
+
+namespace
+{
+
+/// Runs the orb-make-index program with Arguments in Dir; its output, and the exit code in ExitCode.
+std::string RunMakeIndex(const std::string& Arguments, int& ExitCode, const fs::path& Dir)
+{
+    const std::string command =
+        "cd '" + Dir.string() + "' && " + std::string(ORB_MAKE_INDEX) + " " + Arguments + " >out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ReadBytes(Dir / "out.txt");
+}
+
+} // namespace
+
+TEST(MakeIndex, KeygenSignAndSha256PublishAnIndexTheLauncherCanVerify)
+{
+    TempDir dir;
+    WriteBytes(dir / "tree" / "bin" / "app.exe", "executable");
+    WriteBytes(dir / "tree" / "lang.ini", std::string(5000, 'l'));
+    int code = 0;
+
+    // The key: a private file for the broker and the element for the installation's settings.
+    const std::string element = RunMakeIndex("--keygen '" + (dir / "broker-2026.pem").string() + "'", code, dir.Path());
+    ASSERT_EQ(code, 0) << element;
+    EXPECT_EQ(fs::status(dir / "broker-2026.pem").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    auto keys = xml::LoadXMLNodeFromString(element);
+    ASSERT_EQ(keys->NodeName(), "update_keys");
+    auto item = keys->ChildNodes()->Get(0);
+    EXPECT_EQ(item->Attributes("name"), "broker-2026");
+    const TUpdateKey key = ParseUpdateKey(item->Attributes("name"), item->Attributes("value"));
+    // A second keygen onto the same file would lose the broker's key.
+    const std::string again = RunMakeIndex("--keygen '" + (dir / "broker-2026.pem").string() + "'", code, dir.Path());
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(again.find("exists already"), std::string::npos) << again;
+
+    // --sha256 alone: hashes of the served bytes, no signature and no serial.
+    RunMakeIndex("--sha256 --gzip '*.ini' '" + (dir / "tree").string() + "'", code, dir.Path());
+    ASSERT_EQ(code, 0);
+    auto plain = xml::LoadXMLNodeFromFile(dir / "tree" / "index.xml");
+    EXPECT_FALSE(plain->HasAttribute("serial"));
+    EXPECT_FALSE(fs::exists(dir / "tree" / "index.xml.sig"));
+    EXPECT_EQ(plain->ChildNodes()->Get(0)->ChildNodes()->Get(0)->Attributes("sha256"), Sha256Hex("executable"));
+    EXPECT_EQ(plain->ChildNodes()->Get(1)->Attributes("name"), "lang.ini.gz");
+    EXPECT_EQ(plain->ChildNodes()->Get(1)->Attributes("sha256"), FileSha256(dir / "tree" / "lang.ini.gz"));
+
+    // --sign: the signature covers the exact bytes of the index file; serial and expiry on the root.
+    const std::string signedOut = RunMakeIndex("--gzip '*.ini' --sign '" + (dir / "broker-2026.pem").string() +
+                                                   "' --serial 42 --expires 30 '" + (dir / "tree").string() + "'",
+                                               code, dir.Path());
+    ASSERT_EQ(code, 0) << signedOut;
+    const std::string bytes = ReadBytes(dir / "tree" / "index.xml");
+    const std::string signatureFile = ReadBytes(dir / "tree" / "index.xml.sig");
+    EXPECT_EQ(signatureFile.back(), '\n');
+    EXPECT_TRUE(VerifySignature(bytes, ParseIndexSignature(signatureFile), key.PublicKey));
+    EXPECT_FALSE(VerifySignature(bytes + " ", ParseIndexSignature(signatureFile), key.PublicKey));
+    auto root = xml::LoadXMLNodeFromString(bytes);
+    EXPECT_EQ(root->Attributes("serial"), "42");
+    const TIndexTime expires = ParseIndexExpires(root->Attributes("expires"));
+    const TIndexTime in29 = UtcNow(29 * 86400), in31 = UtcNow(31 * 86400);
+    EXPECT_TRUE(FormatIndexTime(in29) < FormatIndexTime(expires) && FormatIndexTime(expires) < FormatIndexTime(in31));
+    EXPECT_EQ(root->ChildNodes()->Get(0)->ChildNodes()->Get(0)->Attributes("sha256"), Sha256Hex("executable"));
+    for (const char* served : {"index.xml", "index.xml.sig"})
+        EXPECT_NE(fs::status(dir / "tree" / served).permissions() & fs::perms::others_read, fs::perms::none);
+
+    // Without --serial the serial is the publishing time.
+    const auto before =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    RunMakeIndex("--gzip '*.ini' --sign '" + (dir / "broker-2026.pem").string() + "' '" + (dir / "tree").string() + "'",
+                 code, dir.Path());
+    ASSERT_EQ(code, 0);
+    const int64_t serial = ParseIndexSerial(xml::LoadXMLNodeFromFile(dir / "tree" / "index.xml")->Attributes("serial"));
+    EXPECT_GE(serial, before);
+    // The signature of the earlier run is not published as a file of the tree.
+    EXPECT_EQ(ReadBytes(dir / "tree" / "index.xml").find("index.xml.sig"), std::string::npos);
+    EXPECT_LE(serial, before + 60);
+
+    // Misuse stops before anything is written.
+    struct TCase
+    {
+        std::string Arguments;
+        int Code;
+        std::string Output;
+    };
+    WriteBytes(dir / "not-a-key.pem", "hello");
+    const TCase cases[] = {
+        {"--serial 5 tree", 2, "--serial and --expires belong to a signed index"},
+        {"--sign broker-2026.pem --serial -5 tree", 2, "--serial needs a number"},
+        {"--sign broker-2026.pem --expires 0 tree", 1, "at least one day"},
+        {"--sign broker-2026.pem --expires x tree", 2, "--expires needs a number"},
+        {"--sign not-a-key.pem tree", 1, "not an Ed25519 private key"},
+        {"--sign missing.pem tree", 1, "Cannot read missing.pem"},
+    };
+    const std::string published = ReadBytes(dir / "tree" / "index.xml");
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Arguments);
+        const std::string out = RunMakeIndex(c.Arguments, code, dir.Path());
+        EXPECT_EQ(code, c.Code);
+        EXPECT_NE(out.find(c.Output), std::string::npos) << out;
+    }
+    EXPECT_EQ(ReadBytes(dir / "tree" / "index.xml"), published);
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Publishes the demo update trees with orb-make-index.
 #
-#   publish_demo_tree.sh CLIENT MAKE_INDEX OUT [VERSION]
+#   publish_demo_tree.sh CLIENT MAKE_INDEX OUT [VERSION [KEY]]
 #
-# CLIENT is the built orb-demo-client, MAKE_INDEX the built orb-make-index. Writes:
+# CLIENT is the built orb-demo-client, MAKE_INDEX the built orb-make-index; with KEY (an Ed25519 private key made by
+# orb-make-index --keygen) both indexes are signed, with index.xml.sig beside each. Writes:
 #   OUT/update/         version.info, bin/orb-demo-client (served gzipped), bin/settings.ini (gzipped),
 #                       extras.7z (unpacked by the launcher into a new installation) and index.xml
 #   OUT/private/vip/    a private tree (config/private.ini) with its own index.xml
@@ -14,6 +15,9 @@ client="$1"
 make_index="$2"
 out="$3"
 version="${4:-4.7.0-15}"
+key="${5:-}"
+sign=()
+if [ -n "$key" ]; then sign=(--sign "$key"); fi
 
 update="$out/update"
 mkdir -p "$update/bin" "$out/private/vip/config"
@@ -33,10 +37,10 @@ archive="$(cd "$update" && pwd)/extras.7z"
 rm -f "$archive"
 (cd "$staging" && 7zz a -t7z -bd "$archive" docs data >/dev/null)
 
-"$make_index" --gzip orb-demo-client --gzip settings.ini "$update" >/dev/null
+"$make_index" "${sign[@]+"${sign[@]}"}" --gzip orb-demo-client --gzip settings.ini "$update" >/dev/null
 
 printf '[private]\r\nfeed=vip\r\n' > "$out/private/vip/config/private.ini"
-"$make_index" "$out/private/vip" >/dev/null
+"$make_index" "${sign[@]+"${sign[@]}"}" "$out/private/vip" >/dev/null
 
 # Served by nginx in tests, whose workers may run as another user.
 chmod -R a+rX "$out"

@@ -1,16 +1,21 @@
 #include "MakeIndex.h"
 
+#include "base/AtomicFile.h"
+#include "base/Base64.h"
 #include "base/Exceptions.h"
 #include "base/TextUtils.h"
 #include "update/DirectoryUtils.h"
 #include "update/IndexTime.h"
 #include "update/UpdateErrors.h"
+#include "update/UpdateTrust.h"
 #include "xml/XML_Utils.h"
 
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -30,6 +35,14 @@ bool MatchesAny(const std::vector<std::string>& Patterns, const std::string& Nam
 bool EndsWith(const std::string& Text, const std::string& Suffix)
 {
     return Text.size() >= Suffix.size() && Text.compare(Text.size() - Suffix.size(), Suffix.size(), Suffix) == 0;
+}
+
+std::string ReadFileBytes(const fs::path& FileName)
+{
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in)
+        throw Exception("Cannot read " + FileName.string());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 [[noreturn]] void Refuse(const std::string& Path, const std::string& Why)
@@ -88,6 +101,10 @@ public:
         {
             std::string path = Prefix + name;
             if (IsRoot && fs::equivalent(entry.path(), IndexFile(), ec))
+                continue;
+            // The signature of an earlier run is rewritten with the index, never published as a file of the tree.
+            const fs::path signatureFile = IndexFile().string() + ".sig";
+            if (name == signatureFile.filename().string() && fs::equivalent(entry.path(), signatureFile, ec))
                 continue;
             if (MatchesAny(FOptions.ExcludePatterns, name) || EndsWith(name, TemporarySuffix))
                 continue;
@@ -148,6 +165,8 @@ public:
             file->SetAttribute("name", servedName);
             file->SetAttribute("size", std::to_string(servedSize));
             file->SetAttribute("modified", StampOf(entry.path()));
+            if (FOptions.Sha256 || !FOptions.SignKey.empty())
+                file->SetAttribute("sha256", FileSha256(served));
             ++FResult.Files;
             FResult.Bytes += static_cast<long long>(servedSize);
         }
@@ -275,13 +294,53 @@ xml::IXMLNodePtr BuildIndex(const TMakeIndexOptions& Options, TMakeIndexResult& 
 TMakeIndexResult MakeIndex(const TMakeIndexOptions& Options)
 {
     TMakeIndexResult result;
+    std::string privateKey;
+    if (!Options.SignKey.empty())
+    {
+        // Read first: a key that cannot be used must not leave a new, unsigned index behind.
+        privateKey = ReadFileBytes(Options.SignKey);
+        SignBytes("", privateKey);
+    }
+    if (Options.Serial && *Options.Serial < 0)
+        throw Exception("The serial must not be negative");
+    if (Options.ExpiresDays && *Options.ExpiresDays <= 0)
+        throw Exception("The index must expire at least one day after publishing");
     auto root = BuildIndex(Options, result);
+    if (!privateKey.empty())
+    {
+        const int64_t serial = Options.Serial.value_or(static_cast<int64_t>(
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count()));
+        result.Serial = std::to_string(serial);
+        root->SetAttribute("serial", result.Serial);
+        if (Options.ExpiresDays)
+            root->SetAttribute("expires", FormatIndexTime(UtcNow(int64_t{*Options.ExpiresDays} * 24 * 3600)));
+    }
     fs::path output = Options.Output.empty() ? Options.Root / "index.xml" : Options.Output;
     xml::SaveIXMLNodeToFile(output, root, xml::enUTF8);
     std::error_code ec;
-    fs::permissions(output, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
-                    fs::perm_options::add, ec);
+    const auto readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(output, readable, fs::perm_options::add, ec);
+    if (!privateKey.empty())
+    {
+        // The signature covers the bytes exactly as they are served: those of the file just written.
+        const std::string signature = Base64Encode(SignBytes(ReadFileBytes(output), privateKey));
+        result.SignatureFile = output.string() + ".sig";
+        WriteFileAtomic(result.SignatureFile, signature + "\n");
+        fs::permissions(result.SignatureFile, readable, fs::perm_options::add, ec);
+    }
     return result;
+}
+
+std::string GenerateKeyFile(const fs::path& KeyFile)
+{
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(KeyFile, ec)))
+        throw Exception("The key file " + KeyFile.string() + " exists already; it is not replaced");
+    const TUpdateKeyPair pair = GenerateUpdateKey();
+    WriteFileAtomic(KeyFile, pair.PrivateKeyPem, TFileAccess::faOwnerOnly);
+    return "<update_keys>\n  <item name=\"" + KeyFile.stem().string() + "\" value=\"" + Base64Encode(pair.PublicKey) +
+           "\"/>\n</update_keys>\n";
 }
 
 } // namespace orb::tools

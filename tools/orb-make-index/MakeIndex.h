@@ -2,7 +2,9 @@
 
 #include "xml/VuvareXMLNode.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,14 @@ struct TMakeIndexOptions
     std::vector<std::string> ExcludePatterns;
     /// The root element's tag name.
     std::string RootTag = "update";
+    /// Gives every file a `sha256` attribute (implied by SignKey).
+    bool Sha256 = false;
+    /// An Ed25519 private key (PEM): the index is signed into "<index>.sig" and carries a `serial`.
+    std::filesystem::path SignKey;
+    /// The `serial` of a signed index (default: the publishing time in seconds since 1970).
+    std::optional<int64_t> Serial;
+    /// With it, a signed index `expires` this many days after publishing.
+    std::optional<int> ExpiresDays;
 };
 
 /// A summary of what was published.
@@ -31,6 +41,10 @@ struct TMakeIndexResult
     int Directories = 0;
     int Gzipped = 0;
     long long Bytes = 0;
+    /// The `serial` of a signed index, else empty.
+    std::string Serial;
+    /// The signature file written, else empty.
+    std::filesystem::path SignatureFile;
 };
 
 /// True when Name matches Pattern ("*" any run of characters, "?" one character; case-sensitive).
@@ -43,6 +57,10 @@ xml::IXMLNodePtr BuildIndex(const TMakeIndexOptions& Options, TMakeIndexResult& 
 
 /// BuildIndex and then writes the index file (replaced only once completely written).
 TMakeIndexResult MakeIndex(const TMakeIndexOptions& Options);
+
+/// Writes a new Ed25519 private key (PEM) to KeyFile, readable by its owner alone, and returns the `update_keys`
+/// element with its public key, named after the file's stem. Refuses to replace an existing file.
+std::string GenerateKeyFile(const std::filesystem::path& KeyFile);
 
 /// Gzips Source into Target (through a temporary file beside it) and gives Target Source's last-write time.
 void GzipFile(const std::filesystem::path& Source, const std::filesystem::path& Target);

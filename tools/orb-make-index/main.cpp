@@ -2,6 +2,7 @@
 
 #include "MakeIndex.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,11 +40,26 @@ directory, reusing the unchanged files of older installations. Names the launche
 mistake ("\" or control characters in a name, ".GZ" in other letter cases, two entries installed
 under one name, "index.xml" at the top) stop the publication with an error naming the entry.
 
+Signed updates: a launcher whose main_loader_settings.xml lists update keys installs only an index
+signed by one of them, with a serial not lower than the last one it accepted from that address and
+not past its expiry time, and only files whose SHA-256 matches the index.
+  orb-make-index --keygen broker.pem          make a key; paste the printed element into the root of
+                                              main_loader_settings.xml and keep broker.pem secret
+  orb-make-index --sign broker.pem DIRECTORY  publish DIRECTORY/index.xml and DIRECTORY/index.xml.sig
+
 Options:
   --gzip PATTERN     publish matching file names gzipped ("*" and "?" wildcards; repeatable)
   --exclude PATTERN  leave matching files and directories out (repeatable)
   --output FILE      write the index to FILE instead of DIRECTORY/index.xml
   --root-tag NAME    tag name of the root element (default "update")
+  --sha256           give every file a sha256 attribute (lower-case hex of the bytes served)
+  --sign KEY         sign the index with the Ed25519 private key KEY (PEM) into index.xml.sig;
+                     implies --sha256 and puts a serial on the root
+  --serial N         the serial of a signed index (default: the time in seconds since 1970);
+                     it must grow with every publication
+  --expires DAYS     a signed index expires DAYS days after publishing (attribute expires, UTC)
+  --keygen FILE      write a new Ed25519 private key to FILE (mode 0600) and print the update_keys
+                     element holding its public key; publishes nothing
   --version          the tool's version
   --help             this text
 )";
@@ -53,6 +69,7 @@ Options:
 int main(int argc, char** argv)
 {
     orb::tools::TMakeIndexOptions options;
+    std::string keyFile;
     for (int i = 1; i < argc; ++i)
     {
         std::string arg = argv[i];
@@ -82,6 +99,28 @@ int main(int argc, char** argv)
             options.Output = value();
         else if (arg == "--root-tag")
             options.RootTag = value();
+        else if (arg == "--sha256")
+            options.Sha256 = true;
+        else if (arg == "--sign")
+            options.SignKey = value();
+        else if (arg == "--serial" || arg == "--expires")
+        {
+            const std::string text = value();
+            char* end = nullptr;
+            errno = 0;
+            const long long number = std::strtoll(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || errno != 0 || number < 0 || (arg == "--expires" && number > 36500))
+            {
+                std::fprintf(stderr, "orb-make-index: %s needs a number, not \"%s\"\n", arg.c_str(), text.c_str());
+                return 2;
+            }
+            if (arg == "--serial")
+                options.Serial = number;
+            else
+                options.ExpiresDays = static_cast<int>(number);
+        }
+        else if (arg == "--keygen")
+            keyFile = value();
         else if (!arg.empty() && arg[0] == '-')
         {
             std::fprintf(stderr, "orb-make-index: unknown option %s (see --help)\n", arg.c_str());
@@ -95,6 +134,24 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    if (!keyFile.empty())
+    {
+        try
+        {
+            std::fputs(orb::tools::GenerateKeyFile(keyFile).c_str(), stdout);
+            return 0;
+        }
+        catch (const std::exception& e)
+        {
+            std::fprintf(stderr, "orb-make-index: %s\n", e.what());
+            return 1;
+        }
+    }
+    if ((options.Serial || options.ExpiresDays) && options.SignKey.empty())
+    {
+        std::fprintf(stderr, "orb-make-index: --serial and --expires belong to a signed index (--sign KEY)\n");
+        return 2;
+    }
     if (options.Root.empty())
     {
         std::fputs(HelpText, stderr);
@@ -105,6 +162,9 @@ int main(int argc, char** argv)
         auto result = orb::tools::MakeIndex(options);
         std::printf("orb-make-index: %d files (%d gzipped, %lld bytes served) in %d directories\n", result.Files,
                     result.Gzipped, result.Bytes, result.Directories);
+        if (!result.Serial.empty())
+            std::printf("orb-make-index: signed with serial %s into %s\n", result.Serial.c_str(),
+                        result.SignatureFile.string().c_str());
         return 0;
     }
     catch (const std::exception& e)
