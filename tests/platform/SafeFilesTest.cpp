@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 #include <sys/stat.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using orb::test::ReadBytes;
@@ -58,15 +59,19 @@ TEST(OpenRegularFile, ReadsFilesAndRefusesLinksAndAnythingElse)
     WriteBytes(dir / "file", "content");
     fs::create_symlink(dir / "file", dir / "link");
     fs::create_directory(dir / "directory");
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     struct TCase
     {
         const char* Name;
         std::errc Error;
     };
-    for (const auto& c :
-         {TCase{"link", std::errc::too_many_symbolic_link_levels}, TCase{"directory", std::errc::invalid_argument},
-          TCase{"fifo", std::errc::invalid_argument}, TCase{"missing", std::errc::no_such_file_or_directory}})
+    std::vector<TCase> cases = {{"link", std::errc::too_many_symbolic_link_levels},
+                                {"directory", std::errc::invalid_argument},
+                                {"missing", std::errc::no_such_file_or_directory}};
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    cases.push_back({"fifo", std::errc::invalid_argument});
+#endif
+    for (const auto& c : cases)
     {
         std::error_code ec;
         TFile f(orb::platform::OpenRegularFile(dir / c.Name, ec));
