@@ -1,5 +1,6 @@
 #include "platform/SafeFiles.h"
 
+#include "PlatformTestUtil.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -29,10 +30,12 @@ TEST(CreateNewFile, CreatesAFreshFileAndRefusesAnythingAlreadyAtTheName)
     orb::test::TempDir dir;
     WriteBytes(dir / "outside.txt", "outside");
     WriteBytes(dir / "existing", "old");
-    fs::create_symlink(dir / "outside.txt", dir / "link");
-    fs::create_symlink(dir / "missing", dir / "dangling");
     fs::create_directory(dir / "directory");
-    for (const char* name : {"existing", "link", "dangling", "directory"})
+    std::vector<const char*> names = {"existing", "directory"};
+    if (orb::test::MakeSymlink(dir / "outside.txt", dir / "link") &&
+        orb::test::MakeSymlink(dir / "missing", dir / "dangling"))
+        names.insert(names.end(), {"link", "dangling"});
+    for (const char* name : names)
     {
         std::error_code ec;
         TFile f(orb::platform::CreateNewFile(dir / name, ec));
@@ -57,16 +60,16 @@ TEST(OpenRegularFile, ReadsFilesAndRefusesLinksAndAnythingElse)
 {
     orb::test::TempDir dir;
     WriteBytes(dir / "file", "content");
-    fs::create_symlink(dir / "file", dir / "link");
     fs::create_directory(dir / "directory");
     struct TCase
     {
         const char* Name;
         std::errc Error;
     };
-    std::vector<TCase> cases = {{"link", std::errc::too_many_symbolic_link_levels},
-                                {"directory", std::errc::invalid_argument},
+    std::vector<TCase> cases = {{"directory", std::errc::invalid_argument},
                                 {"missing", std::errc::no_such_file_or_directory}};
+    if (orb::test::MakeSymlink(dir / "file", dir / "link"))
+        cases.push_back({"link", std::errc::too_many_symbolic_link_levels});
 #ifndef _WIN32
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     cases.push_back({"fifo", std::errc::invalid_argument});
