@@ -1,9 +1,12 @@
 // A program for the process tests on Windows: it writes what it was started with (its arguments, working
 // folder and the environment variables named in ORB_CHILD_SHOW) as UTF-8 lines to the file ORB_CHILD_OUT,
 // after the file ORB_CHILD_WAIT_FOR exists when that is set. The file appears whole, by a rename.
+// clang-format off
+#include <windows.h> // before shellapi.h, which needs its definitions
 #include <shellapi.h>
+// clang-format on
+
 #include <string>
-#include <windows.h>
 
 namespace
 {
