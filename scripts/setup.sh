@@ -18,6 +18,8 @@ PACKAGES=(
     qt6-webengine-dev
     # packages (.deb and .tar.gz), their checks, the icon's renders and the manual pages
     dpkg-dev file lintian desktop-file-utils appstream scdoc librsvg2-bin icoutils
+    # the Windows build of the core layers and its tests under wine (scripts/test-windows.sh)
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #   ORB_PRESET=asan scripts/test.sh  the same suite under AddressSanitizer + UBSan
 #   ORB_FUZZ_SECONDS=0 scripts/test.sh   skip the fuzz smoke runs
 #   ORB_PACKAGE_TEST=0 scripts/test.sh   skip the package test (tests/package/package_test.sh)
+#   ORB_WINDOWS_TEST=0 scripts/test.sh   skip the Windows build and its tests under wine (scripts/test-windows.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,6 +35,11 @@ fi
 if [ "${ORB_PACKAGE_TEST:-1}" != "0" ]; then
     echo "== packages ($PRESET): build, lintian, install into a scratch root, two users, the window offscreen"
     bash tests/package/package_test.sh "build/$PRESET"
+fi
+
+if [ "${ORB_WINDOWS_TEST:-1}" != "0" ] && { command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ]; }; then
+    echo "== Windows: the core layers cross-compiled with mingw-w64, their tests under wine64"
+    bash scripts/test-windows.sh
 fi
 
 if [ "$FUZZ_SECONDS" != "0" ]; then

@@ -24,6 +24,43 @@ TEST(AtomicFile, WritesAndReplacesWithoutLeavingTemporaryFiles)
     EXPECT_EQ(entries, 1u);
 }
 
+TEST(AtomicFile, BytesAreWrittenAsGivenWithoutLineEndTranslation)
+{
+    // A text-mode stream would turn LF into CR LF and CR LF into CR CR LF, and stop reading at Ctrl+Z.
+    const std::string cases[] = {"a\r\nb\r\n",
+                                 "a\nb\n",
+                                 "a\rb",
+                                 "\r\n\r\n",
+                                 "before\x1A"
+                                 "after",
+                                 std::string("\0\n", 2)};
+    test::TempDir dir;
+    for (const auto& bytes : cases)
+    {
+        WriteFileAtomic(dir / "user_loader_settings.xml", bytes);
+        EXPECT_EQ(test::ReadBytes(dir / "user_loader_settings.xml"), bytes);
+    }
+}
+
+#ifdef _WIN32
+TEST(AtomicFile, WindowsPathsWithBackslashesForwardSlashesAndBlanks)
+{
+    test::TempDir dir;
+    const std::string root = dir.Path().string();
+    ASSERT_NE(root.find('\\'), std::string::npos);
+    const std::string names[] = {root + "\\settings.xml", root + "/forward.xml", root + "\\with blanks\\file.xml",
+                                 root + "\\mixed/sub\\file.xml"};
+    std::filesystem::create_directories(root + "\\with blanks");
+    std::filesystem::create_directories(root + "\\mixed\\sub");
+    for (const auto& name : names)
+    {
+        WriteFileAtomic(name, "x\r\n");
+        WriteFileAtomic(name, "y\r\n");
+        EXPECT_EQ(test::ReadBytes(name), "y\r\n") << name;
+    }
+}
+#endif
+
 TEST(AtomicFile, FailureLeavesTheOldFileUntouched)
 {
     test::TempDir dir;

@@ -1,5 +1,6 @@
-#include "base/Exceptions.h"
 #include "base/TextUtils.h"
+
+#include "base/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,9 @@ TEST(TextUtils, RejectsMalformedUtf8)
         EXPECT_FALSE(TryUtf8ToUtf16(s, out)) << s;
         EXPECT_EQ(out, u"unchanged");
     }
-    EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                          "b"),
+              u"a\uFFFDb");
 }
 
 TEST(TextUtils, Windows1252BothDirections)
@@ -46,10 +49,10 @@ TEST(TextUtils, Windows1252BothDirections)
     };
     const Case cases[] = {
         {"abc", "abc"},
-        {"\x80", "\xE2\x82\xAC"},            // euro sign
-        {"\x9F", "\xC5\xB8"},                // Y with diaeresis
+        {"\x80", "\xE2\x82\xAC"}, // euro sign
+        {"\x9F", "\xC5\xB8"},     // Y with diaeresis
         {"\xE4\xF6\xFC", "\xC3\xA4\xC3\xB6\xC3\xBC"},
-        {"\x81", "\xC2\x81"},                // unassigned byte keeps its code
+        {"\x81", "\xC2\x81"}, // unassigned byte keeps its code
     };
     for (const auto& c : cases)
     {
@@ -64,6 +67,54 @@ TEST(TextUtils, Windows1252BothDirections)
         all.push_back(static_cast<char>(i));
     EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all)), all);
 }
+
+#ifdef _WIN32
+#include <windows.h>
+
+namespace
+{
+
+/// Bytes of code page 1252 to UTF-8 through the system.
+std::string SystemAnsiToUtf8(const std::string& Bytes)
+{
+    std::wstring wide(Bytes.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(1252, 0, Bytes.data(), static_cast<int>(Bytes.size()),
+                                                        wide.data(), static_cast<int>(wide.size()))));
+    std::string out(wide.size() * 3, '\0');
+    out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                                       out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
+/// UTF-8 to code page 1252 through the system, without its "best fit" look-alikes.
+std::string SystemUtf8ToAnsi(const std::string& Text)
+{
+    std::wstring wide(Text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()),
+                                                        wide.data(), static_cast<int>(wide.size()))));
+    std::string out(wide.size(), '\0');
+    out.resize(
+        static_cast<size_t>(WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                                out.data(), static_cast<int>(out.size()), "?", nullptr)));
+    return out;
+}
+
+} // namespace
+
+TEST(TextUtils, Windows1252AgreesWithTheSystemsCodePage)
+{
+    for (int i = 0; i < 256; ++i)
+    {
+        const std::string byte(1, static_cast<char>(i));
+        EXPECT_EQ(AnsiToUtf8(byte), SystemAnsiToUtf8(byte)) << "byte " << i;
+        EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(byte)), SystemUtf8ToAnsi(SystemAnsiToUtf8(byte))) << "byte " << i;
+    }
+    // Characters in and outside the code page: the missing ones replaced, never by a look-alike ("best fit" would
+    // turn L-stroke into L).
+    for (const char* text : {"Łódź", "Привет", "中文", "™–“", "Ａ", "a\u0301"})
+        EXPECT_EQ(Utf8ToAnsi(text), SystemUtf8ToAnsi(text)) << text;
+}
+#endif
 
 TEST(TextUtils, TrimRemovesBlanksAndControls)
 {
@@ -83,15 +134,9 @@ TEST(TextUtils, CaseInsensitiveComparisonCoversNonAsciiLetters)
         bool Same;
     };
     const Case cases[] = {
-        {"Entry", "entry", true},
-        {"ПРИВЕТ", "привет", true},
-        {"Ёлка", "ёЛКА", true},
-        {"ÄÖÜ", "äöü", true},
-        {"ŁÓDŹ", "łódź", true},
-        {"ΣΟΦΙΑ", "σοφια", true},
-        {"Ѣ", "ѣ", true},
-        {"abc", "abd", false},
-        {"abc", "abcd", false},
+        {"Entry", "entry", true}, {"ПРИВЕТ", "привет", true}, {"Ёлка", "ёЛКА", true},
+        {"ÄÖÜ", "äöü", true},     {"ŁÓDŹ", "łódź", true},     {"ΣΟΦΙΑ", "σοφια", true},
+        {"Ѣ", "ѣ", true},         {"abc", "abd", false},      {"abc", "abcd", false},
         {"", "", true},
     };
     for (const auto& c : cases)
@@ -111,10 +156,21 @@ TEST(TextUtils, StrToIntAcceptsDecimalAndHexAndRejectsTheRest)
         int32_t Value;
     };
     const Case cases[] = {
-        {"0", true, 0},       {"42", true, 42},           {"-17", true, -17},      {"+5", true, 5},
-        {"  7", true, 7},     {"$1F", true, 31},          {"0x10", true, 16},      {"2147483647", true, 2147483647},
-        {"-2147483648", true, INT32_MIN},                 {"2147483648", false, 0}, {"", false, 0},
-        {"1.5", false, 0},    {"12 ", false, 0},          {"abc", false, 0},       {"-", false, 0},
+        {"0", true, 0},
+        {"42", true, 42},
+        {"-17", true, -17},
+        {"+5", true, 5},
+        {"  7", true, 7},
+        {"$1F", true, 31},
+        {"0x10", true, 16},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, INT32_MIN},
+        {"2147483648", false, 0},
+        {"", false, 0},
+        {"1.5", false, 0},
+        {"12 ", false, 0},
+        {"abc", false, 0},
+        {"-", false, 0},
         {"0x", false, 0},
     };
     for (const auto& c : cases)

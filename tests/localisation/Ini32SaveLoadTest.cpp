@@ -10,6 +10,7 @@
 using namespace orb;
 using orb::test::ReadBytes;
 using orb::test::TempDir;
+using orb::test::WriteBytes;
 
 namespace
 {
@@ -173,6 +174,39 @@ TEST(Ini32SaveLoad, SavesUtf8WithByteOrderMarkAndCrLf)
     EXPECT_EQ(again.ReadString("Form", "Caption", ""), "Привет");
     // Nothing but the file itself is left beside it.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+}
+
+TEST(Ini32SaveLoad, RewritesEveryLineEndAsCrLfAndKeepsTheValues)
+{
+    struct TCase
+    {
+        const char* Name;
+        std::string Before;
+    };
+    const TCase cases[] = {
+        {"CR LF", "\xEF\xBB\xBF[Form]\r\nLeft=10\r\nCaption=caf\xC3\xA9\r\n"},
+        {"LF", "\xEF\xBB\xBF[Form]\nLeft=10\nCaption=caf\xC3\xA9\n"},
+        {"CR", "[Form]\rLeft=10\rCaption=caf\xE9\r"},
+        {"mixed, no final line end", "[Form]\r\nLeft=10\nCaption=caf\xE9"},
+    };
+    TempDir dir;
+#ifdef _WIN32
+    // The file name as Windows writes it, with backslashes.
+    const std::string file = dir.Path().string() + "\\sub dir\\user.ini";
+    std::filesystem::create_directories(dir.Path() / "sub dir");
+#else
+    const std::string file = (dir / "user.ini").string();
+#endif
+    for (const auto& c : cases)
+    {
+        WriteBytes(file, c.Before);
+        TIni32SaveLoad ini(file);
+        ini.WriteString("Form", "Top", "20");
+        ini.SaveToFile();
+        EXPECT_EQ(ReadBytes(file), "\xEF\xBB\xBF[Form]\r\nLeft=10\r\nCaption=caf\xC3\xA9\r\nTop=20\r\n") << c.Name;
+        TIni32SaveLoad again(file);
+        EXPECT_EQ(again.ReadString("Form", "Caption", ""), "caf\xC3\xA9") << c.Name;
+    }
 }
 
 TEST(Ini32SaveLoad, DecodesByteOrderMarksLineEndsAndTheAnsiCodePage)

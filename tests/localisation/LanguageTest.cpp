@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace orb;
 using orb::test::SourceDir;
 using orb::test::TempDir;
@@ -89,6 +91,39 @@ TEST_F(Language, LooksUpMessagesAndCaptions)
     EXPECT_FALSE(LanguageTable->HasMessage("Blank"));
     EXPECT_EQ(LanguageTable->Get("Blank"), "");
     EXPECT_FALSE(LanguageTable->HasMessage("Nothing"));
+}
+
+TEST_F(Language, ReadsFilesWithEveryLineEndUnderAResourcePathWithBackslashesOrSlashes)
+{
+    struct TCase
+    {
+        const char* Name;
+        std::string Text;
+    };
+    const TCase cases[] = {
+        {"CR LF", "\xEF\xBB\xBF[Messages]\r\nOK=Gut\r\nTwoLines=eins\\nzwei\r\n"},
+        {"LF", "[Messages]\nOK=Gut\nTwoLines=eins\\nzwei\n"},
+        {"CR LF, no final line end", "[Messages]\r\nOK=Gut\r\nTwoLines=eins\\nzwei"},
+    };
+    const std::string dir = Dir.Path().string();
+    std::string withSlashes = dir, withBackslashes = dir;
+    std::replace(withSlashes.begin(), withSlashes.end(), '\\', '/');
+#ifdef _WIN32
+    std::replace(withBackslashes.begin(), withBackslashes.end(), '/', '\\');
+#endif
+    for (const auto& c : cases)
+    {
+        File("de_DE", c.Text);
+        for (const std::string& path :
+             {withBackslashes, withSlashes, withBackslashes + (withBackslashes == withSlashes ? "/" : "\\")})
+        {
+            ResourcePath = path;
+            LanguageCode = "de_DE";
+            LanguageTable = std::make_unique<TLanguage>();
+            EXPECT_EQ(LanguageTable->Get("OK"), "Gut") << c.Name << " under " << path;
+            EXPECT_EQ(LanguageTable->Get("TwoLines"), "eins\r\nzwei") << c.Name << " under " << path;
+        }
+    }
 }
 
 TEST_F(Language, WithoutAnyFileEveryLookupIsUnknown)

@@ -26,6 +26,49 @@ TEST(AppDirectory, IsTheDataFolderAndTheExecutablesFolderName)
         EXPECT_EQ(orb::platform::AppDirectoryFor(c.Data, c.Exe), c.Expected) << c.Exe;
 }
 
+#ifdef _WIN32
+TEST(AppDirectory, WindowsPathsWithBackslashesAndDriveRoots)
+{
+    struct Case
+    {
+        fs::path Data, Exe, Expected;
+    };
+    const Case cases[] = {
+        {"C:\\Users\\u\\AppData\\Roaming", "C:\\Program Files\\Trader", "C:\\Users\\u\\AppData\\Roaming\\Trader\\"},
+        {"C:\\Users\\u\\AppData\\Roaming", "D:\\Brokers\\Trader\\", "C:\\Users\\u\\AppData\\Roaming\\Trader\\"},
+        {"C:\\Users\\u\\AppData\\Roaming", "D:/Brokers/Trader", "C:\\Users\\u\\AppData\\Roaming\\Trader\\"},
+        {"C:\\Users\\u\\AppData\\Roaming", "D:\\", "D:\\"},
+        {"\\\\server\\profiles\\u\\AppData\\Roaming", "C:\\Trader",
+         "\\\\server\\profiles\\u\\AppData\\Roaming\\Trader\\"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(orb::platform::AppDirectoryFor(c.Data, c.Exe).native(), c.Expected.native()) << c.Exe;
+}
+
+TEST(AppDirectory, UsesAppDataElseTheShellsFolder)
+{
+    orb::test::TempDir dir;
+    {
+        ScopedEnv appData("APPDATA", (dir / "roaming").string());
+        EXPECT_EQ(orb::platform::RoamingAppDataFolder(), dir / "roaming");
+    }
+    // Without a usable %APPDATA% the shell names the folder: an absolute one, not the relative text.
+    for (const std::optional<std::string>& value :
+         {std::optional<std::string>(), std::optional<std::string>("relative\\dir")})
+    {
+        ScopedEnv appData("APPDATA", value);
+        fs::path folder = orb::platform::RoamingAppDataFolder();
+        EXPECT_TRUE(folder.is_absolute()) << folder;
+        EXPECT_NE(folder, fs::path("relative\\dir"));
+    }
+}
+
+/// Where the tests point the data folder: %APPDATA% here, $XDG_DATA_HOME on POSIX systems.
+constexpr const char* DataFolderVariable = "APPDATA";
+#else
+/// Where the tests point the data folder: %APPDATA% on Windows, $XDG_DATA_HOME here.
+constexpr const char* DataFolderVariable = "XDG_DATA_HOME";
+
 TEST(AppDirectory, UsesXdgDataHomeElseHomeLocalShare)
 {
     orb::test::TempDir dir;
@@ -42,10 +85,12 @@ TEST(AppDirectory, UsesXdgDataHomeElseHomeLocalShare)
     }
 }
 
+#endif
+
 TEST(AppDirectory, IsCreatedWhenMissingAndEndsWithSeparator)
 {
     orb::test::TempDir dir;
-    ScopedEnv xdg("XDG_DATA_HOME", (dir / "not" / "yet").string());
+    ScopedEnv data(DataFolderVariable, (dir / "not" / "yet").string());
     fs::path appDir = orb::GetAppDirectory();
     fs::path expected = dir / "not" / "yet" / orb::platform::ExecutablePath().parent_path().filename() / "";
     EXPECT_EQ(appDir, expected);
@@ -57,7 +102,7 @@ TEST(AppDirectory, FailureCarriesTheDirectoryInItsMessage)
 {
     orb::test::TempDir dir;
     orb::test::WriteBytes(dir / "file", "x");
-    ScopedEnv xdg("XDG_DATA_HOME", (dir / "file").string());
+    ScopedEnv data(DataFolderVariable, (dir / "file").string());
     try
     {
         orb::GetAppDirectory();
@@ -65,7 +110,7 @@ TEST(AppDirectory, FailureCarriesTheDirectoryInItsMessage)
     }
     catch (const orb::EOSError& e)
     {
-        EXPECT_NE(e.Message.find("\r\nApp. Directory: " + (dir / "file").string() + "/"), std::string::npos)
+        EXPECT_NE(e.Message.find("\r\nApp. Directory: " + (dir / "file" / "").string()), std::string::npos)
             << e.Message;
     }
 }

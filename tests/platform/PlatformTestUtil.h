@@ -36,6 +36,24 @@ private:
     std::optional<std::string> FOld;
 };
 
+/// Makes a symbolic link; false when the system cannot make one (wine, or Windows without the right to), so that
+/// the cases about links are left out there.
+inline bool MakeSymlink(const std::filesystem::path& Target, const std::filesystem::path& Link, bool Directory = false)
+{
+    std::error_code ec;
+    if (Directory)
+        std::filesystem::create_directory_symlink(Target, Link, ec);
+    else
+        std::filesystem::create_symlink(Target, Link, ec);
+#ifdef _WIN32
+    return !ec;
+#else
+    if (ec)
+        throw std::filesystem::filesystem_error("cannot create symlink", Target, Link, ec);
+    return true;
+#endif
+}
+
 /// Waits until a file exists (a started process writes it); false after 30 s.
 inline bool WaitForFile(const std::filesystem::path& Path)
 {

@@ -32,6 +32,34 @@ TEST(UILanguage, LocaleNamesMapToWindowsLanguageIdentifiers)
         EXPECT_EQ(LangIdFromLocaleName(none), 0) << none;
 }
 
+#ifdef _WIN32
+#include <windows.h>
+
+TEST(UILanguage, LocaleNamesMapAsWindowsMapsThem)
+{
+    // Windows names its locales with hyphens; each maps to the primary language Windows itself gives it, and
+    // Chinese, where the launcher tells the scripts apart by the sub-language, to the whole identifier.
+    for (const wchar_t* name : {L"de-AT", L"de-DE", L"en-US", L"en-GB", L"ru-RU", L"pt-BR", L"fr-CA", L"it-IT",
+                                L"zh-TW", L"zh-CN", L"zh-HK", L"zh-SG", L"zh-MO", L"he-IL", L"id-ID", L"ar-KW",
+                                L"ja-JP", L"ko-KR", L"tr-TR", L"pl-PL", L"uk-UA", L"vi-VN", L"th-TH"})
+    {
+        std::string narrow(name, name + wcslen(name));
+        const uint16_t windows = LANGIDFROMLCID(LocaleNameToLCID(name, 0));
+        const uint16_t mask = PRIMARYLANGID(windows) == LANG_CHINESE ? 0xFFFF : 0x3FF;
+        EXPECT_EQ(LangIdFromLocaleName(narrow) & mask, windows & mask) << narrow;
+    }
+}
+
+TEST(UILanguage, IsTheUsersInterfaceLanguage)
+{
+    uint16_t id = orb::platform::UserInterfaceLanguage();
+    ASSERT_NE(id, 0);
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    ASSERT_GT(LCIDToLocaleName(MAKELCID(id, SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0), 0);
+    std::string narrow(name, name + wcslen(name));
+    EXPECT_EQ(LangIdFromLocaleName(narrow) & 0x3FF, id & 0x3FF) << narrow;
+}
+#else
 TEST(UILanguage, FirstSetVariableOfLanguageLcAllLcMessagesLangDecides)
 {
     ScopedEnv language("LANGUAGE", std::nullopt);
@@ -50,3 +78,4 @@ TEST(UILanguage, FirstSetVariableOfLanguageLcAllLcMessagesLangDecides)
     orb::platform::SetEnvironmentValue("LANGUAGE", "zh_HK:en");
     EXPECT_EQ(orb::platform::UserInterfaceLanguage(), 0x0C04);
 }
+#endif

@@ -35,19 +35,42 @@ std::string Compress(const std::string& Bytes, bool Gzip)
     return out;
 }
 
+namespace
+{
+
+void SetVariable(const char* Name, const char* Value)
+{
+#ifdef _WIN32
+    ::_putenv_s(Name, Value);
+#else
+    ::setenv(Name, Value, 1);
+#endif
+}
+
+void RemoveVariable(const char* Name)
+{
+#ifdef _WIN32
+    ::_putenv_s(Name, ""); // an empty value removes the variable on Windows
+#else
+    ::unsetenv(Name);
+#endif
+}
+
+} // namespace
+
 TScopedEnv::TScopedEnv(const char* Name, const std::string& Value) : FName(Name)
 {
     if (const char* old = std::getenv(Name))
         FOld = old, FHadOld = true;
-    ::setenv(Name, Value.c_str(), 1);
+    SetVariable(Name, Value.c_str());
 }
 
 TScopedEnv::~TScopedEnv()
 {
     if (FHadOld)
-        ::setenv(FName, FOld.c_str(), 1);
+        SetVariable(FName, FOld.c_str());
     else
-        ::unsetenv(FName);
+        RemoveVariable(FName);
 }
 
 } // namespace orb::test

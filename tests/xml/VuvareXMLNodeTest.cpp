@@ -307,6 +307,41 @@ TEST(VuvareXMLNode, ChangedSettingsAreSavedAndReadBack)
     EXPECT_EQ(Dump(back), Dump(root));
 }
 
+TEST(VuvareXMLNode, SettingsFilesWithAnyLineEndAreReadAndWrittenWithCrLf)
+{
+    struct TCase
+    {
+        const char* Name;
+        std::string Text;
+    };
+    const TCase cases[] = {
+        {"CR LF",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<settings a=\"1\">\r\n  <item b=\"\xC3\xA9\"/>\r\n</settings>"},
+        {"LF",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<settings a=\"1\">\n  <item b=\"\xC3\xA9\"/>\n</settings>\n"},
+        {"CR",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r<settings a=\"1\">\r  <item b=\"\xC3\xA9\"/>\r</settings>\r"},
+    };
+    TempDir dir;
+#ifdef _WIN32
+    // A file name as Windows writes it, with backslashes and a blank.
+    const std::filesystem::path file = dir.Path().string() + "\\sub dir\\user_loader_settings.xml";
+#else
+    const std::filesystem::path file = dir / "sub dir" / "user_loader_settings.xml";
+#endif
+    std::filesystem::create_directories(dir / "sub dir");
+    for (const auto& c : cases)
+    {
+        WriteBytes(file, c.Text);
+        auto root = LoadXMLNodeFromFile(file);
+        EXPECT_EQ(root->Attributes("a"), "1") << c.Name;
+        SaveIXMLNodeToFile(file, root);
+        EXPECT_EQ(ReadBytes(file), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<settings a=\"1\">\r\n  <item "
+                                   "b=\"\xC3\xA9\"/>\r\n</settings>")
+            << c.Name;
+    }
+}
+
 TEST(VuvareXMLNode, SavingAnUnsupportedNodeKeepsTheOldFile)
 {
     TempDir dir;

@@ -1,11 +1,10 @@
 #include "platform/Console.h"
 
-#include <windows.h>
-
 #include <csignal>
 #include <cstdio>
 #include <io.h>
 #include <utility>
+#include <windows.h>
 
 namespace orb::platform
 {
@@ -27,16 +26,25 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD CtrlType)
     return TRUE;
 }
 
+/// Whether the stream is a console: _isatty also answers yes for every character device, the NUL device among
+/// them, so a program started with its input from NUL would wait for a password nobody can type.
+bool IsConsole(std::FILE* Stream)
+{
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream)));
+    DWORD mode = 0;
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
+}
+
 } // namespace
 
 bool IsStdinTerminal()
 {
-    return _isatty(_fileno(stdin)) != 0;
+    return IsConsole(stdin);
 }
 
 bool IsStderrTerminal()
 {
-    return _isatty(_fileno(stderr)) != 0;
+    return IsConsole(stderr);
 }
 
 void WatchInterrupts(std::function<void(int Signal)> OnInterrupt)

@@ -20,6 +20,12 @@ std::optional<std::string> GetEnvironmentValue(const std::string& Name)
 
 void SetEnvironmentValue(const std::string& Name, const std::string& Value)
 {
+    // A NUL would silently cut the value short; refuse it like a name with "=" in it.
+    if (Name.find('\0') != std::string::npos || Value.find('\0') != std::string::npos)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        win32::RaiseLastOSError();
+    }
     if (!SetEnvironmentVariableW(win32::Wide(Name).c_str(), win32::Wide(Value).c_str()))
         win32::RaiseLastOSError();
 }

@@ -55,20 +55,23 @@ TDateTime Now()
 TDateTime GetLastWriteTime(const std::filesystem::path& Path)
 {
     HANDLE h = OpenForTimes(Path, FILE_READ_ATTRIBUTES);
-    FILETIME utc, local;
+    FILETIME utc;
     BOOL ok = GetFileTime(h, nullptr, nullptr, &utc);
     CloseHandle(h);
-    SYSTEMTIME st;
-    if (!ok || !FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st))
+    SYSTEMTIME utcTime, st;
+    if (!ok || !FileTimeToSystemTime(&utc, &utcTime) || !SystemTimeToTzSpecificLocalTime(nullptr, &utcTime, &st))
         win32::RaiseLastOSError();
     return FromSystemTime(st);
 }
 
 void SetLastWriteTime(const std::filesystem::path& Path, TDateTime Time)
 {
-    SYSTEMTIME st = ToSystemTime(Time);
-    FILETIME local, utc;
-    if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc))
+    // Local time is converted with the summer-time rule of its own date, as on POSIX systems; the file-time
+    // functions for local time use today's offset, which moves every stamp by an hour when summer time starts or
+    // ends and makes every installed file look changed.
+    SYSTEMTIME st = ToSystemTime(Time), utcTime;
+    FILETIME utc;
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &st, &utcTime) || !SystemTimeToFileTime(&utcTime, &utc))
         win32::RaiseLastOSError();
     // The reparse point itself is opened, never what it points to; a link is refused.
     HANDLE h = CreateFileW(Path.c_str(), FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES,

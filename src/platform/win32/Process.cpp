@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <string_view>
 #include <vector>
 
 namespace orb
@@ -31,8 +32,17 @@ std::vector<wchar_t> EnvironmentBlock(const TEnvironment& Environment)
         });
         entries.push_back(prefix + platform::win32::Wide(value));
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) < 0; });
+    // Sorted by name alone, without case in the system's ordinal (upper-case) order; comparing whole entries in
+    // lower case would put "A_B" before "AB".
+    auto nameOf = [](const std::wstring& Entry) {
+        size_t end = Entry.find(L'=', 1); // a leading "=" belongs to the name (the drives' current folders)
+        return std::wstring_view(Entry).substr(0, end);
+    };
+    std::stable_sort(entries.begin(), entries.end(), [&](const std::wstring& a, const std::wstring& b) {
+        auto x = nameOf(a), y = nameOf(b);
+        return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(), static_cast<int>(y.size()), TRUE) ==
+               CSTR_LESS_THAN;
+    });
     std::vector<wchar_t> block;
     for (const auto& e : entries)
     {
@@ -47,9 +57,22 @@ std::vector<wchar_t> EnvironmentBlock(const TEnvironment& Environment)
 
 void RunProgram(const std::string& Path, const std::string& Parameters, const TEnvironment& Environment)
 {
+    // A NUL would end the path, the command line or the environment block early.
+    bool hasNul = Path.find('\0') != std::string::npos || Parameters.find('\0') != std::string::npos;
+    for (const auto& [name, value] : Environment)
+        hasNul = hasNul || name.find('\0') != std::string::npos || value.find('\0') != std::string::npos;
+    if (hasNul)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        platform::win32::RaiseLastOSError("\r\n(" + Path + " " + Parameters + ")");
+    }
     std::wstring app = platform::win32::Wide(Path);
+    // The program's own name comes first on its command line: the start-up code of the child takes the first
+    // word as its name, so Parameters alone would lose their first argument.
+    std::wstring cmd = L"\"" + app + L"\"";
+    if (!Parameters.empty())
+        cmd += L" " + platform::win32::Wide(Parameters);
     // CreateProcessW may write into the command line buffer, so it must be a writable copy.
-    std::wstring cmd = platform::win32::Wide(Parameters);
     std::vector<wchar_t> cmdBuffer(cmd.begin(), cmd.end());
     cmdBuffer.push_back(L'\0');
     STARTUPINFOW si{};

@@ -29,6 +29,25 @@ std::FILE* StreamOf(HANDLE H, int Flags, const char* Mode, std::error_code& Erro
     return f;
 }
 
+/// The error of a failed CreateFileW, as the portable condition where one exists: callers compare with
+/// std::errc (file_exists, no_such_file_or_directory) on every system.
+std::error_code OpenError(DWORD Code)
+{
+    switch (Code)
+    {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return std::make_error_code(std::errc::file_exists);
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    case ERROR_ACCESS_DENIED:
+        return std::make_error_code(std::errc::permission_denied);
+    default:
+        return std::error_code(static_cast<int>(Code), std::system_category());
+    }
+}
+
 } // namespace
 
 std::FILE* CreateNewFile(const std::filesystem::path& Path, std::error_code& Error)
@@ -38,7 +57,13 @@ std::FILE* CreateNewFile(const std::filesystem::path& Path, std::error_code& Err
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)
     {
-        Error.assign(static_cast<int>(GetLastError()), std::system_category());
+        DWORD code = GetLastError();
+        // A directory at the name is "access denied" to CreateFileW; it is something already there.
+        DWORD attributes = GetFileAttributesW(Path.c_str());
+        if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            code = ERROR_FILE_EXISTS;
+        Error = OpenError(code);
         return nullptr;
     }
     std::FILE* f = StreamOf(h, _O_WRONLY | _O_BINARY, "wb", Error);
@@ -49,18 +74,26 @@ std::FILE* CreateNewFile(const std::filesystem::path& Path, std::error_code& Err
 
 std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& Error)
 {
+    // Backup semantics open a directory too, so that it is refused as "not a regular file" rather than as
+    // "access denied".
     HANDLE h = CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
     {
-        Error.assign(static_cast<int>(GetLastError()), std::system_category());
+        Error = OpenError(GetLastError());
         return nullptr;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+    std::error_code refused;
+    if (!GetFileInformationByHandle(h, &info))
+        refused = OpenError(GetLastError());
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        refused = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(h) != FILE_TYPE_DISK)
+        refused = std::make_error_code(std::errc::invalid_argument);
+    if (refused)
     {
-        Error.assign(static_cast<int>(ERROR_CANT_ACCESS_FILE), std::system_category());
+        Error = refused;
         CloseHandle(h);
         return nullptr;
     }

@@ -11,9 +11,16 @@ namespace orb::platform
 
 void ShellOpen(const std::string& Target)
 {
-    auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, L"open", win32::Wide(Target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (result <= 32) // ShellExecute's documented failure range
+    // The extended call reports its failure through the thread's last error; the plain one only through a
+    // small result code that the last error need not match.
+    std::wstring target = win32::Wide(Target);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = target.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info))
         win32::RaiseLastOSError("\r\n(" + Target + ")");
 }
 
