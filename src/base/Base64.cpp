@@ -2,7 +2,7 @@
 
 #include "base/Exceptions.h"
 
-#include <openssl/evp.h>
+#include <cstdint>
 
 namespace orb
 {
@@ -19,16 +19,28 @@ bool IsBase64Character(char C)
 
 std::string Base64Encode(std::string_view Bytes)
 {
-    std::string out(4 * ((Bytes.size() + 2) / 3) + 1, '\0');
-    int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                            reinterpret_cast<const unsigned char*>(Bytes.data()), static_cast<int>(Bytes.size()));
-    out.resize(static_cast<size_t>(n));
+    static constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve(4 * ((Bytes.size() + 2) / 3));
+    for (size_t i = 0; i < Bytes.size(); i += 3)
+    {
+        const size_t left = Bytes.size() - i;
+        uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(Bytes[i])) << 16;
+        if (left > 1)
+            group |= static_cast<uint32_t>(static_cast<unsigned char>(Bytes[i + 1])) << 8;
+        if (left > 2)
+            group |= static_cast<unsigned char>(Bytes[i + 2]);
+        out += Alphabet[(group >> 18) & 63];
+        out += Alphabet[(group >> 12) & 63];
+        out += left > 1 ? Alphabet[(group >> 6) & 63] : '=';
+        out += left > 2 ? Alphabet[group & 63] : '=';
+    }
     return out;
 }
 
 std::string Base64Decode(std::string_view Text, const std::string& What)
 {
-    // OpenSSL's block decoder skips blanks and counts padding as data; check the text strictly first.
+    // Strict: no blanks, no line breaks, padding only at the end.
     if (Text.size() % 4 != 0)
         throw EConvertError(What + " is not valid Base64: wrong length");
     size_t padding = 0;
@@ -43,12 +55,27 @@ std::string Base64Decode(std::string_view Text, const std::string& What)
         else if (padding > 0 || !IsBase64Character(Text[i]))
             throw EConvertError(What + " is not valid Base64: bad character");
     }
-    std::string out(Text.size() / 4 * 3, '\0');
-    int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                            reinterpret_cast<const unsigned char*>(Text.data()), static_cast<int>(Text.size()));
-    if (n < 0)
-        throw EConvertError(What + " is not valid Base64");
-    out.resize(static_cast<size_t>(n) - padding);
+    // The text is checked: every character is of the alphabet, padding only at the end.
+    const auto value = [](char C) -> uint32_t {
+        if (C >= 'A' && C <= 'Z')
+            return static_cast<uint32_t>(C - 'A');
+        if (C >= 'a' && C <= 'z')
+            return static_cast<uint32_t>(C - 'a' + 26);
+        if (C >= '0' && C <= '9')
+            return static_cast<uint32_t>(C - '0' + 52);
+        return C == '+' ? 62u : C == '/' ? 63u : 0u;
+    };
+    std::string out;
+    out.reserve(Text.size() / 4 * 3);
+    for (size_t i = 0; i < Text.size(); i += 4)
+    {
+        const uint32_t group =
+            value(Text[i]) << 18 | value(Text[i + 1]) << 12 | value(Text[i + 2]) << 6 | value(Text[i + 3]);
+        out += static_cast<char>(group >> 16 & 0xFF);
+        out += static_cast<char>(group >> 8 & 0xFF);
+        out += static_cast<char>(group & 0xFF);
+    }
+    out.resize(out.size() - padding);
     return out;
 }
 
