@@ -329,6 +329,7 @@ TRegistrationSetting RegistrationSetting()
     result.Url = registration->Attributes("url");
     result.Provider = registration->Attributes("provider");
     return result;
+}
 
 TUpdateKeys UpdateKeysSetting()
 {
