@@ -8,6 +8,8 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     libcurl4-openssl-dev libssl-dev zlib1g-dev libarchive-dev nlohmann-json3-dev
     libboost-stacktrace-dev libexpat1-dev
+    # the system's proxy settings; PAC files need libproxy's JavaScript runner, a plugin of its own
+    libproxy-dev libproxy1-plugin-webkit
     # tests, benchmarks, fuzzing
     libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
     clang libclang-rt-14-dev clang-format clang-tidy

@@ -8,6 +8,7 @@
 #include "launcher/LauncherSession.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
+#include "net/ProxySettings.h"
 #include "platform/Console.h"
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace
@@ -247,6 +249,22 @@ int main(int argc, char** argv)
 
     // Before any other thread exists, so that every thread leaves the interrupts to the watcher.
     platform::WatchInterrupts(OnInterrupt);
+
+    // A system proxy that demands a password is answered on the terminal, once per run.
+    SetProxyCredentialsPrompt([](const std::string& Proxy) -> std::optional<TProxyCredentials> {
+        if (!platform::IsStdinTerminal())
+            throw std::runtime_error("The proxy " + Proxy +
+                                     " asks for a user name and password, and there is no terminal to ask on.");
+        std::cerr << "The proxy " << Proxy << " asks for a user name and password.\nUser name: " << std::flush;
+        std::string login;
+        std::getline(std::cin, login);
+        std::cerr << "Password: " << std::flush;
+        std::string password = platform::ReadHiddenLine();
+        std::cerr << std::endl;
+        if (login.empty())
+            return std::nullopt;
+        return TProxyCredentials{login, password};
+    });
 
     TQueuedMainThread mainThread;
     cli::TConsoleDialogs dialogs;

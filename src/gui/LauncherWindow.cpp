@@ -9,12 +9,15 @@
 #include "gui/Unit_Updater.h"
 #include "launcher/LauncherSession.h"
 #include "localisation/Unit_Language.h"
+#include "net/ProxySettings.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -45,8 +48,39 @@ void ScheduleUnattendedSteps(TForm_Orb_Loader& LoginWindow)
 
 } // namespace
 
+namespace
+{
+
+/// Asks for the system proxy's user name and password in two small dialogs on the window thread.
+std::optional<TProxyCredentials> AskProxyCredentials(const std::string& Proxy)
+{
+    std::optional<TProxyCredentials> result;
+    const auto ask = [&] {
+        const QString title = QApplication::applicationName();
+        const QString prompt = QString::fromStdString("The proxy " + Proxy + " asks for a user name and password.");
+        bool ok = false;
+        const QString login =
+            QInputDialog::getText(nullptr, title, prompt + "\nUser name:", QLineEdit::Normal, {}, &ok);
+        if (!ok || login.isEmpty())
+            return;
+        const QString password =
+            QInputDialog::getText(nullptr, title, prompt + "\nPassword:", QLineEdit::Password, {}, &ok);
+        if (ok)
+            result = TProxyCredentials{login.toStdString(), password.toStdString()};
+    };
+    // Requests run on worker threads too; the dialogs belong to the window thread, which is waited for.
+    if (QThread::currentThread() == qApp->thread())
+        ask();
+    else
+        QMetaObject::invokeMethod(qApp, ask, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+} // namespace
+
 int RunLauncherWindow(QApplication& Application)
 {
+    SetProxyCredentialsPrompt(AskProxyCredentials);
     std::unique_ptr<TLauncherSession> session;
     try
     {

@@ -192,6 +192,8 @@ void TForm_Orb_Loader::BuildLayout()
     bold.setBold(true);
     Label_Proxy->setFont(bold);
     CheckBox_UseProxy = Make<QCheckBox>(Panel_Settings, "CheckBox_UseProxy", "Use Proxy", 10, 28, 160, 20);
+    CheckBox_SystemProxy =
+        Make<QCheckBox>(Panel_Settings, "CheckBox_SystemProxy", "Use system proxy settings", 175, 28, w - 175, 20);
     Panel_ProxyServer = Make<QFrame>(Panel_Settings, "Panel_ProxyServer", {}, 0, 50, PageWidth - 16, 120);
     auto row = [](QWidget* Parent, const char* LabelName, const char* EditName, const char* Caption, int Y,
                   QLabel*& Label, QLineEdit*& Edit) {
@@ -226,6 +228,7 @@ void TForm_Orb_Loader::BuildLayout()
     connect(CheckBox_OfflineMode, &QCheckBox::clicked, this,
             [this] { Guarded([this] { CheckBox_OfflineModeClick(); }); });
     connect(CheckBox_UseProxy, &QCheckBox::clicked, this, [this] { Guarded([this] { CheckBox_UseProxyClick(); }); });
+    connect(CheckBox_SystemProxy, &QCheckBox::clicked, this, [this] { Guarded([this] { CheckBox_UseProxyClick(); }); });
     connect(CB_Language, &QComboBox::activated, this, [this](int i) { Guarded([&] { CB_LanguageChange(i); }); });
     connect(CB_Skin, &QComboBox::activated, this, [this](int i) { Guarded([&] { CB_SkinChange(i); }); });
     Label_URL->installEventFilter(this);
@@ -253,24 +256,11 @@ void TForm_Orb_Loader::BuildLayout()
     Label_ForgotPassword->setFocusPolicy(Qt::TabFocus);
     // The page control would hand the focus on to its hidden tabs, where it gets stuck.
     PageControl->setFocusPolicy(Qt::NoFocus);
-    const std::vector<QWidget*> tabOrder = {Button_Preview,
-                                            CB_Entry,
-                                            CB_Language,
-                                            Edit_Login,
-                                            Edit_Password,
-                                            CheckBox_SavePassword,
-                                            Button_OK,
-                                            Label_ForgotPassword,
-                                            CheckBox_UseProxy,
-                                            Edit_ProxyServer,
-                                            Edit_ProxyPort,
-                                            Edit_ProxyLogin,
-                                            Edit_ProxyPassword,
-                                            Edit_ConfServer,
-                                            Edit_ConfPort,
-                                            CB_Skin,
-                                            CheckBox_OfflineMode,
-                                            TabControl};
+    const std::vector<QWidget*> tabOrder = {
+        Button_Preview,        CB_Entry,       CB_Language,          Edit_Login,         Edit_Password,
+        CheckBox_SavePassword, Button_OK,      Label_ForgotPassword, CheckBox_UseProxy,  CheckBox_SystemProxy,
+        Edit_ProxyServer,      Edit_ProxyPort, Edit_ProxyLogin,      Edit_ProxyPassword, Edit_ConfServer,
+        Edit_ConfPort,         CB_Skin,        CheckBox_OfflineMode, TabControl};
     for (size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     // Through the tabs, not the page control's own (hidden) ones, which would reach a page the client file
@@ -293,7 +283,9 @@ void TForm_Orb_Loader::LanguageLoaded()
         {Label_Username, Label_Password, CheckBox_SavePassword, Label_AccountType, Label_Language, Button_OK});
     AssignMnemonics({Button_Preview});
     AssignMnemonics({CheckBox_UseProxy, Label_ProxyServer, Label_ProxyPort, Label_ProxyLogin, Label_ProxyPassword,
-                     Label_ConfServer, Label_ConfPort, Label_Skin, CheckBox_OfflineMode});
+                     Label_ConfServer, Label_ConfPort, Label_Skin, CheckBox_OfflineMode,
+                     // Last, so that the letters the other captions had stay theirs.
+                     CheckBox_SystemProxy});
     TQtForm::LanguageLoaded();
     // The proxy's and the alternate server's boxes share their captions: the group tells them apart.
     for (QWidget* input : {static_cast<QWidget*>(Edit_ProxyServer), static_cast<QWidget*>(Edit_ProxyPort),
@@ -313,6 +305,7 @@ void TForm_Orb_Loader::Start()
 
     const TNetworkSettings network = NetworkSettings();
     CheckBox_UseProxy->setChecked(network.ProxyEnabled);
+    CheckBox_SystemProxy->setChecked(network.ProxySystem);
     Edit_ProxyServer->setText(Q(network.ProxyServer));
     Edit_ProxyPort->setText(Q(network.ProxyPort));
     Edit_ProxyLogin->setText(Q(network.ProxyLogin));
@@ -520,6 +513,7 @@ void TForm_Orb_Loader::TabSheet_SettingsHide()
 {
     TNetworkSettings network;
     network.ProxyEnabled = CheckBox_UseProxy->isChecked();
+    network.ProxySystem = CheckBox_SystemProxy->isChecked();
     network.ProxyServer = Edit_ProxyServer->text().toStdString();
     network.ProxyPort = Edit_ProxyPort->text().toStdString();
     network.ProxyLogin = Edit_ProxyLogin->text().toStdString();
@@ -673,13 +667,16 @@ void TForm_Orb_Loader::CheckBox_OfflineModeClick()
 {
     Flow.Offline = CheckBox_OfflineMode->isChecked();
     SetControlsEnabled(Panel_Settings, !Flow.Offline);
-    if (!CheckBox_UseProxy->isChecked())
+    if (!CheckBox_UseProxy->isChecked() || CheckBox_SystemProxy->isChecked())
         CheckBox_UseProxyClick();
 }
 
 void TForm_Orb_Loader::CheckBox_UseProxyClick()
 {
-    const bool on = CheckBox_UseProxy->isChecked();
+    // The system's proxy takes the place of the typed one, which stays stored for when it is chosen again.
+    const bool system = CheckBox_SystemProxy->isChecked();
+    CheckBox_UseProxy->setEnabled(!system && CheckBox_SystemProxy->isEnabled());
+    const bool on = CheckBox_UseProxy->isChecked() && !system;
     for (QWidget* w : {static_cast<QWidget*>(Edit_ProxyServer), static_cast<QWidget*>(Edit_ProxyPort),
                        static_cast<QWidget*>(Edit_ProxyLogin), static_cast<QWidget*>(Edit_ProxyPassword),
                        static_cast<QWidget*>(Label_ProxyServer), static_cast<QWidget*>(Label_ProxyPort),

@@ -128,6 +128,7 @@ public:
     QFrame* Panel_Settings = nullptr;           ///< proxy and alternate server
     QLabel* Label_Proxy = nullptr;              ///< "HTTP Proxy Settings"
     QCheckBox* CheckBox_UseProxy = nullptr;     ///< "Use Proxy"
+    QCheckBox* CheckBox_SystemProxy = nullptr;  ///< "Use system proxy settings"
     QFrame* Panel_ProxyServer = nullptr;        ///< the proxy edits
     QLabel* Label_ProxyServer = nullptr;        ///< "Server :"
     QLineEdit* Edit_ProxyServer = nullptr;      ///< proxy host

@@ -193,8 +193,8 @@ bool ReadBooleanSetting(const xml::IXMLNodePtr& Node, const std::string& Name, b
 TProxySettings ProxySetting()
 {
     const TNetworkSettings network = NetworkSettings();
-    return {network.ProxyEnabled, network.ProxyServer, StrToIntDef(network.ProxyPort, 0), network.ProxyLogin,
-            network.ProxyPassword};
+    return {network.ProxyEnabled, network.ProxyServer,   StrToIntDef(network.ProxyPort, 0),
+            network.ProxyLogin,   network.ProxyPassword, network.ProxySystem};
 }
 
 bool RemindPasswordSetting()
@@ -256,6 +256,7 @@ TNetworkSettings NetworkSettings()
     result.ProxyPort = text(proxy, "port");
     result.ProxyLogin = text(proxy, "login");
     result.ProxyPassword = text(proxy, "password");
+    result.ProxySystem = ReadBooleanSetting(proxy, "system", false);
     const auto alternate = SettingsElement(UserSettings, "alternate_server");
     result.AlternateServer = text(alternate, "server");
     result.AlternatePort = text(alternate, "port");
@@ -274,6 +275,9 @@ void StoreNetworkSettings(const TNetworkSettings& Settings)
     proxy->SetAttribute("port", Settings.ProxyPort);
     proxy->SetAttribute("login", Settings.ProxyLogin);
     proxy->SetAttribute("password", Settings.ProxyPassword);
+    // Files of users who never chose the system's proxy keep the attributes older launchers wrote.
+    if (Settings.ProxySystem || proxy->HasAttribute("system"))
+        proxy->SetAttribute("system", Settings.ProxySystem ? "true" : "false");
     auto alternate = element("alternate_server");
     alternate->SetAttribute("server", Settings.AlternateServer);
     alternate->SetAttribute("port", Settings.AlternatePort);

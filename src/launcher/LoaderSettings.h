@@ -76,6 +76,7 @@ struct TNetworkSettings
     std::string ProxyPort;       ///< the proxy `port`
     std::string ProxyLogin;      ///< the proxy `login`
     std::string ProxyPassword;   ///< the proxy `password`
+    bool ProxySystem = false;    ///< the proxy `system`: the desktop's settings name the proxy (absent: false)
     std::string AlternateServer; ///< the `alternate_server` `server`
     std::string AlternatePort;   ///< the `alternate_server` `port`
 };

@@ -281,7 +281,8 @@ void TLoginFlow::SetLaunchParameters()
     settings.SetValues("skins", SkinsXml());
     if (int country = settings.IndexOfName("Country"); country >= 0)
         settings.Delete(country);
-    if (const TNetworkSettings network = NetworkSettings(); network.ProxyEnabled)
+    // With the system's proxy the manual one is not in force: the client is not told of it either.
+    if (const TNetworkSettings network = NetworkSettings(); network.ProxyEnabled && !network.ProxySystem)
     {
         // The client receives the port as the user typed it.
         settings.SetValues("proxy_server", network.ProxyServer);

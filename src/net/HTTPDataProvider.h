@@ -206,6 +206,8 @@ struct THTTPClient
     std::string ProxyUsername;
     /// Proxy password.
     std::string ProxyPassword;
+    /// The desktop's settings name the proxy of each address; ProxyServer is then ignored.
+    bool ProxySystem = false;
     /// An extra CA bundle trusted besides the system's; empty for none.
     std::string CAFile;
     /// Called on the requesting thread with the body bytes received so far in the current request.

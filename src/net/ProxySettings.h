@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace orb
@@ -15,9 +17,37 @@ struct TProxySettings
     int Port = 0;         ///< port (0 when not a number)
     std::string Login;    ///< user name for the proxy, or empty
     std::string Password; ///< its password
+    bool System = false;  ///< the desktop's proxy settings name the proxy of each address (the others are ignored)
 };
 
-/// Routes Provider's requests through Proxy when it is enabled, directly otherwise.
+/// Routes Provider's requests through Proxy when it is enabled, through the system's proxy of each address when
+/// System is set, directly otherwise.
 void UseProxy(THTTPDataProvider& Provider, const TProxySettings& Proxy);
+
+/// User name and password for a proxy.
+struct TProxyCredentials
+{
+    std::string Login;    ///< user name
+    std::string Password; ///< its password
+};
+
+/// Asks the user for the user name and password of the system's proxy Proxy ("host:port"); nothing when the user
+/// gives none. Raises an exception with the reason when it cannot ask at all.
+using TProxyCredentialsPrompt = std::function<std::optional<TProxyCredentials>(const std::string& Proxy)>;
+
+/// Sets the front end's prompt, asked when a system proxy demands authentication (407).
+void SetProxyCredentialsPrompt(TProxyCredentialsPrompt Prompt);
+
+/// The credentials the user gave for the system's proxy in this run; nothing before the first 407.
+std::optional<TProxyCredentials> SystemProxyCredentials();
+
+/// After a system proxy answered 407 to a request sent with the login Sent: the credentials to send the request
+/// again with, or nothing. The user is asked at most once per run; later refusals end in the 407 error.
+std::optional<TProxyCredentials> SystemProxyCredentialsAfterChallenge(const std::string& Proxy,
+                                                                      const std::string& Sent);
+
+/// Forgets the credentials given and whether the user was asked: the next 407 asks again (the proxy settings
+/// changed).
+void ForgetSystemProxyCredentials();
 
 } // namespace orb

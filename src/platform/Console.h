@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace orb::platform
 {
@@ -9,6 +10,9 @@ namespace orb::platform
 bool IsStdinTerminal();
 /// True when standard error is an interactive terminal (progress bars can be redrawn in place).
 bool IsStderrTerminal();
+
+/// Reads one line from standard input (a terminal), not echoed while it is typed; the line end is dropped.
+std::string ReadHiddenLine();
 
 /// Delivers the interrupt and termination requests (Ctrl+C, SIGTERM; Ctrl+Break and console close on
 /// Windows) to OnInterrupt on a thread of their own, with the signal number. Call it before any other thread

@@ -207,6 +207,30 @@ TEST_F(LoginWindowTest, LeavingTheSettingsPageSavesItIntoTheUserFile)
     EXPECT_EQ(Session->DataProvider.HTTP.HTTP_Client.ProxyPort, 3128);
 }
 
+TEST_F(LoginWindowTest, TheSystemProxyTakesThePlaceOfTheTypedOne)
+{
+    Open("");
+    SelectPage(Window->TabSheet_Settings);
+    QTest::mouseClick(Window->CheckBox_UseProxy, Qt::LeftButton, {}, QPoint(6, 10));
+    QTest::keyClicks(Window->Edit_ProxyServer, "proxy.local");
+    QTest::mouseClick(Window->CheckBox_SystemProxy, Qt::LeftButton, {}, QPoint(6, 10));
+    EXPECT_FALSE(Window->CheckBox_UseProxy->isEnabled());
+    EXPECT_FALSE(Window->Edit_ProxyServer->isEnabled());
+    SelectPage(Window->TabSheet_Login);
+    const std::string saved = test::ReadBytes(Dir / "user_loader_settings.xml");
+    EXPECT_NE(saved.find("system=\"true\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("server=\"proxy.local\""), std::string::npos) << "the typed proxy stays stored";
+    EXPECT_TRUE(Session->DataProvider.HTTP.HTTP_Client.ProxySystem);
+    EXPECT_TRUE(Session->DataProvider.HTTP.HTTP_Client.ProxyServer.empty());
+
+    SelectPage(Window->TabSheet_Settings);
+    QTest::mouseClick(Window->CheckBox_SystemProxy, Qt::LeftButton, {}, QPoint(6, 10));
+    EXPECT_TRUE(Window->Edit_ProxyServer->isEnabled()) << "the typed proxy is back as it was";
+    SelectPage(Window->TabSheet_Login);
+    EXPECT_FALSE(Session->DataProvider.HTTP.HTTP_Client.ProxySystem);
+    EXPECT_EQ(Session->DataProvider.HTTP.HTTP_Client.ProxyServer, "proxy.local");
+}
+
 TEST_F(LoginWindowTest, OfflineModeDisablesTheSettingsPanel)
 {
     Open("show_offline_mode=\"1\"");
@@ -368,8 +392,8 @@ TEST_F(LoginWindowTest, TabKeyWalksTheLoginPageFromAccountTypeToLogin)
         << "the hidden pages' inputs are passed over";
     SelectPage(Window->TabSheet_Settings);
     EXPECT_EQ(TabChain(Window->CheckBox_UseProxy),
-              (std::vector<std::string>{"CheckBox_UseProxy", "Edit_ConfServer", "Edit_ConfPort", "CB_Skin",
-                                        "CheckBox_OfflineMode", "TabControl"}))
+              (std::vector<std::string>{"CheckBox_UseProxy", "CheckBox_SystemProxy", "Edit_ConfServer", "Edit_ConfPort",
+                                        "CB_Skin", "CheckBox_OfflineMode", "TabControl"}))
         << "the proxy boxes are off until Use Proxy is checked";
 }
 

@@ -357,3 +357,36 @@ TEST_F(LoaderSettingsTest, NetworkSettingsAreStoredAsTyped)
     EXPECT_EQ(read.AlternateServer + ":" + read.AlternatePort, "10.0.0.1:8443");
     EXPECT_EQ(orb::ProxySetting().Port, 0) << "the number the provider gets";
 }
+
+TEST_F(LoaderSettingsTest, TheSystemProxyChoiceIsAnAttributeOlderFilesDoNotHave)
+{
+    const std::string older = "<user_loader_settings><proxy enabled=\"true\" server=\"p\" port=\"8\" login=\"\" "
+                              "password=\"\"/><alternate_server/><entries/></user_loader_settings>";
+    WriteBytes(Dir / orb::UserSettingsFileName, older);
+    orb::LoadLoaderSettings(Dir.Path());
+    EXPECT_FALSE(orb::NetworkSettings().ProxySystem);
+    EXPECT_FALSE(orb::ProxySetting().System);
+    // Saved unchanged, the older file gains no attribute.
+    orb::StoreNetworkSettings(orb::NetworkSettings());
+    orb::SaveUserSettings();
+    EXPECT_EQ(ReadBytes(Dir / orb::UserSettingsFileName).find("system="), std::string::npos);
+
+    const struct
+    {
+        bool System;
+        const char* Stored;
+    } cases[] = {{true, "system=\"true\""}, {false, "system=\"false\""}};
+    for (const auto& c : cases)
+    {
+        orb::TNetworkSettings settings = orb::NetworkSettings();
+        settings.ProxySystem = c.System;
+        orb::StoreNetworkSettings(settings);
+        orb::SaveUserSettings();
+        EXPECT_NE(ReadBytes(Dir / orb::UserSettingsFileName).find(c.Stored), std::string::npos) << c.Stored;
+        orb::LoadLoaderSettings(Dir.Path());
+        const orb::TProxySettings proxy = orb::ProxySetting();
+        EXPECT_EQ(proxy.System, c.System);
+        EXPECT_TRUE(proxy.Enabled) << "the manual choice is kept beside it";
+        EXPECT_EQ(proxy.Server, "p");
+    }
+}

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <io.h>
+#include <iostream>
 #include <utility>
 #include <windows.h>
 
@@ -45,6 +46,22 @@ bool IsStdinTerminal()
 bool IsStderrTerminal()
 {
     return IsConsole(stderr);
+}
+
+std::string ReadHiddenLine()
+{
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD saved = 0;
+    const bool console = GetConsoleMode(input, &saved) != 0;
+    if (console)
+        SetConsoleMode(input, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    std::string line;
+    std::getline(std::cin, line);
+    if (console)
+        SetConsoleMode(input, saved);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
+    return line;
 }
 
 void WatchInterrupts(std::function<void(int Signal)> OnInterrupt)
