@@ -165,14 +165,7 @@ xml::IXMLNodePtr SettingsElement(const xml::IXMLNodePtr& Node, const std::string
 
 std::vector<xml::IXMLNodePtr> SettingsItems(const xml::IXMLNodePtr& ListNode)
 {
-    std::vector<xml::IXMLNodePtr> items;
-    if (!ListNode || !ListNode->ChildNodes())
-        return items;
-    const auto children = ListNode->ChildNodes();
-    for (int i = 0; i < children->Count(); ++i)
-        if (children->Get(i)->NodeType() == xml::ntElement)
-            items.push_back(children->Get(i));
-    return items;
+    return ListNode ? xml::ChildElements(*ListNode) : std::vector<xml::IXMLNodePtr>();
 }
 
 bool ReadBooleanSetting(const xml::IXMLNodePtr& Node, const std::string& Name, bool Default)

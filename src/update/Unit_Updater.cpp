@@ -8,6 +8,7 @@
 #include "update/UpdateCache.h"
 #include "update/UpdateErrors.h"
 #include "update/UpdateTrust.h"
+#include "xml/XML_Utils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -151,18 +152,12 @@ void TUpdateThread::HandOver()
 
 void TUpdateThread::UpdateDirectory(const std::string& Prefix, const xml::IXMLNode& Node)
 {
-    auto list = Node.ChildNodes();
-    if (!list)
-        return;
-    for (int i = 0, n = list->Count(); i < n; ++i)
+    for (const auto& child : xml::ChildElements(Node))
     {
         // A cancel between two downloads stops the update as one during a download does: the installation must
         // not be taken as complete.
         if (Terminated())
             throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
-        auto child = list->Get(i);
-        if (child->NodeType() != xml::ntElement)
-            continue;
         std::string tag = child->NodeName();
         std::string name = child->Attributes("name");
         if (tag == "file")

@@ -6,6 +6,7 @@
 #include "update/DirectoryUtils.h"
 #include "update/UpdateErrors.h"
 #include "update/UpdateTrust.h"
+#include "xml/XML_Utils.h"
 
 #include <zlib.h>
 
@@ -115,14 +116,8 @@ public:
     /// Segments: the same path split.
     void CheckDirInCache(const std::string& Prefix, std::vector<std::string>& Segments, const xml::IXMLNode& Node)
     {
-        auto list = Node.ChildNodes();
-        if (!list)
-            return;
-        for (int i = 0, n = list->Count(); i < n; ++i)
+        for (const auto& child : xml::ChildElements(Node))
         {
-            auto child = list->Get(i);
-            if (child->NodeType() != xml::ntElement)
-                continue;
             std::string tag = child->NodeName();
             std::string name = child->Attributes("name");
             if (tag == "directory")
@@ -211,14 +206,8 @@ private:
 
     void CollectContent(const fs::path& Dir, const xml::IXMLNode& Node)
     {
-        auto list = Node.ChildNodes();
-        if (!list)
-            return;
-        for (int i = 0, n = list->Count(); i < n; ++i)
+        for (const auto& child : xml::ChildElements(Node))
         {
-            auto child = list->Get(i);
-            if (child->NodeType() != xml::ntElement)
-                continue;
             const std::string name = child->Attributes("name");
             // An older index is the launcher's own file, but its names are checked as carefully as new ones.
             try
@@ -341,14 +330,8 @@ private:
 
 void CheckSizesBelow(const xml::IXMLNode& Node, const std::string& Prefix, int64_t& Sum)
 {
-    auto list = Node.ChildNodes();
-    if (!list)
-        return;
-    for (int i = 0, n = list->Count(); i < n; ++i)
+    for (const auto& child : xml::ChildElements(Node))
     {
-        auto child = list->Get(i);
-        if (child->NodeType() != xml::ntElement)
-            continue;
         std::string tag = child->NodeName();
         std::string path = Prefix + child->Attributes("name");
         if (tag == "directory")

@@ -92,14 +92,8 @@ bool Before(const TIndexTime& A, const TIndexTime& B)
 
 void RequireHashesBelow(const xml::IXMLNode& Node, const std::string& Prefix)
 {
-    auto list = Node.ChildNodes();
-    if (!list)
-        return;
-    for (int i = 0, n = list->Count(); i < n; ++i)
+    for (const auto& child : xml::ChildElements(Node))
     {
-        auto child = list->Get(i);
-        if (child->NodeType() != xml::ntElement)
-            continue;
         const std::string path = Prefix + child->Attributes("name");
         if (child->NodeName() == "directory")
             RequireHashesBelow(*child, path + "\\");

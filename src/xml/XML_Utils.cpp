@@ -105,6 +105,16 @@ void AppendAttributeXML(std::string& Out, std::string_view Name, std::string_vie
     Out += '"';
 }
 
+std::vector<IXMLNodePtr> ChildElements(const IXMLNode& Node)
+{
+    std::vector<IXMLNodePtr> elements;
+    if (auto list = Node.ChildNodes())
+        for (int i = 0, n = list->Count(); i < n; ++i)
+            if (auto child = list->Get(i); child->NodeType() == ntElement)
+                elements.push_back(child);
+    return elements;
+}
+
 std::string XMLEscape(std::string_view Text)
 {
     std::string out;

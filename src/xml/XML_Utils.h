@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orb::xml
 {
@@ -21,6 +22,9 @@ enum TTextEncoding
     /// The 8-bit code page (Windows-1252); characters it lacks become question marks.
     teANSI,
 };
+
+/// The child elements of Node in document order (text, comments and the like left out).
+std::vector<IXMLNodePtr> ChildElements(const IXMLNode& Node);
 
 /// Text with "&", "<", ">", double quote, apostrophe and codes below 32 replaced by references.
 std::string XMLEscape(std::string_view Text);
