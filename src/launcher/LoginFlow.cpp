@@ -237,7 +237,9 @@ std::string TLoginFlow::DefaultSkinName()
 
 void TLoginFlow::ApplyProxySettings()
 {
-    UseProxy(FDataProvider.HTTP, ProxySetting());
+    const TProxySettings proxy = ProxySetting();
+    UseProxy(FDataProvider.HTTP, proxy);
+    SetAccountServicesUseSystemProxy(proxy.System);
 }
 
 void TLoginFlow::SaveSettings(const TNetworkSettings& Network, const std::string& Skin)

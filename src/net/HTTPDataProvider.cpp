@@ -6,7 +6,6 @@
 #include "net/CurlTransfer.h"
 #include "net/ProxySettings.h"
 #include "net/StreamInflater.h"
-#include "platform/SystemProxy.h"
 
 #include <curl/curl.h>
 
@@ -508,33 +507,6 @@ void THTTPDataProvider::GetString(std::string& Data)
     ResultIsBinary = false;
 }
 
-namespace
-{
-
-/// The proxy the desktop's settings name for Address, with the credentials the user gave in this run.
-TCurlProxy SystemProxyOf(const std::string& Address)
-{
-    TCurlProxy result;
-    std::string proxy = platform::SystemProxyFor(Address);
-    if (proxy.empty())
-        return result;
-    proxy.erase(0, proxy.find("://") + 3);
-    if (const auto slash = proxy.find('/'); slash != std::string::npos)
-        proxy.erase(slash);
-    const auto colon = proxy.rfind(':');
-    const bool hasPort = colon != std::string::npos && proxy.find(']', colon) == std::string::npos;
-    result.Server = hasPort ? proxy.substr(0, colon) : proxy;
-    result.Port = hasPort ? StrToIntDef(proxy.substr(colon + 1), 80) : 80;
-    if (const auto credentials = SystemProxyCredentials())
-    {
-        result.Username = credentials->Login;
-        result.Password = credentials->Password;
-    }
-    return result;
-}
-
-} // namespace
-
 void THTTPDataProvider::Send()
 {
     TTransfer& t = *FTransfer;
@@ -561,8 +533,6 @@ void THTTPDataProvider::Send()
     request.DigestPassword = URL.Password;
     request.Proxy = {HTTP_Client.ProxyServer, HTTP_Client.ProxyPort, HTTP_Client.ProxyUsername,
                      HTTP_Client.ProxyPassword};
-    if (HTTP_Client.ProxySystem)
-        request.Proxy = SystemProxyOf(request.Address);
     request.CAFile = HTTP_Client.CAFile;
     request.TLS = FSSLVersion == sslvTLSv1     ? TTLSRange::Only10
                   : FSSLVersion == sslvTLSv1_1 ? TTLSRange::Only11
@@ -577,20 +547,12 @@ void THTTPDataProvider::Send()
     request.TooLargeError = [this] { return std::make_exception_ptr(AnswerTooLargeError(URL.URL_String())); };
     t.Curl.OnProgress = HTTP_Client.OnWork;
 
-    TCurlOutcome outcome = t.Curl.Perform(request);
-    if (HTTP_Client.ProxySystem && !request.Proxy.Server.empty() &&
-        (outcome.Status == 407 || (outcome.Failure == TCurlOutcome::fConnectionLost && outcome.ConnectStatus == 407)))
-    {
-        const std::string proxy = request.Proxy.Server + ":" + std::to_string(request.Proxy.Port);
-        if (const auto credentials = SystemProxyCredentialsAfterChallenge(proxy, request.Proxy.Username))
-        {
-            request.Proxy.Username = credentials->Login;
-            request.Proxy.Password = credentials->Password;
-            HTTP_Client.Response = THTTPResponse{};
-            t.StartAnswer();
-            outcome = t.Curl.Perform(request);
-        }
-    }
+    const auto forgetRefusal = [&] {
+        HTTP_Client.Response = THTTPResponse{};
+        t.StartAnswer();
+    };
+    const TCurlOutcome outcome =
+        HTTP_Client.ProxySystem ? PerformThroughSystemProxy(t.Curl, request, forgetRefusal) : t.Curl.Perform(request);
     if (outcome.HookError)
         std::rethrow_exception(outcome.HookError);
     if (outcome.Aborted)

@@ -1,7 +1,10 @@
 #include "net/ProxySettings.h"
 
+#include "base/TextUtils.h"
 #include "net/HTTPDataProvider.h"
+#include "platform/SystemProxy.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace orb
@@ -24,6 +27,8 @@ TSystemProxyAuth& Auth()
     static TSystemProxyAuth auth;
     return auth;
 }
+
+std::atomic<bool> AccountServicesSystemProxy{false};
 
 } // namespace
 
@@ -75,6 +80,58 @@ std::optional<TProxyCredentials> SystemProxyCredentialsAfterChallenge(const std:
     if (auth.Credentials && auth.Credentials->Login.empty())
         auth.Credentials.reset();
     return auth.Credentials;
+}
+
+TCurlProxy SystemProxyOf(const std::string& Address)
+{
+    TCurlProxy result;
+    std::string proxy = platform::SystemProxyFor(Address);
+    if (proxy.empty())
+        return result;
+    proxy.erase(0, proxy.find("://") + 3);
+    if (const auto slash = proxy.find('/'); slash != std::string::npos)
+        proxy.erase(slash);
+    const auto colon = proxy.rfind(':');
+    const bool hasPort = colon != std::string::npos && proxy.find(']', colon) == std::string::npos;
+    result.Server = hasPort ? proxy.substr(0, colon) : proxy;
+    result.Port = hasPort ? StrToIntDef(proxy.substr(colon + 1), 80) : 80;
+    if (const auto credentials = SystemProxyCredentials())
+    {
+        result.Username = credentials->Login;
+        result.Password = credentials->Password;
+    }
+    return result;
+}
+
+TCurlOutcome PerformThroughSystemProxy(TCurlTransfer& Transfer, TCurlRequest& Request,
+                                       const std::function<void()>& BeforeRetry)
+{
+    Request.Proxy = SystemProxyOf(Request.Address);
+    TCurlOutcome outcome = Transfer.Perform(Request);
+    // For https the proxy's refusal comes as the answer to the tunnel request, and the transfer ends there.
+    const bool refused =
+        outcome.Status == 407 || (outcome.Failure == TCurlOutcome::fConnectionLost && outcome.ConnectStatus == 407);
+    if (Request.Proxy.Server.empty() || !refused)
+        return outcome;
+    const std::string proxy = Request.Proxy.Server + ":" + std::to_string(Request.Proxy.Port);
+    const auto credentials = SystemProxyCredentialsAfterChallenge(proxy, Request.Proxy.Username);
+    if (!credentials)
+        return outcome;
+    Request.Proxy.Username = credentials->Login;
+    Request.Proxy.Password = credentials->Password;
+    if (BeforeRetry)
+        BeforeRetry();
+    return Transfer.Perform(Request);
+}
+
+void SetAccountServicesUseSystemProxy(bool Use)
+{
+    AccountServicesSystemProxy = Use;
+}
+
+bool AccountServicesUseSystemProxy()
+{
+    return AccountServicesSystemProxy;
 }
 
 } // namespace orb

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/CurlTransfer.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -49,5 +51,21 @@ std::optional<TProxyCredentials> SystemProxyCredentialsAfterChallenge(const std:
 /// Forgets the credentials given and whether the user was asked: the next 407 asks again (the proxy settings
 /// changed).
 void ForgetSystemProxyCredentials();
+
+/// The proxy the desktop's settings name for Address, with the credentials the user gave in this run; no server for
+/// a direct connection.
+TCurlProxy SystemProxyOf(const std::string& Address);
+
+/// Performs Request on Transfer through the system's proxy of its address. When that proxy answers 407, the user is
+/// asked (at most once per run) and the request is sent once more with the answer; BeforeRetry runs right before,
+/// to drop what the refused answer left behind.
+TCurlOutcome PerformThroughSystemProxy(TCurlTransfer& Transfer, TCurlRequest& Request,
+                                       const std::function<void()>& BeforeRetry);
+
+/// Whether the account services (registration and password reset) go through the system's proxy. They never use a
+/// typed proxy; the launcher sets this whenever it applies the user's proxy choice.
+void SetAccountServicesUseSystemProxy(bool Use);
+/// See SetAccountServicesUseSystemProxy; false until set.
+bool AccountServicesUseSystemProxy();
 
 } // namespace orb

@@ -1,6 +1,7 @@
 #include "registration/HttpClient.h"
 
 #include "net/CurlTransfer.h"
+#include "net/ProxySettings.h"
 
 #include <exception>
 
@@ -51,7 +52,10 @@ THttpResponse THttpClient::Send(const std::string& Method, const std::string& UR
             response.RawHeaders += Line;
     };
     FTransfer->OnBody = [&response](const char* Data, std::size_t Size) { response.Body.append(Data, Size); };
-    const TCurlOutcome outcome = FTransfer->Perform(request);
+    const TCurlOutcome outcome =
+        AccountServicesUseSystemProxy()
+            ? PerformThroughSystemProxy(*FTransfer, request, [&response] { response = THttpResponse{}; })
+            : FTransfer->Perform(request);
     FTransfer->OnHeader = nullptr;
     FTransfer->OnBody = nullptr;
 

@@ -21,8 +21,9 @@ struct THttpResponse
     std::string Body;
 };
 
-/// A small HTTP/1.1 client for the account services: one request at a time, never through a proxy, and a
-/// request that another thread can cancel at once.
+/// A small HTTP/1.1 client for the account services: one request at a time, never through a typed proxy (through
+/// the system's proxy when the user chose it, see AccountServicesUseSystemProxy), and a request that another thread
+/// can cancel at once.
 class THttpClient
 {
 public:

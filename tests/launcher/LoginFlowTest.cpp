@@ -258,6 +258,19 @@ TEST_F(LoginFlowTest, EnabledProxyAndPreviewCredentialsReachTheClient)
     EXPECT_EQ(Provider.HTTP.HTTP_Client.ProxyServer, "proxy");
 }
 
+TEST_F(LoginFlowTest, TheAccountServicesFollowTheSystemProxyChoiceAtStartAndWhenSaved)
+{
+    Load("", "", "", "enabled=\"true\" server=\"proxy\" port=\"3128\" system=\"true\"");
+    auto flow = Flow();
+    EXPECT_TRUE(AccountServicesUseSystemProxy());
+    EXPECT_TRUE(Provider.HTTP.HTTP_Client.ProxySystem);
+    TNetworkSettings network = NetworkSettings();
+    network.ProxySystem = false;
+    flow.SaveSettings(network, "");
+    EXPECT_FALSE(AccountServicesUseSystemProxy()) << "the typed proxy is never used by the account services";
+    EXPECT_EQ(Provider.HTTP.HTTP_Client.ProxyServer, "proxy");
+}
+
 TEST_F(LoginFlowTest, BlankInputIsRejectedBeforeAnythingIsSaved)
 {
     Load("", "", "");

@@ -1,5 +1,7 @@
 #include "registration/HttpClient.h"
 
+#include "net/ProxySettings.h"
+#include "platform/Environment.h"
 #include "registration/RestConnection.h"
 #include "support/Servers.h"
 
@@ -136,6 +138,34 @@ TEST_F(HttpClientTest, APasswordServiceRefusalWithAHugeBodyShowsItsBeginning)
     Server.Answer("/api/passwords", json{{"size", MaxAnswerSize + 1}});
     EXPECT_THROW(connection.DoRequest(), EHTTPDataProvider);
     EXPECT_EQ(connection.GetJsonValue("passwordResetID"), "");
+}
+
+TEST_F(HttpClientTest, TheAccountServicesTakeTheSystemsProxyOnlyWhenTheUserChoseIt)
+{
+    test::TTinyProxy proxy{"proxyuser", "proxypass"};
+    int prompts = 0;
+    ForgetSystemProxyCredentials();
+    SetProxyCredentialsPrompt([&prompts](const std::string&) {
+        ++prompts;
+        return TProxyCredentials{"proxyuser", "proxypass"};
+    });
+    platform::SetEnvironmentValue("http_proxy", "http://127.0.0.1:" + std::to_string(proxy.Port()));
+    platform::SetEnvironmentValue("no_proxy", "");
+    Server.Answer("/account", json{{"body", "made"}});
+    // Chosen, not chosen, chosen again: the 407 is asked once for the whole run.
+    for (const bool system : {true, false, true})
+    {
+        SetAccountServicesUseSystemProxy(system);
+        EXPECT_EQ(Client.Send("POST", Server.URL("/account"), "{}").Body, "made");
+        const std::string via = test::TFixtureServer::Header(Server.Requests().back(), "Via");
+        EXPECT_EQ(via.find("tinyproxy") != std::string::npos, system) << "Via: " << via;
+    }
+    EXPECT_EQ(prompts, 1);
+    SetAccountServicesUseSystemProxy(false);
+    SetProxyCredentialsPrompt(nullptr);
+    ForgetSystemProxyCredentials();
+    platform::RemoveEnvironmentValue("http_proxy");
+    platform::RemoveEnvironmentValue("no_proxy");
 }
 
 } // namespace
