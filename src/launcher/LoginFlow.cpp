@@ -244,7 +244,11 @@ void TLoginFlow::ApplyProxySettings()
 
 void TLoginFlow::SaveSettings(const TNetworkSettings& Network, const std::string& Skin)
 {
+    const bool wasSystem = ProxySetting().System;
     StoreNetworkSettings(Network);
+    // The answer to a proxy's 407 belongs to the proxy choice it was given for.
+    if (ProxySetting().System != wasSystem)
+        ForgetSystemProxyCredentials();
     ApplyProxySettings();
     if (!Skin.empty())
         UserSettings->SetAttribute("skin", Skin);

@@ -264,11 +264,18 @@ TEST_F(LoginFlowTest, TheAccountServicesFollowTheSystemProxyChoiceAtStartAndWhen
     auto flow = Flow();
     EXPECT_TRUE(AccountServicesUseSystemProxy());
     EXPECT_TRUE(Provider.HTTP.HTTP_Client.ProxySystem);
+    SetProxyCredentialsPrompt([](const std::string&) { return TProxyCredentials{"u", "p"}; });
+    SystemProxyCredentialsAfterChallenge("proxy:3128", "");
     TNetworkSettings network = NetworkSettings();
+    flow.SaveSettings(network, "");
+    EXPECT_TRUE(SystemProxyCredentials()) << "saved unchanged: the 407 answer stays";
     network.ProxySystem = false;
     flow.SaveSettings(network, "");
     EXPECT_FALSE(AccountServicesUseSystemProxy()) << "the typed proxy is never used by the account services";
     EXPECT_EQ(Provider.HTTP.HTTP_Client.ProxyServer, "proxy");
+    EXPECT_FALSE(SystemProxyCredentials()) << "another proxy choice asks anew";
+    SetProxyCredentialsPrompt(nullptr);
+    ForgetSystemProxyCredentials();
 }
 
 TEST_F(LoginFlowTest, BlankInputIsRejectedBeforeAnythingIsSaved)
