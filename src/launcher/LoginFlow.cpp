@@ -238,8 +238,6 @@ void TLoginFlow::StoreSavedPassword(const std::string& PreviousLogin)
     else if (SavePassword)
         scrambled = ScrambleSavedPassword(Password, true);
 
-    // The user file notes in "password_store" that the password is in the keyring; "password" stays empty, so that an
-    // older launcher finds no password rather than a wrong one.
     // The entry the user file pointed at goes, unless it was just replaced: the file remembers one password.
     if (keyringHeld && !(inKeyring && PreviousLogin == Login) && KeyringState == platform::TKeyringState::ksAvailable)
         try
@@ -252,6 +250,8 @@ void TLoginFlow::StoreSavedPassword(const std::string& PreviousLogin)
                 ReportKeyringFailure("KeyringForgetFailed", e.what());
         }
 
+    // The user file notes in "password_store" that the password is in the keyring; "password" stays empty, so that an
+    // older launcher finds no password rather than a wrong one.
     UserSettings->SetAttribute("password", scrambled);
     if (inKeyring)
         UserSettings->SetAttribute("password_store", "keyring");
