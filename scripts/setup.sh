@@ -10,10 +10,14 @@ PACKAGES=(
     libboost-stacktrace-dev libexpat1-dev
     # the system's proxy settings; PAC files need libproxy's JavaScript runner, a plugin of its own
     libproxy-dev libproxy1-plugin-webkit
+    # the saved password in the system keyring (Secret Service); QtKeychain loads libsecret at run time
+    qtkeychain-qt6-dev libsecret-1-0
     # tests, benchmarks, fuzzing
     libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     7zip nginx tinyproxy openssl python3 curl ca-certificates
+    # a private session bus with a Secret Service for the keyring tests; secret-tool reads entries back
+    dbus-daemon dbus-bin gnome-keyring libsecret-tools
     # windows and their offscreen tests, screenshots under Xvfb
     qt6-base-dev qt6-base-dev-tools libxkbcommon-dev fonts-dejavu-core fonts-wqy-microhei xvfb xauth
     # the embedded browser (the login window's strip, the web window of the registration pages)

@@ -44,9 +44,13 @@ Options:
   --login NAME        user name (default: the last login)
   --password-stdin    read the password from the first line of standard input
                       (default: the saved password)
-  --save-password     remember the password (scrambled) in the user file
+  --save-password     remember the password (scrambled) in the user file, or in the keyring
   --forget-password   do not remember it; the saved password is removed
                       (default for both: remembered when a saved password was there)
+  --keyring           remember the password in the system keyring (Secret Service) instead of
+                      the user file, which then only notes that; implies --save-password
+  --no-keyring        remember it scrambled in the user file; a keyring entry is removed
+                      (default for both: where the saved password was)
   --entry TEXT        account type, by the name the list shows, its identifier, or any typed text
                       (default: the last account type)
   --language CODE     interface language, by code (de_DE) or name (default: the last language)
@@ -76,6 +80,7 @@ struct TOptions
     std::optional<std::string> Login, Entry, Language;
     bool PasswordStdin = false;
     std::optional<bool> SavePassword;
+    std::optional<bool> Keyring;
     bool Offline = false, Preview = false, List = false;
     cli::TAnswerPolicy Policy = cli::TAnswerPolicy::apAsk;
 };
@@ -118,6 +123,13 @@ TOptions ParseOptions(int argc, char** argv)
                 UsageError("--save-password and --forget-password exclude each other");
             options.SavePassword = save;
         }
+        else if (arg == "--keyring" || arg == "--no-keyring")
+        {
+            bool keyring = arg == "--keyring";
+            if (options.Keyring && *options.Keyring != keyring)
+                UsageError("--keyring and --no-keyring exclude each other");
+            options.Keyring = keyring;
+        }
         else if (arg == "--entry")
             options.Entry = value();
         else if (arg == "--language")
@@ -140,6 +152,8 @@ TOptions ParseOptions(int argc, char** argv)
     }
     if (options.Offline && options.Preview)
         UsageError("--offline and --preview exclude each other");
+    if (options.Keyring.value_or(false) && options.SavePassword == false)
+        UsageError("--keyring and --forget-password exclude each other");
     return options;
 }
 
@@ -190,6 +204,12 @@ int Run(const TOptions& options, cli::TConsoleDialogs& dialogs, TLauncherSession
     }
     if (options.SavePassword)
         flow.SavePassword = *options.SavePassword;
+    if (options.Keyring)
+    {
+        flow.SaveInKeyring = *options.Keyring;
+        if (*options.Keyring)
+            flow.SavePassword = true;
+    }
     if (options.Entry)
     {
         flow.SetEntryText(*options.Entry);

@@ -158,6 +158,8 @@ void TForm_Orb_Loader::BuildLayout()
     Edit_Password = Make<QLineEdit>(TabSheet_Login, "Edit_Password", {}, 20, 130, w, 24);
     Edit_Password->setEchoMode(QLineEdit::Password);
     CheckBox_SavePassword = Make<QCheckBox>(TabSheet_Login, "CheckBox_SavePassword", "Save Password", 20, 160, 110, 20);
+    CheckBox_Keyring =
+        Make<QCheckBox>(TabSheet_Login, "CheckBox_Keyring", "Save in system keyring", 38, 182, w - 18, 20);
     Label_ForgotPassword =
         Make<QLabel>(TabSheet_Login, "Label_ForgotPassword", "Forgot My Password", 130, 160, w - 110, 20);
     Label_ForgotPassword->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -165,14 +167,14 @@ void TForm_Orb_Loader::BuildLayout()
     QFont link = Label_ForgotPassword->font();
     link.setUnderline(true);
     Label_ForgotPassword->setFont(link);
-    Label_AccountType = Make<QLabel>(TabSheet_Login, "Label_AccountType", "Account Type", 20, 192, w, 16);
-    CB_Entry = Make<QComboBox>(TabSheet_Login, "CB_Entry", {}, 20, 210, w, 24);
+    Label_AccountType = Make<QLabel>(TabSheet_Login, "Label_AccountType", "Account Type", 20, 214, w, 16);
+    CB_Entry = Make<QComboBox>(TabSheet_Login, "CB_Entry", {}, 20, 232, w, 24);
     CB_Entry->setEditable(true);
     CB_Entry->setInsertPolicy(QComboBox::NoInsert);
-    Label_Language = Make<QLabel>(TabSheet_Login, "Label_Language", "Language", 20, 242, w, 16);
-    CB_Language = Make<QComboBox>(TabSheet_Login, "CB_Language", {}, 20, 260, w, 24);
+    Label_Language = Make<QLabel>(TabSheet_Login, "Label_Language", "Language", 20, 264, w, 16);
+    CB_Language = Make<QComboBox>(TabSheet_Login, "CB_Language", {}, 20, 282, w, 24);
     CB_Language->setMaxVisibleItems(12);
-    Button_OK = Make<QPushButton>(TabSheet_Login, "Button_OK", "Login", 20, 310, 100, 28);
+    Button_OK = Make<QPushButton>(TabSheet_Login, "Button_OK", "Login", 20, 332, 100, 28);
     Button_OK->setDefault(true);
 
     TabSheet_Registration = page("TabSheet_Registration", "Register");
@@ -229,6 +231,9 @@ void TForm_Orb_Loader::BuildLayout()
             [this] { Guarded([this] { CheckBox_OfflineModeClick(); }); });
     connect(CheckBox_UseProxy, &QCheckBox::clicked, this, [this] { Guarded([this] { CheckBox_UseProxyClick(); }); });
     connect(CheckBox_SystemProxy, &QCheckBox::clicked, this, [this] { Guarded([this] { CheckBox_UseProxyClick(); }); });
+    // Toggled, not clicked: a password saved at start or handed back by the registration counts as well.
+    connect(CheckBox_SavePassword, &QCheckBox::toggled, this,
+            [this] { Guarded([this] { CheckBox_SavePasswordClick(); }); });
     connect(CB_Language, &QComboBox::activated, this, [this](int i) { Guarded([&] { CB_LanguageChange(i); }); });
     connect(CB_Skin, &QComboBox::activated, this, [this](int i) { Guarded([&] { CB_SkinChange(i); }); });
     Label_URL->installEventFilter(this);
@@ -257,10 +262,10 @@ void TForm_Orb_Loader::BuildLayout()
     // The page control would hand the focus on to its hidden tabs, where it gets stuck.
     PageControl->setFocusPolicy(Qt::NoFocus);
     const std::vector<QWidget*> tabOrder = {
-        Button_Preview,        CB_Entry,       CB_Language,          Edit_Login,         Edit_Password,
-        CheckBox_SavePassword, Button_OK,      Label_ForgotPassword, CheckBox_UseProxy,  CheckBox_SystemProxy,
-        Edit_ProxyServer,      Edit_ProxyPort, Edit_ProxyLogin,      Edit_ProxyPassword, Edit_ConfServer,
-        Edit_ConfPort,         CB_Skin,        CheckBox_OfflineMode, TabControl};
+        Button_Preview,        CB_Entry,         CB_Language,    Edit_Login,           Edit_Password,
+        CheckBox_SavePassword, CheckBox_Keyring, Button_OK,      Label_ForgotPassword, CheckBox_UseProxy,
+        CheckBox_SystemProxy,  Edit_ProxyServer, Edit_ProxyPort, Edit_ProxyLogin,      Edit_ProxyPassword,
+        Edit_ConfServer,       Edit_ConfPort,    CB_Skin,        CheckBox_OfflineMode, TabControl};
     for (size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     // Through the tabs, not the page control's own (hidden) ones, which would reach a page the client file
@@ -279,8 +284,9 @@ void TForm_Orb_Loader::BuildLayout()
 void TForm_Orb_Loader::LanguageLoaded()
 {
     // Only the page on show takes its mnemonics, so each page has a set of letters of its own.
-    AssignMnemonics(
-        {Label_Username, Label_Password, CheckBox_SavePassword, Label_AccountType, Label_Language, Button_OK});
+    // The keyring box last, so that the letters the other captions had stay theirs.
+    AssignMnemonics({Label_Username, Label_Password, CheckBox_SavePassword, Label_AccountType, Label_Language,
+                     Button_OK, CheckBox_Keyring});
     AssignMnemonics({Button_Preview});
     AssignMnemonics({CheckBox_UseProxy, Label_ProxyServer, Label_ProxyPort, Label_ProxyLogin, Label_ProxyPassword,
                      Label_ConfServer, Label_ConfPort, Label_Skin, CheckBox_OfflineMode,
@@ -294,6 +300,8 @@ void TForm_Orb_Loader::LanguageLoaded()
     for (QWidget* input : {static_cast<QWidget*>(Edit_ConfServer), static_cast<QWidget*>(Edit_ConfPort)})
         input->setAccessibleDescription(StripMnemonic(Label_AlternateServer->text()));
     Label_ForgotPassword->setAccessibleName(StripMnemonic(Label_ForgotPassword->text()));
+    // The reason the keyring cannot be used, in the new language.
+    CheckBox_SavePasswordClick();
 }
 
 void TForm_Orb_Loader::Start()
@@ -301,7 +309,9 @@ void TForm_Orb_Loader::Start()
     Label_ForgotPassword->setVisible(RemindPasswordSetting());
     Edit_Login->setText(Q(Flow.Login));
     Edit_Password->setText(Q(Flow.Password));
+    CheckBox_Keyring->setChecked(Flow.SaveInKeyring);
     CheckBox_SavePassword->setChecked(Flow.SavePassword);
+    CheckBox_SavePasswordClick();
 
     const TNetworkSettings network = NetworkSettings();
     CheckBox_UseProxy->setChecked(network.ProxyEnabled);
@@ -684,6 +694,15 @@ void TForm_Orb_Loader::CheckBox_UseProxyClick()
         w->setEnabled(on);
 }
 
+void TForm_Orb_Loader::CheckBox_SavePasswordClick()
+{
+    const bool available = Flow.KeyringState == platform::TKeyringState::ksAvailable;
+    CheckBox_Keyring->setEnabled(available && CheckBox_SavePassword->isChecked());
+    if (!available)
+        CheckBox_Keyring->setChecked(false);
+    CheckBox_Keyring->setToolTip(available ? QString() : Q(LanguageText(Flow.KeyringUnavailableKey())));
+}
+
 void TForm_Orb_Loader::CB_LanguageChange(int Index)
 {
     Flow.LanguageIndex = Index;
@@ -723,6 +742,7 @@ void TForm_Orb_Loader::ReadInputs()
     Flow.Login = Edit_Login->text().toStdString();
     Flow.Password = Edit_Password->text().toStdString();
     Flow.SavePassword = CheckBox_SavePassword->isChecked();
+    Flow.SaveInKeyring = CheckBox_Keyring->isChecked();
     Flow.SetEntryText(CB_Entry->currentText().toStdString());
     Flow.LanguageIndex = CB_Language->currentIndex();
     Flow.SkinIndex = CB_Skin->currentIndex();

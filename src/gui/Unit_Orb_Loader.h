@@ -54,6 +54,8 @@ public:
     void CheckBox_OfflineModeClick();
     /// Enables the proxy edits exactly when the proxy box is checked.
     void CheckBox_UseProxyClick();
+    /// Enables the keyring box when a password is saved and a keyring exists; without one its tooltip says why.
+    void CheckBox_SavePasswordClick();
     /// Switches the interface language to the selected item.
     void CB_LanguageChange(int Index);
     /// Opens the registration site.
@@ -115,6 +117,7 @@ public:
     QLabel* Label_Password = nullptr;           ///< "Password"
     QLineEdit* Edit_Password = nullptr;         ///< the password, masked
     QCheckBox* CheckBox_SavePassword = nullptr; ///< "Save Password"
+    QCheckBox* CheckBox_Keyring = nullptr;      ///< "Save in system keyring", under "Save Password"
     QLabel* Label_ForgotPassword = nullptr;     ///< "Forgot My Password"
     QLabel* Label_AccountType = nullptr;        ///< "Account Type"
     QComboBox* CB_Entry = nullptr;              ///< the account types, editable

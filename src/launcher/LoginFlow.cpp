@@ -117,16 +117,8 @@ TLoginFlow::TLoginFlow(TXMLDataProvider& DataProvider, TProgressRunner& Progress
 void TLoginFlow::Start()
 {
     Login = UserSettings->Attributes("last_login");
-    Password.clear();
-    try
-    {
-        Password = ScrambleSavedPassword(UserSettings->Attributes("password"), false);
-    }
-    catch (const std::exception& e)
-    {
-        Dialogs().ShowMessage(e.what());
-    }
-    SavePassword = !Password.empty();
+    KeyringState = platform::KeyringState();
+    ReadSavedPassword();
     ApplyProxySettings();
     FillEntries();
 
@@ -163,6 +155,108 @@ void TLoginFlow::Start()
             break;
         }
     Offline = false;
+}
+
+std::string TLoginFlow::KeyringUnavailableKey() const
+{
+    switch (KeyringState)
+    {
+    case platform::TKeyringState::ksAvailable:
+        return {};
+    case platform::TKeyringState::ksNoSessionBus:
+        return "KeyringNoSessionBus";
+    case platform::TKeyringState::ksNoService:
+    default:
+        return "KeyringNoService";
+    }
+}
+
+void TLoginFlow::ReadSavedPassword()
+{
+    Password.clear();
+    SavePassword = false;
+    SaveInKeyring = false;
+    const std::string stored = UserSettings->Attributes("password");
+    // A scrambled password wins over the keyring note: an older launcher that saved one left the note behind.
+    if (stored.empty() && UserSettings->Attributes("password_store") == "keyring")
+    {
+        if (KeyringState != platform::TKeyringState::ksAvailable)
+            return;
+        // The choice stays made even when the entry cannot be read: the user types the password, and the login
+        // stores it in the keyring again.
+        SaveInKeyring = true;
+        SavePassword = true;
+        try
+        {
+            Password = platform::ReadKeyring(KeyringServiceName, Login).value_or("");
+        }
+        catch (const std::exception&)
+        {
+            // A locked or refusing keyring leaves the box empty; it never stands in the way of a login.
+        }
+        return;
+    }
+    try
+    {
+        Password = ScrambleSavedPassword(stored, false);
+    }
+    catch (const std::exception& e)
+    {
+        Dialogs().ShowMessage(e.what());
+    }
+    SavePassword = !Password.empty();
+}
+
+void TLoginFlow::ReportKeyringFailure(const std::string& Key, const std::string& Reason)
+{
+    const std::string text = LanguageTable ? LanguageTable->Get(Key, {Reason}) : "Unknown:" + Key;
+    Dialogs().ShowLocalizedDialog(LanguageText("Warning"), text, TMsgDlgType::mtWarning, {LanguageText("mbOK")},
+                                  {TMsgDlgBtn::mbOK});
+}
+
+void TLoginFlow::StoreSavedPassword(const std::string& PreviousLogin)
+{
+    const bool keyringHeld = UserSettings->Attributes("password_store") == "keyring";
+    std::string scrambled;
+    bool inKeyring = false, reported = false;
+    if (SavePassword && SaveInKeyring)
+    {
+        // Never the scrambled form instead: the user asked for the keyring, and is told that it failed.
+        try
+        {
+            if (KeyringState != platform::TKeyringState::ksAvailable)
+                throw platform::EKeyringError(LanguageText(KeyringUnavailableKey()));
+            platform::WriteKeyring(KeyringServiceName, Login, Password);
+            inKeyring = true;
+        }
+        catch (const std::exception& e)
+        {
+            ReportKeyringFailure("KeyringWriteFailed", e.what());
+            reported = true;
+        }
+    }
+    else if (SavePassword)
+        scrambled = ScrambleSavedPassword(Password, true);
+
+    // The entry the user file pointed at goes, unless it was just replaced: the file remembers one password.
+    if (keyringHeld && !(inKeyring && PreviousLogin == Login) && KeyringState == platform::TKeyringState::ksAvailable)
+        try
+        {
+            platform::ForgetKeyring(KeyringServiceName, PreviousLogin);
+        }
+        catch (const std::exception& e)
+        {
+            if (!reported)
+                ReportKeyringFailure("KeyringForgetFailed", e.what());
+        }
+
+    // The user file notes in "password_store" that the password is in the keyring; "password" stays empty, so that an
+    // older launcher finds no password rather than a wrong one.
+    UserSettings->SetAttribute("password", scrambled);
+    if (inKeyring)
+        UserSettings->SetAttribute("password_store", "keyring");
+    else if (UserSettings->HasAttribute("password_store"))
+        UserSettings->AttributeNodes()->Delete("password_store");
 }
 
 void TLoginFlow::FillEntries()
@@ -405,9 +499,10 @@ TLoginResult TLoginFlow::Button_OKClick(bool Preview)
         return TLoginResult::lrInputRejected;
 
     RememberEntry();
+    const std::string previousLogin = UserSettings->Attributes("last_login");
     UserSettings->SetAttribute("last_entry", EntryText);
     UserSettings->SetAttribute("last_login", Login);
-    UserSettings->SetAttribute("password", SavePassword ? ScrambleSavedPassword(Password, true) : "");
+    StoreSavedPassword(previousLogin);
     UserSettings->SetAttribute("language", Languages.at(static_cast<size_t>(LanguageIndex)).Value);
     SaveUserSettings();
 

@@ -6,6 +6,7 @@
 #include "launcher/LoaderSettings.h"
 #include "net/ProgressRunner.h"
 #include "net/XMLDataProvider.h"
+#include "platform/Keyring.h"
 #include "update/Unit_Updater.h"
 #include "xml/VuvareXMLNode.h"
 
@@ -31,6 +32,9 @@ enum class TLoginResult
     lrInputRejected, ///< the input check failed and told the user; nothing was saved
     lrDeclined       ///< the user declined to go on without auto-update; the launcher stays
 };
+
+/// The keyring's service name under which the saved password is kept, one entry per user name.
+inline constexpr const char* KeyringServiceName = "orb-loader";
 
 /// The class name reports give as the sender of the login window's errors.
 inline constexpr const char* LoginWindowClassName = "TForm_Orb_Loader";
@@ -69,6 +73,12 @@ public:
     std::string Password;
     /// The Save Password box.
     bool SavePassword = false;
+    /// The "Save in system keyring" box: a saved password goes to the keyring, the user file only notes that.
+    bool SaveInKeyring = false;
+    /// Whether the system keyring can be used (asked once by Start).
+    platform::TKeyringState KeyringState = platform::TKeyringState::ksNoSessionBus;
+    /// The language key of why the keyring cannot be used; empty when it can.
+    std::string KeyringUnavailableKey() const;
     /// The selected language, or -1.
     int LanguageIndex = -1;
     /// The selected skin, or -1.
@@ -116,6 +126,9 @@ public:
 
 private:
     void RememberEntry();
+    void ReadSavedPassword();
+    void StoreSavedPassword(const std::string& PreviousLogin);
+    void ReportKeyringFailure(const std::string& Key, const std::string& Reason);
     void SetLaunchParameters();
     bool AskContinueWithoutUpdate();
 

@@ -4,6 +4,7 @@
 #include "launcher/ConnectionSettings.h"
 #include "launcher/LoaderSettings.h"
 #include "localisation/Unit_Language.h"
+#include "support/SecretService.h"
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
@@ -274,6 +275,61 @@ TEST_F(LoginWindowTest, EnterInTheUserNameBoxLogsIn)
     EXPECT_TRUE(Window->isVisible());
     const std::string saved = test::ReadBytes(Dir / "user_loader_settings.xml");
     EXPECT_NE(saved.find("last_entry=\"Real\""), std::string::npos) << saved;
+}
+
+TEST_F(LoginWindowTest, WithoutAKeyringTheKeyringBoxIsOffAndSaysWhy)
+{
+    const test::TSessionBusScope bus(test::NoBusAddress());
+    WithLanguageTable = true;
+    Open("", "", "last_login=\"anna\" resource_path=\"" + (test::SourceDir() / "resource").string() + "\"");
+    EXPECT_EQ(StripMnemonic(Window->CheckBox_Keyring->text()).toStdString(), "Save in system keyring");
+    QTest::mouseClick(Window->CheckBox_SavePassword, Qt::LeftButton, {}, QPoint(6, 10));
+    ASSERT_TRUE(Window->CheckBox_SavePassword->isChecked());
+    EXPECT_FALSE(Window->CheckBox_Keyring->isEnabled()) << "Save Password alone does not enable it";
+    EXPECT_FALSE(Window->CheckBox_Keyring->isChecked());
+    const std::string english = Window->CheckBox_Keyring->toolTip().toStdString();
+    EXPECT_EQ(english, LanguageTable->Get("KeyringNoSessionBus"));
+    EXPECT_NE(english.find("no session bus"), std::string::npos) << english;
+
+    ChooseLanguage("de_DE");
+    const std::string german = Window->CheckBox_Keyring->toolTip().toStdString();
+    EXPECT_EQ(german, LanguageTable->Get("KeyringNoSessionBus"));
+    EXPECT_NE(german, english) << "the reason follows the language";
+}
+
+TEST_F(LoginWindowTest, TheKeyringBoxFollowsSavePasswordAndTheLoginStoresThere)
+{
+    test::TSecretService& keyring = test::TSecretService::Shared();
+    const test::TSessionBusScope bus(keyring.Address());
+    Open("", "", "last_login=\"\"");
+    Window->show();
+    SelectPage(Window->TabSheet_Login);
+    EXPECT_FALSE(Window->CheckBox_Keyring->isEnabled()) << "no password saved, nothing to keep";
+    EXPECT_TRUE(Window->CheckBox_Keyring->toolTip().isEmpty());
+    QTest::mouseClick(Window->CheckBox_SavePassword, Qt::LeftButton, {}, QPoint(6, 10));
+    ASSERT_TRUE(Window->CheckBox_Keyring->isEnabled());
+    QTest::mouseClick(Window->CheckBox_Keyring, Qt::LeftButton, {}, QPoint(6, 10));
+    ASSERT_TRUE(Window->CheckBox_Keyring->isChecked());
+
+    Window->Edit_Login->setText("gina");
+    Window->Edit_Password->setText("window pass");
+    Window->CB_Entry->setCurrentIndex(0);
+    // The entry server does not answer here: the login ends in an error report after the user file was saved.
+    QTest::mouseClick(Window->Button_OK, Qt::LeftButton);
+    EXPECT_FALSE(Shown.empty());
+    EXPECT_EQ(keyring.Lookup(KeyringServiceName, "gina"), "window pass");
+    const std::string saved = test::ReadBytes(Dir / "user_loader_settings.xml");
+    EXPECT_NE(saved.find("password=\"\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("password_store=\"keyring\""), std::string::npos) << saved;
+
+    // The next start finds both boxes ticked and the password back in its box.
+    Open("", "", "last_login=\"gina\" password=\"\" password_store=\"keyring\"");
+    EXPECT_EQ(Window->Edit_Password->text(), "window pass");
+    EXPECT_TRUE(Window->CheckBox_SavePassword->isChecked());
+    EXPECT_TRUE(Window->CheckBox_Keyring->isChecked());
+    QTest::mouseClick(Window->CheckBox_SavePassword, Qt::LeftButton, {}, QPoint(6, 10));
+    EXPECT_FALSE(Window->CheckBox_Keyring->isEnabled());
+    platform::ForgetKeyring(KeyringServiceName, "gina");
 }
 
 TEST_F(LoginWindowTest, ForgotPasswordLinkChecksTheInputFirst)

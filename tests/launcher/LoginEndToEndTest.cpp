@@ -3,6 +3,7 @@
 
 #include "base/TextUtils.h"
 #include "launcher/PasswordScrambling.h"
+#include "support/SecretService.h"
 #include "support/Servers.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -242,6 +243,58 @@ TEST_F(LoginEndToEndTest, SecondLoginDownloadsNothingAndStartsTheSameInstallatio
     EXPECT_EQ(UserFile()->Attributes("password"), "");
     ASSERT_EQ(Run({}).ExitCode, 0);
     EXPECT_FALSE(Contains(Block(WaitForClient()), "password=")) << "no password is left to send";
+}
+
+TEST_F(LoginEndToEndTest, TheConsoleKeepsTheSavedPasswordInTheSystemKeyringWhenAsked)
+{
+    const test::TSecretService keyring;
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + ShellQuote(keyring.Address());
+    auto run = Run({"--login", "carol", "--password-stdin", "--keyring"}, "k3y pass\n", bus);
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_TRUE(Contains(Block(WaitForClient()), "\r\npassword=k3y pass\r\n"));
+    EXPECT_EQ(keyring.Lookup("orb-loader", "carol"), "k3y pass");
+    EXPECT_EQ(UserFile()->Attributes("password"), "");
+    EXPECT_EQ(UserFile()->Attributes("password_store"), "keyring");
+    EXPECT_EQ(ScrambleSavedPassword(UserFile()->Attributes("password"), false), "") << "an older launcher finds none";
+
+    // No options: the password comes back from the keyring.
+    ASSERT_EQ(Run({}, "", bus).ExitCode, 0);
+    EXPECT_TRUE(Contains(Block(WaitForClient()), "\r\npassword=k3y pass\r\n"));
+
+    // Back to the scrambled form: the entry goes.
+    ASSERT_EQ(Run({"--no-keyring"}, "", bus).ExitCode, 0);
+    EXPECT_EQ(ScrambleSavedPassword(UserFile()->Attributes("password"), false), "k3y pass");
+    EXPECT_FALSE(UserFile()->HasAttribute("password_store"));
+    EXPECT_EQ(keyring.Lookup("orb-loader", "carol"), std::nullopt);
+
+    // Without a keyring --keyring is told it failed; the login goes on and the password is saved nowhere.
+    run = Run({"--keyring"}, "", "DBUS_SESSION_BUS_ADDRESS=" + ShellQuote(test::NoBusAddress()));
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_TRUE(Contains(run.Err, "could not be saved in the system keyring")) << run.Err;
+    EXPECT_TRUE(Contains(run.Err, "not saved anywhere else")) << run.Err;
+    EXPECT_TRUE(Contains(Block(WaitForClient()), "\r\npassword=k3y pass\r\n"));
+    EXPECT_EQ(UserFile()->Attributes("password"), "");
+    EXPECT_FALSE(UserFile()->HasAttribute("password_store"));
+
+    EXPECT_EQ(Run({"--keyring", "--no-keyring"}).ExitCode, 2);
+    EXPECT_EQ(Run({"--keyring", "--forget-password"}).ExitCode, 2);
+}
+
+TEST_F(LoginEndToEndTest, ALockedKeyringLeavesThePasswordEmptyAndTheLoginGoesOn)
+{
+    const test::TSecretService keyring;
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + ShellQuote(keyring.Address());
+    ASSERT_EQ(Run({"--login", "dave", "--password-stdin", "--keyring"}, "locked\n", bus).ExitCode, 0);
+    WaitForClient();
+    keyring.LockAll();
+    const auto run = Run({}, "", bus);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_FALSE(Contains(Block(WaitForClient()), "password=")) << "the user would type it";
+    // Saving it again fails in the locked keyring: said so, with the keyring's reason, and written nowhere else.
+    EXPECT_TRUE(Contains(run.Err, "could not be saved in the system keyring: ")) << run.Err;
+    EXPECT_TRUE(Contains(run.Err, "locked")) << run.Err;
+    EXPECT_EQ(UserFile()->Attributes("password"), "");
+    EXPECT_FALSE(UserFile()->HasAttribute("password_store"));
 }
 
 TEST_F(LoginEndToEndTest, NewPublishedVersionLandsInANewInstallationReusingUnchangedFiles)

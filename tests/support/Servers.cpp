@@ -88,7 +88,7 @@ void MakeWorldReadable(const fs::path& Path)
 
 } // namespace
 
-TChildProcess::TChildProcess(const std::vector<std::string>& Argv, const fs::path& ErrorLog)
+TChildProcess::TChildProcess(const std::vector<std::string>& Argv, const fs::path& ErrorLog, const fs::path& Input)
 {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -98,7 +98,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& Argv, const fs::pat
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
     if (!ErrorLog.empty())
         posix_spawn_file_actions_addopen(&actions, 2, ErrorLog.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, Input.empty() ? "/dev/null" : Input.c_str(), O_RDONLY, 0);
     std::vector<char*> argv;
     for (const auto& arg : Argv)
         argv.push_back(const_cast<char*>(arg.c_str()));

@@ -18,8 +18,10 @@ class TChildProcess
 {
 public:
     /// Starts Argv[0] (searched in PATH); standard output goes to a pipe read by ReadLine, standard error to
-    /// ErrorLog when it is not empty. Raises std::runtime_error when the program cannot be started.
-    TChildProcess(const std::vector<std::string>& Argv, const std::filesystem::path& ErrorLog = {});
+    /// ErrorLog when it is not empty, standard input comes from Input (else nothing). Raises std::runtime_error when
+    /// the program cannot be started.
+    TChildProcess(const std::vector<std::string>& Argv, const std::filesystem::path& ErrorLog = {},
+                  const std::filesystem::path& Input = {});
     ~TChildProcess();
     TChildProcess(const TChildProcess&) = delete;
     TChildProcess& operator=(const TChildProcess&) = delete;
