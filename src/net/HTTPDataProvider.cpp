@@ -433,7 +433,8 @@ void FollowLanguage()
 
 } // namespace
 
-THTTPDataProvider::THTTPDataProvider() : FTransfer(std::make_unique<TTransfer>(this))
+THTTPDataProvider::THTTPDataProvider()
+    : FTransfer(std::make_unique<TTransfer>(this)), FRequest(std::make_unique<TCurlRequest>())
 {
     FollowLanguage();
     HTTP_Client.UserAgent = orb::DefaultUserAgent();
@@ -450,6 +451,11 @@ void THTTPDataProvider::Abort()
     FTransfer->Curl.Abort();
 }
 
+TCurlTransfer& THTTPDataProvider::Transfer()
+{
+    return FTransfer->Curl;
+}
+
 void THTTPDataProvider::ChangeSSLVersion()
 {
     FSSLVersion = LastSSLVersion == sslvTLSv1 ? sslvTLSv1_2 : sslvTLSv1;
@@ -458,23 +464,55 @@ void THTTPDataProvider::ChangeSSLVersion()
 
 void THTTPDataProvider::GetString(std::string& Data)
 {
+    TCurlMulti& multi = FTransfer->Curl.OwnMulti();
+    StartRequest(multi);
+    for (;;)
+    {
+        for (auto& done : multi.Run(1000))
+            if (FinishRequest(done.Outcome, Data))
+                return;
+    }
+}
+
+void THTTPDataProvider::StartRequest(TCurlMulti& Multi)
+{
     LastSSLVersion = FSSLVersion;
     // An Abort before the request starts has no effect on it.
     FTransfer->Curl.ClearAbort();
     ResultCode = httpSuccess;
     AuthorizationString.clear();
+    InputStream.clear();
+    FMulti = &Multi;
+    FTLSRetried = false;
     try
     {
-        InputStream.clear();
+        Send();
+    }
+    catch (...)
+    {
+        FFreshConnect = true;
+        throw;
+    }
+}
+
+bool THTTPDataProvider::FinishRequest(const TCurlOutcome& Outcome, std::string& Data)
+{
+    try
+    {
         try
         {
-            Send();
+            if (!SendFinished(Outcome))
+                return false;
         }
         catch (const ESSLError&)
         {
+            if (FTLSRetried)
+                throw;
+            FTLSRetried = true;
             ChangeSSLVersion();
             InputStream.clear();
             Send();
+            return false;
         }
         TTransfer& t = *FTransfer;
         // A successful answer without any body byte has not chosen its way yet.
@@ -506,6 +544,7 @@ void THTTPDataProvider::GetString(std::string& Data)
     if (ResultCode == httpAborted)
         throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
     ResultIsBinary = false;
+    return true;
 }
 
 namespace
@@ -541,7 +580,9 @@ void THTTPDataProvider::Send()
     HTTP_Client.Response = THTTPResponse{};
     t.StartAnswer();
 
-    TCurlRequest request;
+    *FRequest = TCurlRequest{};
+    TCurlRequest& request = *FRequest;
+    FProxyRetried = false;
     request.Address = URL.URL_String();
     if (!SameText(URL.Protocol, "http") && !SameText(URL.Protocol, "https"))
         throw ProtocolRefusedError(request.Address);
@@ -550,6 +591,7 @@ void THTTPDataProvider::Send()
     request.Headers = {"Accept:", "Expect:"};
     if (FCompression)
         request.Headers.emplace_back("Accept-Encoding: gzip, deflate");
+    request.Headers.insert(request.Headers.end(), ExtraHeaders.begin(), ExtraHeaders.end());
     if (!URL.Body.empty())
     {
         request.Headers.emplace_back(URL.BodyType == btParameters ? "Content-Type: application/x-www-form-urlencoded"
@@ -576,9 +618,15 @@ void THTTPDataProvider::Send()
     request.MaxBody = OnData ? -1 : MaxAnswerSize;
     request.TooLargeError = [this] { return std::make_exception_ptr(AnswerTooLargeError(URL.URL_String())); };
     t.Curl.OnProgress = HTTP_Client.OnWork;
+    FMulti->Add(t.Curl, request);
+}
 
-    TCurlOutcome outcome = t.Curl.Perform(request);
-    if (HTTP_Client.ProxySystem && !request.Proxy.Server.empty() &&
+bool THTTPDataProvider::SendFinished(const TCurlOutcome& Outcome)
+{
+    TTransfer& t = *FTransfer;
+    TCurlRequest& request = *FRequest;
+    const TCurlOutcome& outcome = Outcome;
+    if (HTTP_Client.ProxySystem && !request.Proxy.Server.empty() && !FProxyRetried &&
         (outcome.Status == 407 || (outcome.Failure == TCurlOutcome::fConnectionLost && outcome.ConnectStatus == 407)))
     {
         const std::string proxy = request.Proxy.Server + ":" + std::to_string(request.Proxy.Port);
@@ -588,7 +636,9 @@ void THTTPDataProvider::Send()
             request.Proxy.Password = credentials->Password;
             HTTP_Client.Response = THTTPResponse{};
             t.StartAnswer();
-            outcome = t.Curl.Perform(request);
+            FProxyRetried = true;
+            FMulti->Add(t.Curl, request);
+            return false;
         }
     }
     if (outcome.HookError)
@@ -611,6 +661,7 @@ void THTTPDataProvider::Send()
         RaiseTransferError(outcome);
     HTTP_Client.Response.ResponseCode = outcome.Status;
     RaiseForStatus();
+    return true;
 }
 
 void THTTPDataProvider::RaiseTransferError(const TCurlOutcome& Outcome)

@@ -3,11 +3,14 @@
 #include "base/Exceptions.h"
 #include "net/HTTPDataProvider.h"
 #include "net/StreamInflater.h"
+#include "platform/SafeFiles.h"
 #include "update/DirectoryUtils.h"
 #include "update/UpdateErrors.h"
 #include "update/UpdateTrust.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -29,6 +32,17 @@ TDownloadWriter::TDownloadWriter(const fs::path& Target, bool Gunzip) : FTarget(
     std::setvbuf(FFile, nullptr, _IOFBF, 32 * 1024);
 }
 
+TDownloadWriter::TDownloadWriter(const fs::path& Target, std::int64_t Have)
+    : FTarget(Target), FTemporary(TemporaryNameBeside(Target))
+{
+    std::error_code ec;
+    FFile = platform::OpenRegularFileForAppend(FTemporary, ec);
+    if (!FFile)
+        RaiseWriteError(ec.value());
+    std::setvbuf(FFile, nullptr, _IOFBF, 32 * 1024);
+    FWritten = Have;
+}
+
 TDownloadWriter::~TDownloadWriter()
 {
     if (FFile)
@@ -43,7 +57,7 @@ TDownloadWriter::~TDownloadWriter()
         catch (...)
         {}
     }
-    if (!FFinished)
+    if (!FFinished && !FKeepPartial)
     {
         std::error_code ec;
         fs::remove(FTemporary, ec);
@@ -76,6 +90,31 @@ void TDownloadWriter::ExpectSha256(const std::string& Sha256, const std::string&
     // A gunzipped file is stored unlike it was published; its own hash lets a later installation check a copy of it.
     if (FInflater)
         FStoredHash = std::make_unique<TSha256>();
+    if (FWritten > 0)
+        HashWrittenPart();
+}
+
+void TDownloadWriter::HashWrittenPart()
+{
+    // The part an interrupted download left counts for the whole file's hash, read back as it is on disk.
+    std::error_code ec;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(platform::OpenRegularFile(FTemporary, ec), &std::fclose);
+    if (!in)
+        RaiseWriteError(ec.value());
+    std::vector<char> buffer(256 * 1024);
+    long long left = FWritten;
+    while (left > 0)
+    {
+        const size_t n =
+            std::fread(buffer.data(), 1, static_cast<size_t>(std::min<long long>(left, buffer.size())), in.get());
+        if (n == 0)
+            RaiseWriteError(EIO);
+        if (FPipeline)
+            FPipeline->Update(buffer.data(), n);
+        else
+            FBodyHash->Update(buffer.data(), n);
+        left -= static_cast<long long>(n);
+    }
 }
 
 std::string TDownloadWriter::TakeBodySha256()

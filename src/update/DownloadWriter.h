@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,12 +16,16 @@ class TSha256Pipeline;
 
 /// Writes one downloaded file: the bytes go, gunzipped when asked, to a temporary file beside the target (created
 /// exclusively, never through a link), which replaces the target only in Finish. Destroyed without Finish, it removes
-/// the temporary file and the target stays as it was.
+/// the temporary file (unless KeepPartial was called) and the target stays as it was.
 class TDownloadWriter
 {
 public:
     /// Starts a temporary file beside Target; raises EInOutError when it cannot be created.
     TDownloadWriter(const std::filesystem::path& Target, bool Gunzip);
+    /// Continues the temporary file beside Target that an interrupted download left (opened only when it is a
+    /// regular file, never through a link); the next bytes are appended to it. Not for gunzipped files. Raises
+    /// EInOutError when it cannot be opened.
+    TDownloadWriter(const std::filesystem::path& Target, std::int64_t Have);
     ~TDownloadWriter();
     TDownloadWriter(const TDownloadWriter&) = delete;
     TDownloadWriter& operator=(const TDownloadWriter&) = delete;
@@ -36,11 +41,15 @@ public:
     void Finish();
     /// After Finish with an expected SHA-256: the SHA-256 of the bytes written to the file (the gunzipped content).
     const std::string& StoredSha256() const { return FStoredSha256; }
-    /// Bytes written to the file so far (after gunzip).
+    /// Bytes written to the file so far (after gunzip), those of an interrupted download included.
     long long Written() const { return FWritten; }
+    /// Leaves the temporary file in place when the writer is destroyed without Finish, for a later download to
+    /// continue; false removes it again.
+    void KeepPartial(bool Keep) { FKeepPartial = Keep; }
 
 private:
     void WriteOut(const char* Data, size_t Size);
+    void HashWrittenPart();
     /// The body's digest; the pipeline, when one is used, is released for the next file.
     std::string TakeBodySha256();
     [[noreturn]] void RaiseWriteError(int Code);
@@ -57,6 +66,7 @@ private:
     std::string FName;
     std::string FStoredSha256;
     bool FFinished = false;
+    bool FKeepPartial = false;
 };
 
 } // namespace orb
