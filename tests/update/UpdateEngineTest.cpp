@@ -512,3 +512,79 @@ TEST_F(UpdateEngine, ALeftoverPartIsNeverTakenForTheFileNorWrittenThroughALink)
     EXPECT_EQ(TFixtureServer::Header(RequestsFor(server, "/p/f.bin")[0], "Range"), "");
     EXPECT_FALSE(HasTemporaryFiles(dir));
 }
+
+TEST_F(UpdateEngine, AProcessKilledWithHalfTheBytesOnDiskIsContinuedByTheNextRunToTheTreeOfACleanInstall)
+{
+    TNginxOptions options;
+    options.ServerDirectives = "    limit_rate 1m;\n";
+    options.LogFormat = "$status [$http_range] $uri";
+    TNginxServer nginx(options);
+    fs::path published = nginx.Root() / "client";
+    int64_t total = 0;
+    for (int i = 0; i < 8; ++i)
+    {
+        const std::string body = RandomBytes(1000000 + static_cast<size_t>(i) * 1000, 200 + static_cast<unsigned>(i));
+        WriteBytes(published / "data" / ("big" + std::to_string(i) + ".bin"), body);
+        total += static_cast<int64_t>(body.size());
+    }
+    WriteBytes(published / "version.info", "4.7.0.15\n");
+    RunIn(published, std::string("'") + ORB_MAKE_INDEX + "' --sha256 .");
+    RunIn(published, "chmod -R a+rX .");
+    std::string base = "http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/client/";
+    fs::path killedApp = Temp / "killed";
+    fs::create_directories(killedApp);
+
+    // Bytes on disk below Dir, parts included; and how many parts there are.
+    auto onDisk = [](const fs::path& Dir, int& Parts) {
+        int64_t bytes = 0;
+        Parts = 0;
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(Dir, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+        {
+            if (!it->is_regular_file(ec))
+                continue;
+            const std::string name = it->path().filename().string();
+            if (name.ends_with(std::string(TemporarySuffix) + TemporarySuffix))
+                continue; // a side file
+            Parts += name.ends_with(TemporarySuffix) ? 1 : 0;
+            bytes += static_cast<int64_t>(it->file_size(ec));
+        }
+        return bytes;
+    };
+    int parts = 0;
+    {
+        TChildProcess child({UPDATE_CHILD, killedApp.string(), base}, Temp / "child.log");
+        bool half = false;
+        for (int i = 0; i < 6000 && !half && child.Running(); ++i)
+        {
+            half = onDisk(killedApp, parts) >= total / 2;
+            if (!half)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_TRUE(half) << "the child ended before half of the bytes arrived: " << ReadBytes(Temp / "child.log");
+        child.Kill();
+    }
+    onDisk(killedApp, parts);
+    EXPECT_GE(parts, 1);
+    fs::path installation;
+    for (auto& e : fs::directory_iterator(killedApp))
+        if (e.is_directory())
+            installation = e.path();
+    EXPECT_FALSE(fs::exists(installation / "index.xml"));
+
+    TChildProcess rerun({UPDATE_CHILD, killedApp.string(), base}, Temp / "rerun.log");
+    std::string line;
+    ASSERT_TRUE(rerun.ReadLine(line, 120000)) << ReadBytes(Temp / "rerun.log");
+    EXPECT_EQ(line, "DONE " + installation.string() + "/");
+    EXPECT_EQ(rerun.Wait(), 0);
+
+    fs::create_directories(Temp / "clean");
+    fs::create_directories(Temp / "cwd");
+    fs::path clean = RunUpdate(xml::LoadXMLNodeFromFile(published / "index.xml"), Temp / "clean", Temp / "cwd", base);
+    EXPECT_EQ(TreeListing(installation), TreeListing(clean));
+    EXPECT_FALSE(HasTemporaryFiles(installation));
+    // The parts left by the killed run were continued, not fetched again.
+    const std::string log = ReadBytes(nginx.AccessLog());
+    EXPECT_NE(log.find("206 [bytes="), std::string::npos) << log;
+}
