@@ -506,8 +506,10 @@ void TUpdateThread::RunDownloads(std::vector<TJob>& Jobs)
             queue.erase(ready);
             StartJob(slot, job);
         }
-        for (const TJob* job : queue)
-            nextStart = std::min(nextStart, job->NotBefore);
+        // A file waiting between two attempts is due only where a connection is free.
+        if (std::any_of(FSlots.begin(), FSlots.end(), [](const TSlot& S) { return !S.Job; }))
+            for (const TJob* job : queue)
+                nextStart = std::min(nextStart, job->NotBefore);
         long long waitMs = 1000;
         if (nextStart != std::chrono::steady_clock::time_point::max())
             waitMs = std::clamp<long long>(
