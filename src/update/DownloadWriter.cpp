@@ -1,6 +1,7 @@
 #include "update/DownloadWriter.h"
 
 #include "base/Exceptions.h"
+#include "exception_dialog/Worker.h"
 #include "net/HTTPDataProvider.h"
 #include "net/StreamInflater.h"
 #include "platform/SafeFiles.h"
@@ -166,6 +167,122 @@ void TDownloadWriter::Finish()
     if (ec)
         RaiseWriteError(ec.value());
     FFinished = true;
+}
+
+TWriteBehind::~TWriteBehind()
+{
+    if (!FWorker)
+        return;
+    {
+        std::lock_guard guard(FMutex);
+        FStop = true;
+    }
+    FWake.notify_all();
+    FWorker->WaitFor();
+}
+
+bool TWriteBehind::Pending(const TDownloadWriter* Writer) const
+{
+    if (FBusy == Writer)
+        return true;
+    for (const auto& piece : FQueue)
+        if (piece.Writer == Writer)
+            return true;
+    return false;
+}
+
+void TWriteBehind::Write(TDownloadWriter& Writer, std::string_view Bytes)
+{
+    // Pieces are gathered into blocks of about a megabyte, and at most this much waits for the disk.
+    constexpr size_t BlockSize = 1 << 20;
+    constexpr size_t MaxQueued = 16 << 20;
+    if (Bytes.empty())
+        return;
+    if (!FWorker)
+    {
+        FWorker = std::make_unique<TWorker>();
+        FWorker->Start([this] { Run(); });
+    }
+    std::unique_lock guard(FMutex);
+    FSpace.wait(guard, [&] { return FQueuedBytes < MaxQueued; });
+    if (auto failed = FFailures.find(&Writer); failed != FFailures.end())
+        std::rethrow_exception(failed->second);
+    // Only the last block may grow, and only with the same download's bytes.
+    if (!FQueue.empty() && FQueue.back().Writer == &Writer && FQueue.back().Bytes.size() < BlockSize)
+        FQueue.back().Bytes.append(Bytes);
+    else
+    {
+        TPiece piece{&Writer, {}};
+        piece.Bytes.reserve(std::max(BlockSize, Bytes.size()));
+        piece.Bytes.append(Bytes);
+        FQueue.push_back(std::move(piece));
+    }
+    FQueuedBytes += Bytes.size();
+    guard.unlock();
+    FWake.notify_one();
+}
+
+void TWriteBehind::Drain(TDownloadWriter& Writer)
+{
+    std::unique_lock guard(FMutex);
+    FDone.wait(guard, [&] { return !Pending(&Writer); });
+    if (auto failed = FFailures.find(&Writer); failed != FFailures.end())
+        std::rethrow_exception(failed->second);
+}
+
+void TWriteBehind::Forget(TDownloadWriter& Writer)
+{
+    std::unique_lock guard(FMutex);
+    for (auto it = FQueue.begin(); it != FQueue.end();)
+    {
+        if (it->Writer == &Writer)
+        {
+            FQueuedBytes -= it->Bytes.size();
+            it = FQueue.erase(it);
+        }
+        else
+            ++it;
+    }
+    FSpace.notify_all();
+    FDone.wait(guard, [&] { return FBusy != &Writer; });
+    FFailures.erase(&Writer);
+}
+
+void TWriteBehind::Run()
+{
+    std::unique_lock guard(FMutex);
+    for (;;)
+    {
+        FWake.wait(guard, [&] { return !FQueue.empty() || FStop; });
+        if (FQueue.empty())
+            return;
+        TPiece piece = std::move(FQueue.front());
+        FQueue.pop_front();
+        FQueuedBytes -= piece.Bytes.size();
+        FSpace.notify_all();
+        // After a failure the rest of that download is dropped: the file is abandoned anyway.
+        if (FFailures.count(piece.Writer))
+        {
+            FDone.notify_all();
+            continue;
+        }
+        FBusy = piece.Writer;
+        guard.unlock();
+        std::exception_ptr failure;
+        try
+        {
+            piece.Writer->Write(piece.Bytes);
+        }
+        catch (...)
+        {
+            failure = std::current_exception();
+        }
+        guard.lock();
+        if (failure)
+            FFailures[piece.Writer] = failure;
+        FBusy = nullptr;
+        FDone.notify_all();
+    }
 }
 
 } // namespace orb

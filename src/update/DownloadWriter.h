@@ -1,15 +1,21 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <exception>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 namespace orb
 {
 
+class TWorker;
 class TStreamInflater;
 class TSha256;
 class TSha256Pipeline;
@@ -46,6 +52,8 @@ public:
     /// Leaves the temporary file in place when the writer is destroyed without Finish, for a later download to
     /// continue; false removes it again.
     void KeepPartial(bool Keep) { FKeepPartial = Keep; }
+    /// Whether the temporary file stays when the writer is destroyed without Finish.
+    bool KeepsPartial() const { return FKeepPartial; }
 
 private:
     void WriteOut(const char* Data, size_t Size);
@@ -67,6 +75,47 @@ private:
     std::string FStoredSha256;
     bool FFinished = false;
     bool FKeepPartial = false;
+};
+
+/// Writes the pieces of several downloads on a thread of its own, each download's pieces in order, so that the
+/// network is read while the disk (and the hash) is busy. The bytes are copied; Write waits while much is queued.
+class TWriteBehind
+{
+public:
+    TWriteBehind() = default;
+    /// Stops the thread; every writer must have been drained or forgotten.
+    ~TWriteBehind();
+    TWriteBehind(const TWriteBehind&) = delete;
+    TWriteBehind& operator=(const TWriteBehind&) = delete;
+
+    /// Queues Bytes for Writer. Raises the failure of an earlier piece of Writer (nothing after it is written).
+    void Write(TDownloadWriter& Writer, std::string_view Bytes);
+    /// Waits until every queued piece of Writer is written; raises the first failure among them.
+    void Drain(TDownloadWriter& Writer);
+    /// Drops the queued pieces of Writer and waits for one being written; its failure is forgotten. Afterwards the
+    /// writer may be destroyed.
+    void Forget(TDownloadWriter& Writer);
+
+private:
+    struct TPiece
+    {
+        TDownloadWriter* Writer;
+        std::string Bytes;
+    };
+    void Run();
+    bool Pending(const TDownloadWriter* Writer) const;
+
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    std::condition_variable FSpace;
+    std::condition_variable FDone;
+    std::deque<TPiece> FQueue;
+    size_t FQueuedBytes = 0;
+    /// The writer whose piece is being written.
+    TDownloadWriter* FBusy = nullptr;
+    std::map<TDownloadWriter*, std::exception_ptr> FFailures;
+    bool FStop = false;
+    std::unique_ptr<TWorker> FWorker;
 };
 
 } // namespace orb

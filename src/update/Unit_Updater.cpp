@@ -549,7 +549,6 @@ void TUpdateThread::StartJob(TSlot& Slot, TJob& Job)
     ++Job.Attempt;
     Job.Running = true;
     Slot.Job = &Job;
-    Slot.Writer.reset();
     Slot.BodyStarted = false;
     Slot.Have = 0;
     THTTPDataProvider& http = *Slot.HTTP;
@@ -630,7 +629,8 @@ void TUpdateThread::ReceiveBody(TSlot& Slot, const char* Data, size_t Size)
     if (job.Received > job.Size)
         throw EBadSize("The download of \"" + job.Name + "\" has at least " + std::to_string(job.Received) +
                        " bytes, the update index says " + std::to_string(job.Size) + ".");
-    Slot.Writer->Write(std::string_view(Data, Size));
+    // The disk is written on a thread of its own: here it would hold up every transfer of the pool.
+    FWrites.Write(*Slot.Writer, std::string_view(Data, Size));
     if (FLatest == &job)
         DownloadedBytes = job.Received;
     ReportProgress(false);
@@ -642,6 +642,7 @@ void TUpdateThread::CompleteJob(TSlot& Slot)
     if (!Slot.Writer || job.Received != job.Size)
         throw EBadSize("The download of \"" + job.Name + "\" has " + std::to_string(Slot.Writer ? job.Received : 0) +
                        " bytes, the update index says " + std::to_string(job.Size) + ".");
+    FWrites.Drain(*Slot.Writer);
     Slot.Writer->Finish();
     std::error_code ec;
     fs::remove(ResumeInfoName(job.Target), ec);
@@ -716,6 +717,22 @@ void TUpdateThread::ReleaseSlot(TSlot& Slot)
     FPool.Remove(Slot.HTTP->Transfer());
     Slot.HTTP->OnData = nullptr;
     Slot.HTTP->ExtraHeaders.clear();
+    if (Slot.Writer)
+    {
+        // What arrived of a part that a later download can continue is written out, not dropped.
+        if (Slot.Writer->KeepsPartial())
+        {
+            try
+            {
+                FWrites.Drain(*Slot.Writer);
+            }
+            catch (...)
+            {
+                Slot.Writer->KeepPartial(false);
+            }
+        }
+        FWrites.Forget(*Slot.Writer);
+    }
     Slot.Writer.reset();
     Slot.Job = nullptr;
 }

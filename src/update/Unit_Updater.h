@@ -4,6 +4,7 @@
 #include "net/CurlTransfer.h"
 #include "net/HTTPDataProvider.h"
 #include "net/ProxySettings.h"
+#include "update/DownloadWriter.h"
 #include "update/IndexTime.h"
 #include "update/UpdateTrust.h"
 #include "xml/VuvareXMLNode.h"
@@ -119,6 +120,8 @@ private:
     /// The providers of the connections beyond the first (HTTP), configured like it.
     std::vector<std::unique_ptr<THTTPDataProvider>> FExtra;
     std::vector<TSlot> FSlots;
+    /// Writes (and hashes) the downloads beside the network.
+    TWriteBehind FWrites;
     /// The file started last: the window's file label and bar follow it.
     const TJob* FLatest = nullptr;
     /// The address and the attempts of the file whose failure ended the update, for the report.

@@ -5,6 +5,7 @@
 #include "support/Servers.h"
 #include "support/TestData.h"
 #include "update/DirectoryUtils.h"
+#include "update/DownloadWriter.h"
 #include "update/UpdateCache.h"
 #include "update/UpdateErrors.h"
 #include "update/UpdateTrust.h"
@@ -587,4 +588,42 @@ TEST_F(UpdateEngine, AProcessKilledWithHalfTheBytesOnDiskIsContinuedByTheNextRun
     // The parts left by the killed run were continued, not fetched again.
     const std::string log = ReadBytes(nginx.AccessLog());
     EXPECT_NE(log.find("206 [bytes="), std::string::npos) << log;
+}
+
+TEST(WriteBehind, EachDownloadLandsInOrderAndOnlyItsOwnFailureReachesIt)
+{
+    TempDir dir;
+    TWriteBehind writes;
+    TDownloadWriter a(dir / "a.bin", false);
+    TDownloadWriter b(dir / "b.bin", false);
+    TDownloadWriter bad(dir / "bad.txt", true);
+    std::string expectA, expectB;
+    for (int i = 0; i < 300; ++i)
+    {
+        const std::string pieceA = Content(10000 + static_cast<size_t>(i), static_cast<unsigned>(i));
+        const std::string pieceB = Content(7000, 1000 + static_cast<unsigned>(i));
+        writes.Write(a, pieceA);
+        writes.Write(b, pieceB);
+        expectA += pieceA;
+        expectB += pieceB;
+    }
+    writes.Write(bad, "this is not gzip data");
+    EXPECT_THROW(writes.Drain(bad), EDecompressionError);
+    writes.Drain(a);
+    writes.Drain(b);
+    a.Finish();
+    b.Finish();
+    EXPECT_TRUE(ReadBytes(dir / "a.bin") == expectA);
+    EXPECT_TRUE(ReadBytes(dir / "b.bin") == expectB);
+
+    // A forgotten download's queued pieces are dropped; it may then go, and its temporary file with it.
+    {
+        TDownloadWriter dropped(dir / "dropped.bin", false);
+        for (int i = 0; i < 20; ++i)
+            writes.Write(dropped, Content(1 << 20, 7));
+        writes.Forget(dropped);
+    }
+    writes.Forget(bad);
+    EXPECT_FALSE(fs::exists(TemporaryNameBeside(dir / "dropped.bin")));
+    EXPECT_FALSE(fs::exists(dir / "dropped.bin"));
 }
