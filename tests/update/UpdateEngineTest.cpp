@@ -627,3 +627,30 @@ TEST(WriteBehind, EachDownloadLandsInOrderAndOnlyItsOwnFailureReachesIt)
     EXPECT_FALSE(fs::exists(TemporaryNameBeside(dir / "dropped.bin")));
     EXPECT_FALSE(fs::exists(dir / "dropped.bin"));
 }
+
+TEST_F(UpdateEngine, CancelEndsTheWaitBeforeTheNextAttempt)
+{
+    TFixtureServer server;
+    server.Answer("/w/f.bin", nlohmann::json{{"status", 502}});
+    Runner.RetryDelay = std::chrono::minutes(10);
+    fs::path dir = Temp / "install";
+    auto root = WorkerIndex(dir, Entry("f.bin", 10), 10);
+    std::thread user;
+    // Started from the window's first report, while the update runs.
+    Views.Progress.OnReport = [&] {
+        if (user.joinable())
+            return;
+        user = std::thread([&] {
+            // Once the first attempt has failed, the worker waits ten minutes for the second.
+            while (RequestsFor(server, "/w/f.bin").empty())
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            Runner.Button_CancelClick();
+        });
+    };
+    const auto error = Run(root, server.URL("/w/"));
+    user.join();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(Failure(error).first, RequestAbortedMessage());
+    EXPECT_EQ(RequestsFor(server, "/w/f.bin").size(), 1u);
+}
