@@ -328,6 +328,13 @@ TRegistrationSetting RegistrationSetting()
     return result;
 }
 
+int DownloadConnectionsSetting()
+{
+    // A broker's typo such as 0 or 100 should not stop every update; the nearest sound count is used instead.
+    return std::clamp(*ReadIntegerSetting(MainSettings, "download_connections", 4), MinDownloadConnections,
+                      MaxDownloadConnections);
+}
+
 TUpdateKeys UpdateKeysSetting()
 {
     TUpdateKeys keys;

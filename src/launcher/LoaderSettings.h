@@ -122,6 +122,13 @@ TRegistrationSetting RegistrationSetting();
 /// that is not an Ed25519 public key, or an element that lists no key.
 TUpdateKeys UpdateKeysSetting();
 
+/// Fewest and most connections an update downloads over at once.
+inline constexpr int MinDownloadConnections = 1;
+inline constexpr int MaxDownloadConnections = 16;
+/// How many connections an update downloads over at once: the main file's `download_connections`, 4 when absent or
+/// empty, a number outside 1..16 brought to the nearer end; raises EConvertError for a value that is not a number.
+int DownloadConnectionsSetting();
+
 /// The language code of an operating-system language identifier (primary language in the low 10 bits,
 /// sub-language in the high 6), or empty when the launcher has no language for it.
 std::string OsLanguageCode(uint16_t LangId);

@@ -489,6 +489,7 @@ void TLoginFlow::MergePrivateIndex(const xml::IXMLNodePtr& Index, const xml::IXM
 std::string TLoginFlow::UpdateClient(const xml::IXMLNodePtr& Index, const std::string& DownloadURL,
                                      const std::string& PrivateDownloadURL)
 {
+    FUpdater.Connections = DownloadConnectionsSetting();
     return UpdateInstallation(Index, FUpdater, DownloadURL, PrivateDownloadURL, ProxySetting());
 }
 

@@ -129,7 +129,6 @@ struct TCurlTransfer::TState
 {
     TCurlTransfer* Owner = nullptr;
     CURL* Easy = nullptr;
-    CURLM* Multi = nullptr;
     char ErrorBuffer[CURL_ERROR_SIZE] = {};
     curl_slist* HeaderList = nullptr;
     std::vector<std::string> Headers;
@@ -322,14 +321,11 @@ TCurlTransfer::TCurlTransfer(bool SharedCookies) : FState(std::make_unique<TStat
     TState& s = *FState;
     s.Owner = this;
     s.Easy = curl_easy_init();
-    s.Multi = curl_multi_init();
-    if (s.Easy == nullptr || s.Multi == nullptr)
-    {
-        curl_easy_cleanup(s.Easy);
-        curl_multi_cleanup(s.Multi);
+    if (s.Easy == nullptr)
         throw Exception("Cannot create the HTTP client");
-    }
+    FOwnMulti = std::make_unique<TCurlMulti>();
     CURL* easy = s.Easy;
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
     if (SharedCookies)
     {
         curl_easy_setopt(easy, CURLOPT_SHARE, share);
@@ -361,7 +357,9 @@ TCurlTransfer::TCurlTransfer(bool SharedCookies) : FState(std::make_unique<TStat
 
 TCurlTransfer::~TCurlTransfer()
 {
-    curl_multi_cleanup(FState->Multi);
+    if (TCurlMulti* multi = FRunningOn.load())
+        multi->Remove(*this);
+    FOwnMulti.reset();
     curl_easy_cleanup(FState->Easy);
     curl_slist_free_all(FState->HeaderList);
 }
@@ -369,14 +367,41 @@ TCurlTransfer::~TCurlTransfer()
 void TCurlTransfer::Abort()
 {
     FAborted = true;
-    curl_multi_wakeup(FState->Multi);
+    if (TCurlMulti* multi = FRunningOn.load())
+        multi->Wakeup();
 }
 
 TCurlOutcome TCurlTransfer::Perform(const TCurlRequest& Request)
 {
-    TState& s = *FState;
-    CURL* easy = s.Easy;
-    TCurlOutcome outcome;
+    TCurlMulti& multi = *FOwnMulti;
+    multi.Add(*this, Request);
+    for (;;)
+    {
+        // The multi interface lets Abort wake the transfer at once (a stalled socket gives no callback to stop in).
+        auto done = multi.Run(1000);
+        if (!done.empty())
+            return done.front().Outcome;
+    }
+}
+
+TCurlMulti::TCurlMulti()
+{
+    TCurlGlobal::Get();
+    FMulti = curl_multi_init();
+    if (FMulti == nullptr)
+        throw Exception("Cannot create the HTTP client");
+}
+
+TCurlMulti::~TCurlMulti()
+{
+    while (!FActive.empty())
+        Remove(*FActive.back());
+    curl_multi_cleanup(static_cast<CURLM*>(FMulti));
+}
+
+void TCurlMulti::Add(TCurlTransfer& Transfer, const TCurlRequest& Request)
+{
+    TCurlTransfer::TState& s = *Transfer.FState;
     s.Request = &Request;
     s.ErrorBuffer[0] = '\0';
     s.Connected = false;
@@ -386,48 +411,106 @@ TCurlOutcome TCurlTransfer::Perform(const TCurlRequest& Request)
     s.StartAnswer();
     s.LastActivity = std::chrono::steady_clock::now();
     s.Configure(Request);
+    curl_multi_add_handle(static_cast<CURLM*>(FMulti), s.Easy);
+    FActive.push_back(&Transfer);
+    Transfer.FRunningOn = this;
+}
 
-    // The multi interface lets Abort wake the transfer at once (a stalled socket gives no callback to stop in).
-    curl_multi_add_handle(s.Multi, easy);
-    CURLcode result = CURLE_OK;
-    const auto readTimeout = std::chrono::milliseconds(std::max(1L, Request.ReadTimeoutMs));
-    for (;;)
+void TCurlMulti::Remove(TCurlTransfer& Transfer)
+{
+    if (std::find(FActive.begin(), FActive.end(), &Transfer) == FActive.end())
+        return;
+    std::vector<TFinished> ignored;
+    TCurlOutcome outcome;
+    outcome.Aborted = true;
+    Finish(Transfer, outcome, ignored);
+}
+
+void TCurlMulti::Wakeup()
+{
+    curl_multi_wakeup(static_cast<CURLM*>(FMulti));
+}
+
+std::vector<TCurlMulti::TFinished> TCurlMulti::Run(int MaxWaitMs)
+{
+    std::vector<TFinished> done;
+    Collect(done);
+    // Without transfers it still waits, so that a wait between two attempts can be woken.
+    if (!done.empty())
+        return done;
+    // The longest wait: until the first transfer's read time-out would run out.
+    long long waitMs = std::max(0, MaxWaitMs);
+    const auto now = std::chrono::steady_clock::now();
+    for (TCurlTransfer* t : FActive)
     {
-        if (FAborted)
-        {
-            outcome.Aborted = true;
-            break;
-        }
-        int running = 0;
-        if (curl_multi_perform(s.Multi, &running) != CURLM_OK)
-        {
-            result = CURLE_FAILED_INIT;
-            break;
-        }
-        bool finished = false;
-        int left = 0;
-        while (CURLMsg* msg = curl_multi_info_read(s.Multi, &left))
-            if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy)
-            {
-                result = msg->data.result;
-                finished = true;
-            }
-        if (finished)
-            break;
-        int waitMs = 1000;
-        if (s.Connected && Request.ReadTimeoutMs > 0)
-        {
-            const auto idle = std::chrono::steady_clock::now() - s.LastActivity;
-            if (idle >= readTimeout)
-            {
-                outcome.ReadTimedOut = true;
-                break;
-            }
-            waitMs = static_cast<int>(std::clamp<long long>(
-                std::chrono::ceil<std::chrono::milliseconds>(readTimeout - idle).count(), 1, 1000));
-        }
-        curl_multi_poll(s.Multi, nullptr, 0, waitMs, nullptr);
+        const TCurlTransfer::TState& s = *t->FState;
+        if (!s.Connected || s.Request->ReadTimeoutMs <= 0)
+            continue;
+        const auto left = std::chrono::milliseconds(s.Request->ReadTimeoutMs) - (now - s.LastActivity);
+        waitMs = std::min<long long>(
+            waitMs, std::max<long long>(1, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
     }
+    curl_multi_poll(static_cast<CURLM*>(FMulti), nullptr, 0, static_cast<int>(waitMs), nullptr);
+    Collect(done);
+    return done;
+}
+
+void TCurlMulti::Collect(std::vector<TFinished>& Done)
+{
+    auto* multi = static_cast<CURLM*>(FMulti);
+    for (std::size_t i = FActive.size(); i-- > 0;)
+    {
+        if (FActive[i]->FAborted)
+        {
+            TCurlOutcome outcome;
+            outcome.Aborted = true;
+            Finish(*FActive[i], outcome, Done);
+        }
+    }
+    if (FActive.empty())
+        return;
+    int running = 0;
+    const CURLMcode performed = curl_multi_perform(multi, &running);
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+    {
+        if (msg->msg != CURLMSG_DONE)
+            continue;
+        void* owner = nullptr;
+        curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &owner);
+        auto* transfer = static_cast<TCurlTransfer*>(owner);
+        TCurlTransfer::TState& s = *transfer->FState;
+        TCurlOutcome outcome;
+        outcome.Detail = s.ErrorBuffer[0] != '\0' ? s.ErrorBuffer : curl_easy_strerror(msg->data.result);
+        outcome.Failure = FailureOf(msg->data.result, outcome.Detail);
+        if (outcome.Failure == TCurlOutcome::fNone)
+            outcome.Detail.clear();
+        Finish(*transfer, outcome, Done);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    for (std::size_t i = FActive.size(); i-- > 0;)
+    {
+        TCurlTransfer& t = *FActive[i];
+        const TCurlTransfer::TState& s = *t.FState;
+        TCurlOutcome outcome;
+        if (performed != CURLM_OK)
+        {
+            outcome.Failure = TCurlOutcome::fOther;
+            outcome.Detail = curl_multi_strerror(performed);
+        }
+        else if (s.Connected && s.Request->ReadTimeoutMs > 0 &&
+                 now - s.LastActivity >= std::chrono::milliseconds(s.Request->ReadTimeoutMs))
+            outcome.ReadTimedOut = true;
+        else
+            continue;
+        Finish(t, outcome, Done);
+    }
+}
+
+void TCurlMulti::Finish(TCurlTransfer& Transfer, TCurlOutcome Outcome, std::vector<TFinished>& Done)
+{
+    TCurlTransfer::TState& s = *Transfer.FState;
+    CURL* easy = s.Easy;
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     long connectStatus = 0;
@@ -435,23 +518,23 @@ TCurlOutcome TCurlTransfer::Perform(const TCurlRequest& Request)
     curl_off_t connectTime = 0;
     curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectTime);
     // Removing an unfinished transfer closes its connection without a word to the peer.
-    curl_multi_remove_handle(s.Multi, easy);
+    curl_multi_remove_handle(static_cast<CURLM*>(FMulti), easy);
+    FActive.erase(std::find(FActive.begin(), FActive.end(), &Transfer));
+    Transfer.FRunningOn = nullptr;
     s.Request = nullptr;
 
-    outcome.HookError = s.HookError;
-    outcome.ErrorBodyCut = s.ErrorBodyCut;
+    Outcome.HookError = s.HookError;
+    Outcome.ErrorBodyCut = s.ErrorBodyCut;
     // A transfer stopped inside a long error answer has that answer's status even where libcurl has none yet.
-    outcome.Status = s.ErrorBodyCut ? s.LineStatus : static_cast<int>(status);
-    outcome.ConnectStatus = static_cast<int>(connectStatus);
-    outcome.Connected = s.Connected || connectTime > 0;
-    if (!outcome.Aborted && !outcome.ReadTimedOut && !outcome.HookError && !outcome.ErrorBodyCut)
+    Outcome.Status = s.ErrorBodyCut ? s.LineStatus : static_cast<int>(status);
+    Outcome.ConnectStatus = static_cast<int>(connectStatus);
+    Outcome.Connected = s.Connected || connectTime > 0;
+    if (Outcome.Aborted || Outcome.ReadTimedOut || Outcome.HookError || Outcome.ErrorBodyCut)
     {
-        outcome.Detail = s.ErrorBuffer[0] != '\0' ? s.ErrorBuffer : curl_easy_strerror(result);
-        outcome.Failure = FailureOf(result, outcome.Detail);
-        if (outcome.Failure == TCurlOutcome::fNone)
-            outcome.Detail.clear();
+        Outcome.Failure = TCurlOutcome::fNone;
+        Outcome.Detail.clear();
     }
-    return outcome;
+    Done.push_back({&Transfer, std::move(Outcome)});
 }
 
 } // namespace orb

@@ -104,9 +104,50 @@ struct TCurlOutcome
     bool Connected = false;
 };
 
+class TCurlTransfer;
+
+/// A libcurl multi handle that drives several transfers at once on one thread and keeps their connections for reuse
+/// (its connection cache): the update's downloads run on one, and each TCurlTransfer has one of its own for Perform.
+class TCurlMulti
+{
+public:
+    TCurlMulti();
+    ~TCurlMulti();
+    TCurlMulti(const TCurlMulti&) = delete;
+    TCurlMulti& operator=(const TCurlMulti&) = delete;
+
+    /// A transfer that ended, with how it ended.
+    struct TFinished
+    {
+        TCurlTransfer* Transfer;
+        TCurlOutcome Outcome;
+    };
+
+    /// Starts Request on Transfer (configured as Perform configures it); Request must outlive the transfer. A
+    /// transfer runs on one multi handle at a time.
+    void Add(TCurlTransfer& Transfer, const TCurlRequest& Request);
+    /// Moves the transfers on until at least one has ended, MaxWaitMs passed or Wakeup was called; gives the ended
+    /// ones (an aborted one as Aborted, a stalled one as ReadTimedOut), which are then no longer on this handle.
+    std::vector<TFinished> Run(int MaxWaitMs);
+    /// Ends the transfer at once (as aborted) if it runs here; its connection is closed, not reused.
+    void Remove(TCurlTransfer& Transfer);
+    /// Makes a Run in progress (or the next one) return at once; safe from any thread.
+    void Wakeup();
+    /// The transfers added and not yet ended.
+    std::size_t Running() const { return FActive.size(); }
+
+private:
+    void Collect(std::vector<TFinished>& Done);
+    void Finish(TCurlTransfer& Transfer, TCurlOutcome Outcome, std::vector<TFinished>& Done);
+
+    void* FMulti = nullptr;
+    std::vector<TCurlTransfer*> FActive;
+};
+
 /// The one libcurl transfer beneath every HTTP client of the launcher: one connection at a time, the shared cookie
 /// store, time-outs, a cancellation from another thread that ends a blocked transfer at once, proxy, extra
-/// certificate authorities, TLS versions, the allowed protocols and the answer limits.
+/// certificate authorities, TLS versions, the allowed protocols and the answer limits. Perform runs it on a multi
+/// handle of its own; TCurlMulti runs several side by side.
 class TCurlTransfer
 {
 public:
@@ -128,15 +169,22 @@ public:
 
     /// Performs one request. Failures of the library are reported in the outcome, not raised.
     TCurlOutcome Perform(const TCurlRequest& Request);
-    /// Ends the running Perform at once from any thread, and every later one until ClearAbort.
+    /// Ends the running transfer at once from any thread (on whichever multi handle it runs), and every later one
+    /// until ClearAbort.
     void Abort();
-    /// Lets the next Perform run.
+    /// Lets the next transfer run.
     void ClearAbort() { FAborted = false; }
+    /// The multi handle Perform runs on (its connections are this transfer's reused connections).
+    TCurlMulti& OwnMulti() { return *FOwnMulti; }
 
 private:
+    friend class TCurlMulti;
     struct TState;
     std::unique_ptr<TState> FState;
     std::atomic<bool> FAborted{false};
+    /// The multi handle the transfer runs on, for Abort's wake-up.
+    std::atomic<TCurlMulti*> FRunningOn{nullptr};
+    std::unique_ptr<TCurlMulti> FOwnMulti;
 };
 
 } // namespace orb

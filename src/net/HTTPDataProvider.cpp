@@ -432,7 +432,8 @@ void FollowLanguage()
 
 } // namespace
 
-THTTPDataProvider::THTTPDataProvider() : FTransfer(std::make_unique<TTransfer>(this))
+THTTPDataProvider::THTTPDataProvider()
+    : FTransfer(std::make_unique<TTransfer>(this)), FRequest(std::make_unique<TCurlRequest>())
 {
     FollowLanguage();
     HTTP_Client.UserAgent = orb::DefaultUserAgent();
@@ -449,6 +450,11 @@ void THTTPDataProvider::Abort()
     FTransfer->Curl.Abort();
 }
 
+TCurlTransfer& THTTPDataProvider::Transfer()
+{
+    return FTransfer->Curl;
+}
+
 void THTTPDataProvider::ChangeSSLVersion()
 {
     FSSLVersion = LastSSLVersion == sslvTLSv1 ? sslvTLSv1_2 : sslvTLSv1;
@@ -457,23 +463,55 @@ void THTTPDataProvider::ChangeSSLVersion()
 
 void THTTPDataProvider::GetString(std::string& Data)
 {
+    TCurlMulti& multi = FTransfer->Curl.OwnMulti();
+    StartRequest(multi);
+    for (;;)
+    {
+        for (auto& done : multi.Run(1000))
+            if (FinishRequest(done.Outcome, Data))
+                return;
+    }
+}
+
+void THTTPDataProvider::StartRequest(TCurlMulti& Multi)
+{
     LastSSLVersion = FSSLVersion;
     // An Abort before the request starts has no effect on it.
     FTransfer->Curl.ClearAbort();
     ResultCode = httpSuccess;
     AuthorizationString.clear();
+    InputStream.clear();
+    FMulti = &Multi;
+    FTLSRetried = false;
     try
     {
-        InputStream.clear();
+        Send();
+    }
+    catch (...)
+    {
+        FFreshConnect = true;
+        throw;
+    }
+}
+
+bool THTTPDataProvider::FinishRequest(const TCurlOutcome& Outcome, std::string& Data)
+{
+    try
+    {
         try
         {
-            Send();
+            if (!SendFinished(Outcome))
+                return false;
         }
         catch (const ESSLError&)
         {
+            if (FTLSRetried)
+                throw;
+            FTLSRetried = true;
             ChangeSSLVersion();
             InputStream.clear();
             Send();
+            return false;
         }
         TTransfer& t = *FTransfer;
         // A successful answer without any body byte has not chosen its way yet.
@@ -505,6 +543,7 @@ void THTTPDataProvider::GetString(std::string& Data)
     if (ResultCode == httpAborted)
         throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
     ResultIsBinary = false;
+    return true;
 }
 
 void THTTPDataProvider::Send()
@@ -513,7 +552,9 @@ void THTTPDataProvider::Send()
     HTTP_Client.Response = THTTPResponse{};
     t.StartAnswer();
 
-    TCurlRequest request;
+    *FRequest = TCurlRequest{};
+    TCurlRequest& request = *FRequest;
+    FProxyRetried = false;
     request.Address = URL.URL_String();
     if (!SameText(URL.Protocol, "http") && !SameText(URL.Protocol, "https"))
         throw ProtocolRefusedError(request.Address);
@@ -522,6 +563,7 @@ void THTTPDataProvider::Send()
     request.Headers = {"Accept:", "Expect:"};
     if (FCompression)
         request.Headers.emplace_back("Accept-Encoding: gzip, deflate");
+    request.Headers.insert(request.Headers.end(), ExtraHeaders.begin(), ExtraHeaders.end());
     if (!URL.Body.empty())
     {
         request.Headers.emplace_back(URL.BodyType == btParameters ? "Content-Type: application/x-www-form-urlencoded"
@@ -533,6 +575,8 @@ void THTTPDataProvider::Send()
     request.DigestPassword = URL.Password;
     request.Proxy = {HTTP_Client.ProxyServer, HTTP_Client.ProxyPort, HTTP_Client.ProxyUsername,
                      HTTP_Client.ProxyPassword};
+    if (HTTP_Client.ProxySystem)
+        request.Proxy = SystemProxyOf(request.Address);
     request.CAFile = HTTP_Client.CAFile;
     request.TLS = FSSLVersion == sslvTLSv1     ? TTLSRange::Only10
                   : FSSLVersion == sslvTLSv1_1 ? TTLSRange::Only11
@@ -546,13 +590,22 @@ void THTTPDataProvider::Send()
     request.MaxBody = OnData ? -1 : MaxAnswerSize;
     request.TooLargeError = [this] { return std::make_exception_ptr(AnswerTooLargeError(URL.URL_String())); };
     t.Curl.OnProgress = HTTP_Client.OnWork;
+    FMulti->Add(t.Curl, request);
+}
 
-    const auto forgetRefusal = [&] {
+bool THTTPDataProvider::SendFinished(const TCurlOutcome& Outcome)
+{
+    TTransfer& t = *FTransfer;
+    TCurlRequest& request = *FRequest;
+    const TCurlOutcome& outcome = Outcome;
+    if (HTTP_Client.ProxySystem && !FProxyRetried && TakeSystemProxyCredentials(request, outcome))
+    {
         HTTP_Client.Response = THTTPResponse{};
         t.StartAnswer();
-    };
-    const TCurlOutcome outcome =
-        HTTP_Client.ProxySystem ? PerformThroughSystemProxy(t.Curl, request, forgetRefusal) : t.Curl.Perform(request);
+        FProxyRetried = true;
+        FMulti->Add(t.Curl, request);
+        return false;
+    }
     if (outcome.HookError)
         std::rethrow_exception(outcome.HookError);
     if (outcome.Aborted)
@@ -573,6 +626,7 @@ void THTTPDataProvider::Send()
         RaiseTransferError(outcome);
     HTTP_Client.Response.ResponseCode = outcome.Status;
     RaiseForStatus();
+    return true;
 }
 
 void THTTPDataProvider::RaiseTransferError(const TCurlOutcome& Outcome)

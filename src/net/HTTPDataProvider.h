@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orb
 {
@@ -217,6 +218,9 @@ struct THTTPClient
 };
 
 struct TCurlOutcome;
+struct TCurlRequest;
+class TCurlMulti;
+class TCurlTransfer;
 
 /// The launcher's HTTP client object: one connection, one address, one request at a time.
 class THTTPDataProvider
@@ -230,6 +234,15 @@ public:
     /// Performs one request to URL (a POST when URL.Body is set) and gives the decoded body; raises on failure,
     /// among them for an address other than http or https and for a body past MaxAnswerSize.
     void GetString(std::string& Data);
+    /// GetString in two halves, for several requests driven side by side on one multi handle: starts the request
+    /// to URL on Multi (which must outlive it); raises what GetString raises before anything is sent.
+    void StartRequest(TCurlMulti& Multi);
+    /// Takes the outcome Multi gave for this provider's transfer: true when the request is complete (Data as
+    /// GetString gives it); false when it was sent once more on the same multi handle (the TLS fallback, a proxy's
+    /// credentials); raises what GetString raises.
+    bool FinishRequest(const TCurlOutcome& Outcome, std::string& Data);
+    /// The transfer beneath, to tell which provider a multi handle's outcome belongs to.
+    TCurlTransfer& Transfer();
     /// Cancels the request in progress; safe from any thread, ends a blocked transfer at once.
     void Abort();
     /// Switches between TLS 1.0 and TLS 1.2 (the fallback for servers that refuse the other). While it stays on the
@@ -268,10 +281,13 @@ public:
     /// InputStream stays empty, and MaxAnswerSize does not apply. Error answers are still collected for their
     /// exception. Runs on the requesting thread; an exception it raises ends the request with that exception.
     std::function<void(const char* Data, size_t Size)> OnData;
+    /// Request header lines ("Name: value") added to the next requests, for example a Range.
+    std::vector<std::string> ExtraHeaders;
 
 private:
     struct TTransfer;
     void Send();
+    bool SendFinished(const TCurlOutcome& Outcome);
     [[noreturn]] void RaiseTransferError(const TCurlOutcome& Outcome);
     void RaiseForStatus();
 
@@ -281,6 +297,11 @@ private:
     /// FSSLVersion is an older version that ChangeSSLVersion fell back to.
     bool FFallback = false;
     std::unique_ptr<TTransfer> FTransfer;
+    /// The request in progress, kept for its transfer and a second sending.
+    std::unique_ptr<TCurlRequest> FRequest;
+    TCurlMulti* FMulti = nullptr;
+    bool FTLSRetried = false;
+    bool FProxyRetried = false;
 };
 
 } // namespace orb

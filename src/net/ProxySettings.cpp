@@ -103,22 +103,29 @@ TCurlProxy SystemProxyOf(const std::string& Address)
     return result;
 }
 
+bool TakeSystemProxyCredentials(TCurlRequest& Request, const TCurlOutcome& Outcome)
+{
+    // For https the proxy's refusal comes as the answer to the tunnel request, and the transfer ends there.
+    const bool refused =
+        Outcome.Status == 407 || (Outcome.Failure == TCurlOutcome::fConnectionLost && Outcome.ConnectStatus == 407);
+    if (Request.Proxy.Server.empty() || !refused)
+        return false;
+    const std::string proxy = Request.Proxy.Server + ":" + std::to_string(Request.Proxy.Port);
+    const auto credentials = SystemProxyCredentialsAfterChallenge(proxy, Request.Proxy.Username);
+    if (!credentials)
+        return false;
+    Request.Proxy.Username = credentials->Login;
+    Request.Proxy.Password = credentials->Password;
+    return true;
+}
+
 TCurlOutcome PerformThroughSystemProxy(TCurlTransfer& Transfer, TCurlRequest& Request,
                                        const std::function<void()>& BeforeRetry)
 {
     Request.Proxy = SystemProxyOf(Request.Address);
     TCurlOutcome outcome = Transfer.Perform(Request);
-    // For https the proxy's refusal comes as the answer to the tunnel request, and the transfer ends there.
-    const bool refused =
-        outcome.Status == 407 || (outcome.Failure == TCurlOutcome::fConnectionLost && outcome.ConnectStatus == 407);
-    if (Request.Proxy.Server.empty() || !refused)
+    if (!TakeSystemProxyCredentials(Request, outcome))
         return outcome;
-    const std::string proxy = Request.Proxy.Server + ":" + std::to_string(Request.Proxy.Port);
-    const auto credentials = SystemProxyCredentialsAfterChallenge(proxy, Request.Proxy.Username);
-    if (!credentials)
-        return outcome;
-    Request.Proxy.Username = credentials->Login;
-    Request.Proxy.Password = credentials->Password;
     if (BeforeRetry)
         BeforeRetry();
     return Transfer.Perform(Request);

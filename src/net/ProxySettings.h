@@ -56,6 +56,10 @@ void ForgetSystemProxyCredentials();
 /// a direct connection.
 TCurlProxy SystemProxyOf(const std::string& Address);
 
+/// After Request went through a system proxy and ended with Outcome: when that was the proxy's 407 and the user gives
+/// credentials (asked at most once per run), puts them on Request and returns true: send it once more.
+bool TakeSystemProxyCredentials(TCurlRequest& Request, const TCurlOutcome& Outcome);
+
 /// Performs Request on Transfer through the system's proxy of its address. When that proxy answers 407, the user is
 /// asked (at most once per run) and the request is sent once more with the answer; BeforeRetry runs right before,
 /// to drop what the refused answer left behind.

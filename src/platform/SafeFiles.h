@@ -17,4 +17,8 @@ std::FILE* CreateNewFile(const std::filesystem::path& Path, std::error_code& Err
 /// Returns null with Error set on failure.
 std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& Error);
 
+/// Opens the existing regular file Path for appending, refused as OpenRegularFile refuses (a link in its last part,
+/// anything but a regular file), so nothing is ever written through a link. Returns null with Error set on failure.
+std::FILE* OpenRegularFileForAppend(const std::filesystem::path& Path, std::error_code& Error);
+
 } // namespace orb::platform

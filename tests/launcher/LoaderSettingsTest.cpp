@@ -330,6 +330,35 @@ TEST(ReadIntegerSetting, WholeNumbersOrTheDefault)
             << bad;
 }
 
+TEST_F(LoaderSettingsTest, DownloadConnectionsDefaultAndBounds)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"", 4},
+        {" download_connections=\"\"", 4},
+        {" download_connections=\"1\"", 1},
+        {" download_connections=\" 8 \"", 8},
+        {" download_connections=\"16\"", 16},
+        {" download_connections=\"0\"", 1},
+        {" download_connections=\"-2\"", 1},
+        {" download_connections=\"100\"", 16},
+    };
+    for (const auto& [attribute, expected] : cases)
+    {
+        WriteBytes(Dir / orb::MainSettingsFileName,
+                   std::string("<main update_url=\"u\" application=\"a\"") + attribute +
+                       "><entry_servers><server url=\"http://127.0.0.1:1/\"/></entry_servers>"
+                       "<languages><l name=\"English\" value=\"en_US\"/></languages></main>");
+        orb::LoadLoaderSettings(Dir.Path());
+        EXPECT_EQ(orb::DownloadConnectionsSetting(), expected) << attribute;
+    }
+    WriteBytes(Dir / orb::MainSettingsFileName,
+               "<main update_url=\"u\" application=\"a\" download_connections=\"four\"><entry_servers><server "
+               "url=\"http://127.0.0.1:1/\"/></entry_servers><languages><l name=\"English\" value=\"en_US\"/>"
+               "</languages></main>");
+    orb::LoadLoaderSettings(Dir.Path());
+    EXPECT_THROW(orb::DownloadConnectionsSetting(), orb::EConvertError);
+}
+
 TEST_F(LoaderSettingsTest, NetworkSettingsAreStoredAsTyped)
 {
     WriteBytes(Dir / orb::UserSettingsFileName,

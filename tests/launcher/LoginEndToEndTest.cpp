@@ -162,6 +162,11 @@ TEST_F(LoginEndToEndTest, FirstLoginInstallsAndStartsTheClientWhichReceivesThePa
                    "p@ss word=1\n");
     ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     EXPECT_TRUE(Contains(run.Err, "orb-demo-client.gz")) << run.Err;
+    // Downloads run side by side: each file still gets its finished line, and the total ends full.
+    for (const char* name :
+         {"] version.info  ", "] bin\\orb-demo-client.gz  ", "] bin\\settings.ini.gz  ", "] extras.7z  "})
+        EXPECT_TRUE(Contains(run.Err, name)) << name << run.Err;
+    EXPECT_TRUE(Contains(run.Err, "total [####################]")) << run.Err;
     EXPECT_TRUE(Contains(run.Out, "The client was started.")) << run.Out;
 
     const std::string client = WaitForClient();

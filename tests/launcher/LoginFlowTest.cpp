@@ -189,6 +189,25 @@ protected:
     }
 };
 
+TEST_F(LoginFlowTest, TheUpdateRunsAsManyDownloadsAtOnceAsTheMainFileSays)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"", 4}, {" download_connections=\"1\"", 1}, {" download_connections=\"9\"", 9}};
+    for (const auto& [attribute, expected] : cases)
+    {
+        Load("", "", "");
+        test::WriteBytes(Dir / "main_loader_settings.xml",
+                         std::string("<m update_url=\"tarnel_update_url\" application=\"client\"") + attribute +
+                             "><entry_servers/><languages><item name=\"English\" value=\"en_US\"/></languages></m>");
+        LoadLoaderSettings(Dir.Path());
+        auto flow = Flow();
+        Updater.Connections = 0;
+        // Without an index and without an installation the update ends before any download.
+        EXPECT_THROW(flow.UpdateClient(xml::LoadXMLNodeFromString("<empty/>"), "", ""), Exception);
+        EXPECT_EQ(Updater.Connections, expected) << attribute;
+    }
+}
+
 TEST_F(LoginFlowTest, StartSelectsTheSavedLanguageAndTheFirstAccountType)
 {
     Load("", "", "<entry name=\"mine\" value=\"mine\"/>");

@@ -181,6 +181,17 @@ int TChildProcess::Wait()
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+void TChildProcess::Kill()
+{
+    if (FPid > 0)
+    {
+        kill(FPid, SIGKILL);
+        int status = 0;
+        waitpid(FPid, &status, 0);
+        FPid = -1;
+    }
+}
+
 void TChildProcess::Stop()
 {
     if (FPid > 0)
@@ -356,8 +367,10 @@ TNginxServer::TNginxServer(const TNginxOptions& Options)
              << "pid " << (d / "nginx.pid").string() << ";\n"
              << "error_log " << (d / "error.log").string() << " warn;\n"
              << "events { worker_connections 256; }\n"
-             << "http {\n"
-             << "  access_log " << (d / "access.log").string() << ";\n"
+             << "http {\n";
+        if (!Options.LogFormat.empty())
+            conf << "  log_format orb '" << Options.LogFormat << "';\n";
+        conf << "  access_log " << (d / "access.log").string() << (Options.LogFormat.empty() ? "" : " orb") << ";\n"
              << "  client_body_temp_path " << (d / "body").string() << ";\n"
              << "  proxy_temp_path " << (d / "proxy").string() << ";\n"
              << "  fastcgi_temp_path " << (d / "fastcgi").string() << ";\n"

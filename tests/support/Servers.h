@@ -34,6 +34,8 @@ public:
     int Wait();
     /// Ends the child and waits for it.
     void Stop();
+    /// Kills the child at once (SIGKILL: no clean-up of its own) and waits for it.
+    void Kill();
 
 private:
     int FPid = -1;
@@ -97,6 +99,8 @@ struct TNginxOptions
     std::string SubjectAltName = "DNS:localhost";
     /// Extra directives inside both server blocks.
     std::string ServerDirectives;
+    /// The access log's line format (nginx variables); nginx's own when empty.
+    std::string LogFormat;
 };
 
 /// nginx serving Root() over http and https (certificate of a throw-away CA) on 127.0.0.1.
@@ -117,6 +121,8 @@ public:
     int HttpPort() const { return FHttpPort; }
     /// https port.
     int HttpsPort() const { return FHttpsPort; }
+    /// The access log, one line per request.
+    std::filesystem::path AccessLog() const { return FDir.Path() / "access.log"; }
 
 private:
     TempDir FDir;

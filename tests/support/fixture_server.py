@@ -22,6 +22,9 @@ is an object with these optional members:
   hold_until          a file path: wait until that file exists before answering at all (at most 120 s)
   stall_after         send only this many body bytes, then stall for `stall` seconds (default 60)
   drop_after          send only this many body bytes, then drop the connection
+  reset_after         send only this many body bytes, then reset the connection (RST)
+  ranges              true: a "Range: bytes=N-" request gets 206 with that part (416 past the end) unless its
+                      If-Range differs from the answer's ETag and Last-Modified headers (then 200 with all of it)
   raw                 send these bytes instead of an HTTP answer, then close
   digest              {"user", "password", "realm"}: demand Digest authentication (MD5, qop=auth)
   set_cookies         list of Set-Cookie values
@@ -36,6 +39,7 @@ import hashlib
 import json
 import os
 import socket
+import struct
 import sys
 import threading
 import time
@@ -163,9 +167,27 @@ class Handler(BaseHTTPRequestHandler):
             coding = "deflate"
         coding = answer.get("content_encoding", coding)
 
-        self.send_response(answer.get("status", 200), answer.get("reason"))
+        status = answer.get("status", 200)
         headers = answer.get("headers", [])
-        for name, value in headers.items() if isinstance(headers, dict) else headers:
+        headers = list(headers.items()) if isinstance(headers, dict) else list(headers)
+        if answer.get("ranges") and status == 200:
+            headers.append(["Accept-Ranges", "bytes"])
+            wanted = self.headers.get("Range") or ""
+            if_range = self.headers.get("If-Range")
+            validators = [v for n, v in headers if n.lower() in ("etag", "last-modified")]
+            if wanted.startswith("bytes=") and wanted.endswith("-") and (if_range is None or if_range in validators):
+                start = int(wanted[6:-1])
+                if start >= len(data):
+                    status = 416
+                    headers.append(["Content-Range", "bytes */%d" % len(data)])
+                    data = b""
+                else:
+                    status = 206
+                    headers.append(["Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data))])
+                    data = data[start:]
+
+        self.send_response(status, answer.get("reason"))
+        for name, value in headers:
             self.send_header(name, value)
         for cookie in answer.get("set_cookies", []):
             self.send_header("Set-Cookie", cookie)
@@ -178,6 +200,13 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(data[: answer["stall_after"]])
             self.wfile.flush()
             time.sleep(answer.get("stall", 60))
+            self.close_connection = True
+            return
+        if "reset_after" in answer:
+            self.wfile.write(data[: answer["reset_after"]])
+            self.wfile.flush()
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connection.close()
             self.close_connection = True
             return
         if "drop_after" in answer:

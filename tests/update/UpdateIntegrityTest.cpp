@@ -196,10 +196,13 @@ TEST_F(UpdateIntegrity, AnInterruptedUpdateOfOddSecondFilesDoesNotFetchThemAgain
     Server.Answer("/c/a.bin", nlohmann::json{{"body", "0123456"}});
     const std::string body = File("a.bin", "7", "20240131120003") + File("b.bin", "3", "20240131120005");
     Server.Answer("/c/b.bin", nlohmann::json{{"status", 404}});
-    EXPECT_THROW(RunUpdate(Index(body), appDir, Temp / "cwd", Server.URL("/c/")), EHTTPDataProvider);
+    // One file after another: the failure of the second must not cut the first short.
+    TUpdateRunner runner;
+    runner.Connections = 1;
+    EXPECT_THROW(RunUpdate(Index(body), appDir, Temp / "cwd", Server.URL("/c/"), "", &runner), EHTTPDataProvider);
 
     Server.Answer("/c/b.bin", nlohmann::json{{"body", "xyz"}});
-    fs::path dir = RunUpdate(Index(body), appDir, Temp / "cwd", Server.URL("/c/"));
+    fs::path dir = RunUpdate(Index(body), appDir, Temp / "cwd", Server.URL("/c/"), "", &runner);
     EXPECT_EQ(RequestsFor(Server, "/c/a.bin"), 1);
     EXPECT_EQ(RequestsFor(Server, "/c/b.bin"), 2);
     EXPECT_EQ(GetTime(dir / "a.bin"), (TIndexTime{2024, 1, 31, 12, 0, 2}));

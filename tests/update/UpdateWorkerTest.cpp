@@ -376,8 +376,19 @@ TEST_F(UpdateThread, FailuresPassThroughAndLeaveThePreviousTargetUntouched)
          [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EDecompressionError); }},
         {"cutcoded.bin", "cutcoded.bin", "200000",
          [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EDecompressionError); }},
+        // A dropped connection is tried again; after the last attempt the failure names every attempt.
         {"droppedcoded.bin", "droppedcoded.bin", "200000",
-         [](const std::exception_ptr& e) { EXPECT_THROW(std::rethrow_exception(e), EConnectionClosed); }},
+         [](const std::exception_ptr& e) {
+             try
+             {
+                 std::rethrow_exception(e);
+             }
+             catch (const ESmartException& error)
+             {
+                 EXPECT_THROW(std::rethrow_exception(error.ParentException), EConnectionClosed);
+                 EXPECT_NE(error.Details.find("Attempt 3: "), std::string::npos) << error.Details;
+             }
+         }},
     };
     for (const auto& c : cases)
     {
@@ -388,7 +399,9 @@ TEST_F(UpdateThread, FailuresPassThroughAndLeaveThePreviousTargetUntouched)
         std::exception_ptr error;
         try
         {
-            TUpdateRunner().UpdateComponents(root, server.URL("/b/"), "");
+            TUpdateRunner runner;
+            runner.RetryDelay = std::chrono::milliseconds(1);
+            runner.UpdateComponents(root, server.URL("/b/"), "");
         }
         catch (...)
         {
@@ -480,6 +493,7 @@ TEST_F(UpdateThread, CancelBetweenTwoDownloadsRaisesTheCancellationToo)
     fs::path dir = Temp / "install";
     auto root = WorkerIndex(dir, Entry("one.bin") + Entry("two.bin"), "20");
     TUpdateRunner runner;
+    runner.Connections = 1; // one file after another, so that there is a moment between two downloads
     // The report at the end of the first file comes when no request is running.
     Views.Progress.OnReport = [&] {
         if (Views.Progress.TotalTexts.back() == "0 of 1 KB" && Views.Progress.FilePositions.back() == 100)
@@ -507,6 +521,7 @@ TEST_F(UpdateThread, ProgressReachesTheWindowAtTheStartAndEndOfEachFileWhenThrot
     auto root = WorkerIndex(dir, Entry("k.bin", "1024") + Entry("big.bin", "3000000"), "3001024");
     TUpdateRunner runner;
     runner.ProgressInterval = std::chrono::hours(1);
+    runner.Connections = 1; // one file after another: the reports of each file in turn
     runner.UpdateComponents(root, server.URL("/b/"), "");
 
     const auto& p = Views.Progress;

@@ -39,14 +39,18 @@ std::FILE* CreateNewFile(const std::filesystem::path& Path, std::error_code& Err
     return f;
 }
 
-std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& Error)
+namespace
+{
+
+/// Opens Path with Flags, never through a link in its last part, and only when it is a regular file.
+int OpenRegular(const std::filesystem::path& Path, int Flags, std::error_code& Error)
 {
     // Non-blocking so that a FIFO in place of the file cannot stall the open.
-    int fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    int fd = ::open(Path.c_str(), Flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
     {
         Error.assign(errno, std::generic_category());
-        return nullptr;
+        return -1;
     }
     struct stat st
     {
@@ -56,10 +60,24 @@ std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& E
     {
         Error.assign(known ? EINVAL : errno, std::generic_category());
         ::close(fd);
-        return nullptr;
+        return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return StreamOf(fd, "rb", Error);
+    return fd;
+}
+
+} // namespace
+
+std::FILE* OpenRegularFileForAppend(const std::filesystem::path& Path, std::error_code& Error)
+{
+    int fd = OpenRegular(Path, O_WRONLY | O_APPEND, Error);
+    return fd < 0 ? nullptr : StreamOf(fd, "ab", Error);
+}
+
+std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& Error)
+{
+    int fd = OpenRegular(Path, O_RDONLY, Error);
+    return fd < 0 ? nullptr : StreamOf(fd, "rb", Error);
 }
 
 } // namespace orb::platform

@@ -100,4 +100,30 @@ std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& E
     return StreamOf(h, _O_RDONLY | _O_BINARY, "rb", Error);
 }
 
+std::FILE* OpenRegularFileForAppend(const std::filesystem::path& Path, std::error_code& Error)
+{
+    HANDLE h = CreateFileW(Path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+    {
+        Error = OpenError(GetLastError());
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    std::error_code refused;
+    if (!GetFileInformationByHandle(h, &info))
+        refused = OpenError(GetLastError());
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        refused = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(h) != FILE_TYPE_DISK)
+        refused = std::make_error_code(std::errc::invalid_argument);
+    if (refused)
+    {
+        Error = refused;
+        CloseHandle(h);
+        return nullptr;
+    }
+    return StreamOf(h, _O_WRONLY | _O_APPEND | _O_BINARY, "ab", Error);
+}
+
 } // namespace orb::platform
