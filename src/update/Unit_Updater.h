@@ -111,6 +111,8 @@ public:
     std::atomic<bool> NaturalClosing{false};
     /// Shortest time between two progress reports of the worker.
     std::chrono::milliseconds ProgressInterval{33};
+    /// Connections of the download pool, 1 to 16.
+    int Connections = 4;
 
 private:
     TUpdateThread* FWorker = nullptr;
