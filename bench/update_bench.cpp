@@ -283,6 +283,27 @@ double TimeCurl(TDownloadTree& Tree, const std::string& Options = "", const std:
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+/// Times one round of A and B, alternating which goes first from round to round; adds their times to SumA and SumB
+/// and returns A's time (a negative time of either marks a failure and is returned as such).
+double AlternatingRound(int Round, const std::function<double()>& A, const std::function<double()>& B, double& SumA,
+                        double& SumB)
+{
+    double a = 0, b = 0;
+    if (Round % 2 == 0)
+    {
+        a = A();
+        b = B();
+    }
+    else
+    {
+        b = B();
+        a = A();
+    }
+    SumA += a;
+    SumB += b;
+    return a < 0 || b < 0 ? -1 : a;
+}
+
 /// Rounds alternate which of the two goes first, since file creation on this disk speeds up or slows down over
 /// minutes (it is slow for a while after many files were deleted).
 void BM_UpdateFromNginxVsCurl(benchmark::State& State)
@@ -292,23 +313,11 @@ void BM_UpdateFromNginxVsCurl(benchmark::State& State)
     int rounds = 0;
     for (auto _ : State)
     {
-        double u = 0, c = 0;
-        if (rounds % 2 == 0)
-        {
-            u = TimeUpdate(tree, 4);
-            c = TimeCurl(tree);
-        }
-        else
-        {
-            c = TimeCurl(tree);
-            u = TimeUpdate(tree, 4);
-        }
-        if (c < 0)
+        const double u = AlternatingRound(
+            rounds++, [&] { return TimeUpdate(tree, 4); }, [&] { return TimeCurl(tree); }, update, curl);
+        if (u < 0)
             State.SkipWithError("curl failed");
-        update += u;
-        curl += c;
-        ++rounds;
-        State.SetIterationTime(u);
+        State.SetIterationTime(std::max(u, 0.0));
     }
     State.counters["update_files_per_s"] = 2000.0 * rounds / update;
     State.counters["curl_files_per_s"] = 2000.0 * rounds / curl;
@@ -611,27 +620,6 @@ void BM_PeakMemoryOfLargeDownload(benchmark::State& State)
     State.counters["limit_MB"] = 64;
 }
 BENCHMARK(BM_PeakMemoryOfLargeDownload)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
-
-/// Times one round of A and B, alternating which goes first from round to round; adds their times to SumA and SumB
-/// and returns A's time (a negative time of either marks a failure and is returned as such).
-double AlternatingRound(int Round, const std::function<double()>& A, const std::function<double()>& B, double& SumA,
-                        double& SumB)
-{
-    double a = 0, b = 0;
-    if (Round % 2 == 0)
-    {
-        a = A();
-        b = B();
-    }
-    else
-    {
-        b = B();
-        a = A();
-    }
-    SumA += a;
-    SumB += b;
-    return a < 0 || b < 0 ? -1 : a;
-}
 
 void BM_UpdateVsCurlParallel(benchmark::State& State)
 {
