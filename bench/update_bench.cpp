@@ -1,9 +1,20 @@
 // Update engine benchmarks, each with its baseline in the same run:
 //  - BM_CacheCheckUpToDate vs BM_StatLoop: checking an index of 20,000 files that are all present and current,
 //    against a loop that only calls stat on the same paths;
-//  - BM_UpdateFromNginxVsCurl: 2,000 files of 64 KB downloaded from nginx on loopback, against one curl process
-//    fetching the same URLs over one connection into files, in alternating rounds (counter "ratio": the update's
-//    files per second over curl's);
+//  - BM_UpdateFromNginxVsCurl: 2,000 files of 64 KB downloaded from nginx on loopback (the update with its default
+//    4 connections), against one curl process fetching the same URLs over one connection into files, in
+//    alternating rounds (counter "ratio": the update's files per second over curl's);
+//  - BM_UpdateVsCurlParallel: the same update over 4 connections against "curl --parallel --parallel-max 4"
+//    (counter "ratio": curl's time over the update's);
+//  - BM_UpdateThroughLatencyVsCurl: the same tree through a relay (TLatencyProxy) that answers every request
+//    20 ms late, the update over 4 connections against one curl over one connection through the same relay;
+//  - BM_LargeFileVsCurl: one 1 GB file, the update against "curl -o" (ratio), and the update's peak resident
+//    memory above idle, measured in a forked child;
+//  - BM_PeakMemoryOfTreeUpdate/4 and /16: peak resident memory above idle of the 2,000-file update over 4 and 16
+//    connections, in a forked child;
+//  - BM_ResumeAfterKill: five files of 100 MB; the update, in a forked child, is killed when half of the bytes are
+//    on disk, then run again to its end: the bytes nginx served in the second run ("second_run_share") and in both
+//    ("total_share"), as shares of the files' bytes;
 //  - BM_PeakMemoryOfLargeDownload: peak resident memory of updating one 1 GB file (plain, as ".gz", and plain but
 //    sent by nginx with gzip content coding) above the footprint the process had right before, measured in a
 //    forked child;
@@ -29,15 +40,20 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
+#include <signal.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -221,22 +237,31 @@ TDownloadTree& DownloadTree()
     return tree;
 }
 
-/// One update of the whole tree into a fresh directory; returns its wall time in seconds.
-double TimeUpdate(TDownloadTree& Tree)
+/// One update of Index from Base into a fresh directory over Connections connections; its wall time in seconds.
+double TimeUpdateOf(TDownloadTree& Tree, const std::string& Index, const std::string& Base, int Connections = 4)
 {
     fs::path dir = Tree.NextDir();
-    auto root = orb::xml::LoadXMLNodeFromString(Tree.IndexText);
+    auto root = orb::xml::LoadXMLNodeFromString(Index);
     bool isNew = false;
     orb::CheckUpdateCache(root, isNew, dir, dir / "no-old-layout");
     orb::test::TScriptedViews views;
     auto start = std::chrono::steady_clock::now();
     orb::TUpdateRunner runner;
-    runner.UpdateComponents(root, Tree.Base, "");
+    runner.Connections = Connections;
+    runner.UpdateComponents(root, Base, "");
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-/// One curl process fetching the same 2,000 URLs over one connection into files of a fresh directory.
-double TimeCurl(TDownloadTree& Tree)
+/// One update of the whole tree from Base (default: nginx itself) into a fresh directory; its wall time in seconds.
+double TimeUpdate(TDownloadTree& Tree, int Connections, const std::string& Base = "")
+{
+    return TimeUpdateOf(Tree, Tree.IndexText, Base.empty() ? Tree.Base : Base, Connections);
+}
+
+/// One curl process fetching the same 2,000 URLs from Base (default: nginx itself) into files of a fresh
+/// directory; Options "" keeps one connection, "--parallel --parallel-max 4" uses four (with "-s" curl 7.88 still
+/// draws its progress meter in parallel mode: "--no-progress-meter" silences it).
+double TimeCurl(TDownloadTree& Tree, const std::string& Options = "", const std::string& Base = "")
 {
     fs::path dir = Tree.NextDir();
     std::ofstream config(dir / "curl.conf");
@@ -246,15 +271,37 @@ double TimeCurl(TDownloadTree& Tree)
         for (int f = 0; f < 100; ++f)
         {
             std::string rel = "dir" + std::to_string(d) + "/file" + std::to_string(f) + ".bin";
-            config << "url = \"" << Tree.Base << rel << "\"\noutput = \"" << (dir / rel).string() << "\"\n";
+            config << "url = \"" << (Base.empty() ? Tree.Base : Base) << rel << "\"\noutput = \""
+                   << (dir / rel).string() << "\"\n";
         }
     }
     config.close();
-    std::string command = "curl -s -K '" + (dir / "curl.conf").string() + "'";
+    std::string command = "curl -s " + Options + " -K '" + (dir / "curl.conf").string() + "'";
     auto start = std::chrono::steady_clock::now();
     if (std::system(command.c_str()) != 0)
         return -1;
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// Times one round of A and B, alternating which goes first from round to round; adds their times to SumA and SumB
+/// and returns A's time (a negative time of either marks a failure and is returned as such).
+double AlternatingRound(int Round, const std::function<double()>& A, const std::function<double()>& B, double& SumA,
+                        double& SumB)
+{
+    double a = 0, b = 0;
+    if (Round % 2 == 0)
+    {
+        a = A();
+        b = B();
+    }
+    else
+    {
+        b = B();
+        a = A();
+    }
+    SumA += a;
+    SumB += b;
+    return a < 0 || b < 0 ? -1 : a;
 }
 
 /// Rounds alternate which of the two goes first, since file creation on this disk speeds up or slows down over
@@ -266,23 +313,11 @@ void BM_UpdateFromNginxVsCurl(benchmark::State& State)
     int rounds = 0;
     for (auto _ : State)
     {
-        double u = 0, c = 0;
-        if (rounds % 2 == 0)
-        {
-            u = TimeUpdate(tree);
-            c = TimeCurl(tree);
-        }
-        else
-        {
-            c = TimeCurl(tree);
-            u = TimeUpdate(tree);
-        }
-        if (c < 0)
+        const double u = AlternatingRound(
+            rounds++, [&] { return TimeUpdate(tree, 4); }, [&] { return TimeCurl(tree); }, update, curl);
+        if (u < 0)
             State.SkipWithError("curl failed");
-        update += u;
-        curl += c;
-        ++rounds;
-        State.SetIterationTime(u);
+        State.SetIterationTime(std::max(u, 0.0));
     }
     State.counters["update_files_per_s"] = 2000.0 * rounds / update;
     State.counters["curl_files_per_s"] = 2000.0 * rounds / curl;
@@ -294,20 +329,6 @@ BENCHMARK(BM_UpdateFromNginxVsCurl)->Unit(benchmark::kMillisecond)->UseManualTim
 std::string WithHashes(const std::string& IndexText, const std::string& Bytes)
 {
     return orb::StringReplaceAll(IndexText, "\"/>", "\" sha256=\"" + orb::Sha256Hex(Bytes) + "\"/>");
-}
-
-/// One update of Index into a fresh directory; its wall time in seconds.
-double TimeUpdateOf(TDownloadTree& Tree, const std::string& Index, const std::string& Base)
-{
-    fs::path dir = Tree.NextDir();
-    auto root = orb::xml::LoadXMLNodeFromString(Index);
-    bool isNew = false;
-    orb::CheckUpdateCache(root, isNew, dir, dir / "no-old-layout");
-    orb::test::TScriptedViews views;
-    auto start = std::chrono::steady_clock::now();
-    orb::TUpdateRunner runner;
-    runner.UpdateComponents(root, Base, "");
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void BM_HashedUpdateVsPlain(benchmark::State& State)
@@ -341,8 +362,10 @@ void BM_HashedUpdateVsPlain(benchmark::State& State)
 }
 BENCHMARK(BM_HashedUpdateVsPlain)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(8);
 
-/// Downloads one file of Size bytes from Base into Dir (with its sha256 when Sha256 is not empty); wall seconds.
-double TimeOneFile(const std::string& Base, long long Size, const std::string& Sha256, const fs::path& Dir)
+/// Downloads one file of Size bytes from Base into Dir (with its sha256 when Sha256 is not empty) over Connections
+/// connections; wall seconds.
+double TimeOneFile(const std::string& Base, long long Size, const std::string& Sha256, const fs::path& Dir,
+                   int Connections = 4)
 {
     fs::create_directories(Dir);
     ::sync();
@@ -354,6 +377,7 @@ double TimeOneFile(const std::string& Base, long long Size, const std::string& S
     orb::test::TScriptedViews views;
     auto start = std::chrono::steady_clock::now();
     orb::TUpdateRunner runner;
+    runner.Connections = Connections;
     runner.UpdateComponents(root, Base, "");
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::error_code ec;
@@ -486,9 +510,9 @@ long StatusKilobytes(const char* Field)
     return -1;
 }
 
-/// Updates one large file in a forked child; returns the peak resident memory above the child's footprint right
-/// before the update, in MB.
-double PeakGrowthMB(const std::string& Base, const std::string& Name, long long Size, const fs::path& Dir)
+/// Runs Update in a forked child; returns the peak resident memory above the child's footprint right before
+/// Update, in MB (-1 when Update failed). Prepare runs in the child before the footprint is taken.
+double PeakGrowthOfChildMB(const std::function<void()>& Prepare, const std::function<void()>& Update)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -501,14 +525,9 @@ double PeakGrowthMB(const std::string& Base, const std::string& Name, long long 
         try
         {
             orb::test::TScriptedViews views;
-            auto root =
-                orb::xml::LoadXMLNodeFromString("<update><file name=\"" + Name + "\" size=\"" + std::to_string(Size) +
-                                                "\" modified=\"20240131120002\" need_for_update=\"true\"/></update>");
-            root->SetAttribute("local_name", (Dir / "").string());
-            root->SetAttribute("total_update_size", std::to_string(Size));
+            Prepare();
             long idle = StatusKilobytes("VmRSS:");
-            orb::TUpdateRunner runner;
-            runner.UpdateComponents(root, Base, "");
+            Update();
             long peak = StatusKilobytes("VmHWM:");
             growth = static_cast<double>(peak - idle) / 1024.0;
         }
@@ -528,6 +547,27 @@ double PeakGrowthMB(const std::string& Base, const std::string& Name, long long 
     int status = 0;
     ::waitpid(pid, &status, 0);
     return growth;
+}
+
+/// Updates one large file in a forked child over Connections connections; returns the peak resident memory above
+/// the child's footprint right before the update, in MB.
+double PeakGrowthMB(const std::string& Base, const std::string& Name, long long Size, const fs::path& Dir,
+                    int Connections = 4)
+{
+    orb::xml::IXMLNodePtr root;
+    return PeakGrowthOfChildMB(
+        [&] {
+            root =
+                orb::xml::LoadXMLNodeFromString("<update><file name=\"" + Name + "\" size=\"" + std::to_string(Size) +
+                                                "\" modified=\"20240131120002\" need_for_update=\"true\"/></update>");
+            root->SetAttribute("local_name", (Dir / "").string());
+            root->SetAttribute("total_update_size", std::to_string(Size));
+        },
+        [&] {
+            orb::TUpdateRunner runner;
+            runner.Connections = Connections;
+            runner.UpdateComponents(root, Base, "");
+        });
 }
 
 void BM_PeakMemoryOfLargeDownload(benchmark::State& State)
@@ -580,6 +620,278 @@ void BM_PeakMemoryOfLargeDownload(benchmark::State& State)
     State.counters["limit_MB"] = 64;
 }
 BENCHMARK(BM_PeakMemoryOfLargeDownload)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+void BM_UpdateVsCurlParallel(benchmark::State& State)
+{
+    auto& tree = DownloadTree();
+    double update = 0, curl = 0;
+    int rounds = 0;
+    for (auto _ : State)
+    {
+        const double u = AlternatingRound(
+            rounds++, [&] { return TimeUpdate(tree, 4); },
+            [&] { return TimeCurl(tree, "--no-progress-meter --parallel --parallel-max 4"); }, update, curl);
+        if (u < 0)
+            State.SkipWithError("curl failed");
+        State.SetIterationTime(std::max(u, 0.0));
+    }
+    State.counters["update_files_per_s"] = 2000.0 * rounds / update;
+    State.counters["curl_files_per_s"] = 2000.0 * rounds / curl;
+    State.counters["ratio"] = curl / update;
+}
+BENCHMARK(BM_UpdateVsCurlParallel)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
+
+/// The same tree through a relay that answers every request 20 ms late, as a distant server does: the update over
+/// four connections against one curl over one connection. A round of one connection takes 2,000 x 20 ms at least.
+void BM_UpdateThroughLatencyVsCurl(benchmark::State& State)
+{
+    const int delayMs = 20;
+    auto& tree = DownloadTree();
+    orb::test::TLatencyProxy proxy(tree.Nginx.HttpPort(), delayMs);
+    const std::string base = "http://127.0.0.1:" + std::to_string(proxy.Port()) + "/tree/";
+    double update = 0, curl = 0;
+    int rounds = 0;
+    for (auto _ : State)
+    {
+        const double u = AlternatingRound(
+            rounds++, [&] { return TimeUpdate(tree, 4, base); }, [&] { return TimeCurl(tree, "", base); }, update,
+            curl);
+        if (u < 0)
+            State.SkipWithError("curl failed");
+        State.SetIterationTime(std::max(u, 0.0));
+    }
+    State.counters["delay_ms"] = delayMs;
+    State.counters["update_s"] = update / rounds;
+    State.counters["curl_s"] = curl / rounds;
+    State.counters["ratio"] = curl / update;
+}
+BENCHMARK(BM_UpdateThroughLatencyVsCurl)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+
+/// Writes Size bytes of random data (Seed) to Path, readable by nginx, in pieces.
+void WriteRandomFile(const fs::path& Path, long long Size, unsigned Seed)
+{
+    std::ofstream out(Path, std::ios::binary);
+    std::vector<std::uint64_t> block((1 << 20) / sizeof(std::uint64_t));
+    std::mt19937_64 gen(Seed);
+    for (long long done = 0; done < Size;)
+    {
+        for (auto& word : block)
+            word = gen();
+        const long long piece = std::min<long long>(Size - done, static_cast<long long>(block.size() * 8));
+        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(piece));
+        done += piece;
+    }
+    out.close();
+    fs::permissions(Path, fs::perms::others_read | fs::perms::group_read, fs::perm_options::add);
+}
+
+/// One curl process downloading Address into a file of the fresh directory Dir, removed afterwards; wall seconds.
+double TimeCurlOneFile(const std::string& Address, const fs::path& Dir)
+{
+    fs::create_directories(Dir);
+    ::sync();
+    const std::string command = "curl -sf -o '" + (Dir / "big.bin").string() + "' '" + Address + "'";
+    auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+    return status == 0 ? seconds : -1;
+}
+
+void BM_LargeFileVsCurl(benchmark::State& State)
+{
+    const long long size = 1LL << 30;
+    orb::test::TNginxServer nginx;
+    WriteRandomFile(nginx.Root() / "big.bin", size, 13);
+    const std::string base = "http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/";
+    orb::test::TempDir out;
+    double update = 0, curl = 0;
+    int rounds = 0;
+    for (auto _ : State)
+    {
+        const fs::path dir = out / ("round" + std::to_string(rounds));
+        const double u = AlternatingRound(
+            rounds, [&] { return TimeOneFile(base, size, "", dir / "u", 4); },
+            [&] { return TimeCurlOneFile(base + "big.bin", dir / "c"); }, update, curl);
+        ++rounds;
+        if (u < 0)
+            State.SkipWithError("curl failed");
+        State.SetIterationTime(std::max(u, 0.0));
+    }
+    fs::create_directories(out / "peak");
+    const double peak = PeakGrowthMB(base, "big.bin", size, out / "peak", 4);
+    if (peak < 0)
+        State.SkipWithError("the update in the child failed");
+    State.counters["update_MB_per_s"] = 1024.0 * rounds / update;
+    State.counters["curl_MB_per_s"] = 1024.0 * rounds / curl;
+    State.counters["ratio"] = curl / update;
+    State.counters["peak_growth_MB"] = peak;
+}
+BENCHMARK(BM_LargeFileVsCurl)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
+
+/// Peak resident memory of the 2,000-file update over range(0) connections, in a forked child.
+void BM_PeakMemoryOfTreeUpdate(benchmark::State& State)
+{
+    auto& tree = DownloadTree();
+    const int connections = static_cast<int>(State.range(0));
+    double peak = 0;
+    for (auto _ : State)
+    {
+        const fs::path dir = tree.NextDir();
+        orb::xml::IXMLNodePtr root;
+        peak = PeakGrowthOfChildMB(
+            [&] {
+                root = orb::xml::LoadXMLNodeFromString(tree.IndexText);
+                bool isNew = false;
+                orb::CheckUpdateCache(root, isNew, dir, dir / "no-old-layout");
+            },
+            [&] {
+                orb::TUpdateRunner runner;
+                runner.Connections = connections;
+                runner.UpdateComponents(root, tree.Base, "");
+            });
+        if (peak < 0)
+            State.SkipWithError("the update in the child failed");
+    }
+    State.counters["connections"] = connections;
+    State.counters["peak_growth_MB"] = peak;
+}
+BENCHMARK(BM_PeakMemoryOfTreeUpdate)->Arg(4)->Arg(16)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+/// Bytes of the regular files under Dir (temporary files of downloads in progress included).
+long long BytesUnder(const fs::path& Dir)
+{
+    long long total = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(Dir, ec), end; !ec && it != end; it.increment(ec))
+    {
+        std::error_code sizeError;
+        const auto size = it->is_regular_file(sizeError) ? it->file_size(sizeError) : 0;
+        if (!sizeError)
+            total += static_cast<long long>(size);
+    }
+    return total;
+}
+
+/// nginx's count of body bytes sent once it stops changing: it logs a request only when it has ended, and the
+/// requests of a killed client end when nginx notices.
+long long SettledBodyBytes(const orb::test::TNginxServer& Nginx)
+{
+    long long last = Nginx.BodyBytesSent();
+    for (int i = 0; i < 50; ++i)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const long long now = Nginx.BodyBytesSent();
+        if (now == last)
+            break;
+        last = now;
+    }
+    return last;
+}
+
+/// Five files of 100 MB: an update is killed when half of the bytes are on disk, then run again to its end. Large
+/// files because only bytes of partly received files are at stake: with 64 KB files they are at most a few files'
+/// worth, whatever the engine keeps, while here several pools' worth of 100 MB files are in flight (and a kill in
+/// the middle of the third file leaves the sequential engine 50 MB to fetch again).
+void BM_ResumeAfterKill(benchmark::State& State)
+{
+    const int files = 5;
+    const long long fileSize = 100LL << 20, treeBytes = files * fileSize;
+    orb::test::TNginxServer nginx;
+    std::string index = "<update><directory name=\"big\" modified=\"20240101000000\">";
+    fs::create_directories(nginx.Root() / "big");
+    fs::permissions(nginx.Root() / "big", fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    for (int f = 0; f < files; ++f)
+    {
+        WriteRandomFile(nginx.Root() / "big" / ("part" + std::to_string(f) + ".bin"), fileSize, 20 + f);
+        index += "<file name=\"part" + std::to_string(f) + ".bin\" size=\"" + std::to_string(fileSize) +
+                 "\" modified=\"20240131120002\"/>";
+    }
+    index += "</directory></update>";
+    const std::string base = "http://127.0.0.1:" + std::to_string(nginx.HttpPort()) + "/";
+    orb::test::TempDir out;
+    double firstShare = 0, secondShare = 0, killedAt = 0;
+    int rounds = 0;
+    for (auto _ : State)
+    {
+        const fs::path appDir = out / ("round" + std::to_string(rounds++));
+        fs::create_directories(appDir);
+        ::sync();
+        const long long before = SettledBodyBytes(nginx);
+        const pid_t pid = ::fork();
+        if (pid == 0)
+        {
+            try
+            {
+                orb::test::TScriptedViews views;
+                auto root = orb::xml::LoadXMLNodeFromString(index);
+                bool isNew = false;
+                orb::CheckUpdateCache(root, isNew, appDir, appDir / "no-old-layout");
+                orb::TUpdateRunner runner;
+                runner.Connections = 4;
+                runner.UpdateComponents(root, base, "");
+            }
+            catch (const std::exception& e)
+            {
+                std::fprintf(stderr, "update failed: %s\n", e.what());
+            }
+            ::_exit(0);
+        }
+        long long onDisk = 0;
+        int status = 0;
+        bool ended = false;
+        while ((onDisk = BytesUnder(appDir)) < treeBytes / 2)
+        {
+            if (::waitpid(pid, &status, WNOHANG) == pid)
+            {
+                ended = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        if (!ended)
+        {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        if (ended)
+        {
+            State.SkipWithError("the first update ended before half of the bytes were on disk");
+            break;
+        }
+        const long long middle = SettledBodyBytes(nginx);
+
+        auto root = orb::xml::LoadXMLNodeFromString(index);
+        bool isNew = false;
+        orb::CheckUpdateCache(root, isNew, appDir, appDir / "no-old-layout");
+        {
+            orb::test::TScriptedViews views;
+            orb::TUpdateRunner runner;
+            runner.Connections = 4;
+            runner.UpdateComponents(root, base, "");
+        }
+        const long long after = SettledBodyBytes(nginx);
+        for (int f = 0; f < files; ++f)
+        {
+            const fs::path part =
+                fs::path(root->Attributes("local_name")) / "big" / ("part" + std::to_string(f) + ".bin");
+            std::error_code ec;
+            if (fs::file_size(part, ec) != static_cast<std::uintmax_t>(fileSize))
+                State.SkipWithError("a file is incomplete after the second update");
+        }
+        killedAt += static_cast<double>(onDisk) / static_cast<double>(treeBytes);
+        firstShare += static_cast<double>(middle - before) / static_cast<double>(treeBytes);
+        secondShare += static_cast<double>(after - middle) / static_cast<double>(treeBytes);
+    }
+    if (rounds == 0)
+        return;
+    State.counters["killed_at_share"] = killedAt / rounds;
+    State.counters["first_run_share"] = firstShare / rounds;
+    State.counters["second_run_share"] = secondShare / rounds;
+    State.counters["total_share"] = (firstShare + secondShare) / rounds;
+}
+BENCHMARK(BM_ResumeAfterKill)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
 
 /// Prints the usual table and keeps each run's wall time per iteration for the ratios.
 class TRatioReporter : public benchmark::ConsoleReporter

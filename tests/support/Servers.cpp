@@ -1,8 +1,10 @@
 #include "support/Servers.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -414,6 +416,45 @@ void TNginxServer::WriteFile(const std::string& Name, const std::string& Bytes) 
     fs::create_directories(path.parent_path());
     WriteBytes(path, Bytes);
     MakeWorldReadable(path);
+}
+
+long long TNginxServer::BodyBytesSent() const
+{
+    // The default "combined" format: ... "<request line>" <status> <body bytes> "<referer>" "<user agent>".
+    long long total = 0;
+    std::istringstream log(ReadText(FDir / "access.log"));
+    std::string line;
+    while (std::getline(log, line))
+    {
+        const auto open = line.find('"');
+        const auto close = open == std::string::npos ? open : line.find('"', open + 1);
+        if (close == std::string::npos)
+            continue;
+        int status = 0;
+        long long bytes = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %d %lld", &status, &bytes) == 2)
+            total += bytes;
+    }
+    return total;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+TLatencyProxy::TLatencyProxy(int TargetPort, int DelayMs)
+    : FProcess({ORB_LATENCY_PROXY, FDir.Path().string(), std::to_string(TargetPort), std::to_string(DelayMs)},
+               FDir / "stderr.log")
+{
+    std::string line;
+    if (!FProcess.ReadLine(line, 15000) || line.rfind("PORT ", 0) != 0)
+        throw std::runtime_error("the latency relay (" ORB_LATENCY_PROXY ") did not start: " +
+                                 ReadText(FDir / "stderr.log"));
+    FPort = std::stoi(line.substr(5));
+}
+
+int TLatencyProxy::Connections() const
+{
+    const std::string log = ReadText(FDir / "connections.log");
+    return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -123,6 +123,10 @@ public:
     int HttpsPort() const { return FHttpsPort; }
     /// The access log, one line per request.
     std::filesystem::path AccessLog() const { return FDir.Path() / "access.log"; }
+    /// Body bytes sent in all requests logged so far (the access log's $body_bytes_sent, partial answers included).
+    /// nginx logs a request once it has ended, also when the client went away in the middle. Only with the default
+    /// log format (no LogFormat in the options).
+    long long BodyBytesSent() const;
 
 private:
     TempDir FDir;
@@ -145,6 +149,26 @@ public:
     /// One entry per hello seen, oldest first: "version" (highest offered, "0x0301" for TLS 1.0), "fallback_scsv"
     /// (whether it carried the fallback signal) and "passed" (relayed rather than reset).
     std::vector<nlohmann::json> Hellos() const;
+
+private:
+    TempDir FDir;
+    TChildProcess FProcess;
+    int FPort = 0;
+};
+
+/// A relay on 127.0.0.1 (the program orb_latency_proxy) to 127.0.0.1:TargetPort that passes each chunk of the
+/// client's bytes on DelayMs after it arrived and the server's bytes back at once: every request, also on a
+/// kept-alive connection, is answered DelayMs later, as from a distant server. Many connections at once.
+class TLatencyProxy
+{
+public:
+    /// Starts the relay; raises std::runtime_error with the reason when it does not come up.
+    TLatencyProxy(int TargetPort, int DelayMs);
+
+    /// The port it listens on.
+    int Port() const { return FPort; }
+    /// Connections accepted so far.
+    int Connections() const;
 
 private:
     TempDir FDir;
