@@ -134,6 +134,10 @@ struct TUpdateThread::TSlot
     /// Bytes of the partial file the request asked to continue after (0: the whole file was asked for).
     int64_t Have = 0;
     bool BodyStarted = false;
+    /// The validator of the whole answer being written; "" when its part could not be continued later.
+    std::string Validator;
+    /// The side file that lets a later update continue this part has been written (or was there already).
+    bool ResumeInfoSaved = false;
 };
 
 namespace
@@ -141,6 +145,12 @@ namespace
 
 /// The answer to a resumed request was no usable continuation: the file starts again from zero at once.
 ORB_DECLARE_EXCEPTION(ERestartDownload, Exception)
+
+/// Files from this size on get the side file that lets a later update continue them as soon as their answer starts,
+/// so that even a killed process leaves a part that can be continued. Smaller ones get it only when their download
+/// is abandoned (a cancel, a broken connection): most files of an update are small, and writing and removing a side
+/// file for each would cost more than fetching one of them again.
+constexpr int64_t ResumeInfoFrom = 256 * 1024;
 
 /// The side file beside a partial download: the address and the validator (strong ETag or Last-Modified) of the
 /// answer whose first part the partial file holds. Its name ends with the reserved suffix, and the name it extends
@@ -551,6 +561,8 @@ void TUpdateThread::StartJob(TSlot& Slot, TJob& Job)
     Slot.Job = &Job;
     Slot.BodyStarted = false;
     Slot.Have = 0;
+    Slot.Validator.clear();
+    Slot.ResumeInfoSaved = false;
     THTTPDataProvider& http = *Slot.HTTP;
     http.ExtraHeaders.clear();
     http.SetCompression(HTTP.Compression());
@@ -571,7 +583,10 @@ void TUpdateThread::StartJob(TSlot& Slot, TJob& Job)
     FileName = Job.Name;
     FileSize = Job.Size;
     DownloadedBytes = Job.Received;
-    ReportProgress(true);
+    // One file at a time, every file's start reaches the window. Side by side, starts are reported at the progress
+    // interval like the bytes are: each report waits for the window's thread, and a label changing faster than it
+    // can be read tells nobody anything. Every finished file is still reported once (FPendingReports).
+    ReportProgress(Connections <= 1);
     // A cancel pressed during that hand-over would be lost when the request starts.
     if (Terminated())
         throw EHTTPDataProvider(RequestAbortedMessage(), httpAborted);
@@ -598,6 +613,7 @@ void TUpdateThread::ReceiveBody(TSlot& Slot, const char* Data, size_t Size)
                 throw ERestartDownload("The continuation of \"" + job.Name + "\" does not fit the part on disk.");
             Slot.Writer = std::make_unique<TDownloadWriter>(job.Target, Slot.Have);
             Slot.Writer->KeepPartial(true);
+            Slot.ResumeInfoSaved = true;
             job.Resumed = true;
         }
         else
@@ -608,17 +624,14 @@ void TUpdateThread::ReceiveBody(TSlot& Slot, const char* Data, size_t Size)
             Slot.Have = 0;
             job.Resumed = false;
             Slot.Writer = std::make_unique<TDownloadWriter>(job.Target, job.Gunzip);
-            const std::string validator = coded || job.Gunzip ? "" : ValidatorOf(response);
-            // Without a validator a later continuation could splice two versions: the part is not kept.
-            bool keep = false;
-            if (!validator.empty())
-                keep = SaveResumeInfo(job.Target, job.Address, validator);
-            else
-            {
-                std::error_code ec;
-                fs::remove(ResumeInfoName(job.Target), ec);
-            }
-            Slot.Writer->KeepPartial(keep);
+            // Without a validator a later continuation could splice two versions: the part is never kept.
+            Slot.Validator = coded || job.Gunzip ? "" : ValidatorOf(response);
+            // A side file of an older part no longer describes what the partial file will hold.
+            std::error_code ec;
+            fs::remove(ResumeInfoName(job.Target), ec);
+            Slot.Writer->KeepPartial(false);
+            if (job.Size >= ResumeInfoFrom)
+                SaveResumeInfoOf(Slot);
         }
         if (!job.Sha256.empty())
             Slot.Writer->ExpectSha256(job.Sha256, job.Name);
@@ -644,8 +657,13 @@ void TUpdateThread::CompleteJob(TSlot& Slot)
                        " bytes, the update index says " + std::to_string(job.Size) + ".");
     FWrites.Drain(*Slot.Writer);
     Slot.Writer->Finish();
-    std::error_code ec;
-    fs::remove(ResumeInfoName(job.Target), ec);
+    if (Slot.ResumeInfoSaved)
+    {
+        std::error_code ec;
+        fs::remove(ResumeInfoName(job.Target), ec);
+    }
+    // A complete file leaves nothing to continue.
+    Slot.Validator.clear();
     SetFileTimeRetrying(job.Target, RoundToDosTime(job.Modified));
     // A gunzipped file differs from what was published: its own hash is kept in the saved index, so that a later
     // installation can check a copy of it.
@@ -710,6 +728,13 @@ bool TUpdateThread::RetryAfter(TSlot& Slot, const std::exception_ptr& Error)
     return true;
 }
 
+void TUpdateThread::SaveResumeInfoOf(TSlot& Slot)
+{
+    Slot.ResumeInfoSaved = true;
+    if (!Slot.Validator.empty())
+        Slot.Writer->KeepPartial(SaveResumeInfo(Slot.Job->Target, Slot.Job->Address, Slot.Validator));
+}
+
 void TUpdateThread::ReleaseSlot(TSlot& Slot)
 {
     if (!Slot.Job)
@@ -719,6 +744,8 @@ void TUpdateThread::ReleaseSlot(TSlot& Slot)
     Slot.HTTP->ExtraHeaders.clear();
     if (Slot.Writer)
     {
+        if (!Slot.ResumeInfoSaved)
+            SaveResumeInfoOf(Slot);
         // What arrived of a part that a later download can continue is written out, not dropped.
         if (Slot.Writer->KeepsPartial())
         {

@@ -97,6 +97,8 @@ private:
     /// What happens after a failed attempt: true when the file is queued again, false when the update fails.
     bool RetryAfter(TSlot& Slot, const std::exception_ptr& Error);
     void ReleaseSlot(TSlot& Slot);
+    /// Writes the side file that lets a later update continue the slot's part, when its answer named a validator.
+    void SaveResumeInfoOf(TSlot& Slot);
     /// What one report shows.
     struct TProgressState
     {
