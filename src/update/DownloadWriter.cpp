@@ -48,16 +48,6 @@ TDownloadWriter::~TDownloadWriter()
 {
     if (FFile)
         std::fclose(FFile);
-    // A download that failed midway leaves its bytes in the pipeline; they must not count for the next file.
-    if (FPipeline)
-    {
-        try
-        {
-            FPipeline->HexDigest();
-        }
-        catch (...)
-        {}
-    }
     if (!FFinished && !FKeepPartial)
     {
         std::error_code ec;
@@ -81,13 +71,11 @@ void TDownloadWriter::WriteOut(const char* Data, size_t Size)
     FWritten += static_cast<long long>(Size);
 }
 
-void TDownloadWriter::ExpectSha256(const std::string& Sha256, const std::string& Name, TSha256Pipeline* Pipeline)
+void TDownloadWriter::ExpectSha256(const std::string& Sha256, const std::string& Name)
 {
     FExpectedSha256 = Sha256;
     FName = Name;
-    FPipeline = Pipeline;
-    if (!FPipeline)
-        FBodyHash = std::make_unique<TSha256>();
+    FBodyHash = std::make_unique<TSha256>();
     // A gunzipped file is stored unlike it was published; its own hash lets a later installation check a copy of it.
     if (FInflater)
         FStoredHash = std::make_unique<TSha256>();
@@ -110,28 +98,14 @@ void TDownloadWriter::HashWrittenPart()
             std::fread(buffer.data(), 1, static_cast<size_t>(std::min<long long>(left, buffer.size())), in.get());
         if (n == 0)
             RaiseWriteError(EIO);
-        if (FPipeline)
-            FPipeline->Update(buffer.data(), n);
-        else
-            FBodyHash->Update(buffer.data(), n);
+        FBodyHash->Update(buffer.data(), n);
         left -= static_cast<long long>(n);
     }
 }
 
-std::string TDownloadWriter::TakeBodySha256()
-{
-    if (!FPipeline)
-        return FBodyHash->HexDigest();
-    TSha256Pipeline* pipeline = FPipeline;
-    FPipeline = nullptr;
-    return pipeline->HexDigest();
-}
-
 void TDownloadWriter::Write(std::string_view Bytes)
 {
-    if (FPipeline)
-        FPipeline->Update(Bytes.data(), Bytes.size());
-    else if (FBodyHash)
+    if (FBodyHash)
         FBodyHash->Update(Bytes.data(), Bytes.size());
     if (!FInflater)
     {
@@ -150,9 +124,9 @@ void TDownloadWriter::Finish()
     if (rc != 0)
         RaiseWriteError(errno ? errno : EIO);
     // Checked once the file is closed: the hash in the pipeline overlaps the last writes.
-    if (FPipeline || FBodyHash)
+    if (FBodyHash)
     {
-        const std::string actual = TakeBodySha256();
+        const std::string actual = FBodyHash->HexDigest();
         if (actual != FExpectedSha256)
             throw EUpdateRefused(UpdateMessage("UpdateFileHashMismatch",
                                                "The download of \"{0}\" is not the published file: its SHA-256 is {1}, "

@@ -18,7 +18,6 @@ namespace orb
 class TWorker;
 class TStreamInflater;
 class TSha256;
-class TSha256Pipeline;
 
 /// Writes one downloaded file: the bytes go, gunzipped when asked, to a temporary file beside the target (created
 /// exclusively, never through a link), which replaces the target only in Finish. Destroyed without Finish, it removes
@@ -40,8 +39,8 @@ public:
     void Write(std::string_view Bytes);
     /// Hashes the body as it arrives (before any gunzip) and makes Finish refuse it unless its SHA-256 is Sha256 (64
     /// lower-case hexadecimal digits); Name is the file's path in the update index, for the message. Call before
-    /// the first Write. With Pipeline the hashing runs there, beside the writing; the pipeline must outlive the writer.
-    void ExpectSha256(const std::string& Sha256, const std::string& Name, TSha256Pipeline* Pipeline = nullptr);
+    /// the first Write.
+    void ExpectSha256(const std::string& Sha256, const std::string& Name);
     /// Checks that a gzip body ended properly and, when one is expected, its SHA-256 (EUpdateRefused naming the
     /// file), closes the file and renames it over the target.
     void Finish();
@@ -58,8 +57,6 @@ public:
 private:
     void WriteOut(const char* Data, size_t Size);
     void HashWrittenPart();
-    /// The body's digest; the pipeline, when one is used, is released for the next file.
-    std::string TakeBodySha256();
     [[noreturn]] void RaiseWriteError(int Code);
 
     std::filesystem::path FTarget;
@@ -68,7 +65,6 @@ private:
     std::unique_ptr<TStreamInflater> FInflater;
     long long FWritten = 0;
     std::unique_ptr<TSha256> FBodyHash;
-    TSha256Pipeline* FPipeline = nullptr;
     std::unique_ptr<TSha256> FStoredHash;
     std::string FExpectedSha256;
     std::string FName;

@@ -1,19 +1,15 @@
 #pragma once
 
 #include "base/Exceptions.h"
-#include "exception_dialog/Worker.h"
 #include "update/IndexTime.h"
 #include "xml/VuvareXMLNode.h"
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,43 +48,6 @@ public:
 
 private:
     evp_md_ctx_st* FContext;
-};
-
-/// SHA-256 of one stream of bytes after another, computed on a thread of its own so that hashing overlaps receiving
-/// and writing the download instead of adding to it. The bytes are copied; Update waits while much is queued.
-class TSha256Pipeline
-{
-public:
-    TSha256Pipeline() = default;
-    /// Stops the thread (after the bytes already queued).
-    ~TSha256Pipeline();
-    TSha256Pipeline(const TSha256Pipeline&) = delete;
-    TSha256Pipeline& operator=(const TSha256Pipeline&) = delete;
-
-    /// Adds the next bytes of the current stream.
-    void Update(const char* Data, size_t Size);
-    /// Ends the current stream and returns its digest (64 lower-case hexadecimal digits) once all of it is hashed;
-    /// the next Update starts a new stream. Raises what hashing raised.
-    std::string HexDigest();
-
-private:
-    struct TPiece
-    {
-        std::string Bytes;
-        bool End = false;
-    };
-    void Run();
-
-    std::mutex FMutex;
-    std::condition_variable FWake;
-    std::condition_variable FSpace;
-    std::condition_variable FDone;
-    std::deque<TPiece> FQueue;
-    size_t FQueuedBytes = 0;
-    bool FStop = false;
-    std::optional<std::string> FDigest;
-    std::exception_ptr FFailure;
-    std::unique_ptr<TWorker> FWorker;
 };
 
 /// SHA-256 of Bytes as 64 lower-case hexadecimal digits.

@@ -374,39 +374,3 @@ TEST_F(UpdateTrust, AReusedFileWithTheSameSizeAndTimeButAnotherHashIsDownloaded)
     EXPECT_EQ(ReadBytes(v2 / "a.bin"), replaced);
     EXPECT_EQ(RequestsFor(Server, "/v2/a.bin"), 1);
 }
-
-TEST(Sha256Pipeline, HashesStreamAfterStreamLikeTheDirectHash)
-{
-    TSha256Pipeline pipeline;
-    EXPECT_EQ(pipeline.HexDigest(), Sha256Hex(""));
-    std::string big(40 << 20, '\0'); // past the queue's limit, so that the writer waits for the hash
-    for (size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>(i * 7 + (i >> 13));
-    const std::vector<std::pair<std::string, size_t>> streams = {
-        {"abc", 1}, {big, 100000}, {"", 1}, {big.substr(0, 3 << 20), 777}, {std::string(65536, 'x'), 65536}};
-    for (const auto& [bytes, piece] : streams)
-    {
-        for (size_t at = 0; at < bytes.size(); at += piece)
-            pipeline.Update(bytes.data() + at, std::min(piece, bytes.size() - at));
-        EXPECT_EQ(pipeline.HexDigest(), Sha256Hex(bytes)) << bytes.size();
-    }
-}
-
-TEST(DownloadWriter, AnAbandonedDownloadLeavesNothingInTheHashOfTheNext)
-{
-    TempDir temp;
-    TSha256Pipeline pipeline;
-    {
-        TDownloadWriter abandoned(temp / "a.bin", false);
-        abandoned.ExpectSha256(Sha256Hex("whole"), "a.bin", &pipeline);
-        abandoned.Write("who");
-    }
-    EXPECT_FALSE(fs::exists(temp / "a.bin"));
-    TDownloadWriter next(temp / "b.bin", false);
-    next.ExpectSha256(Sha256Hex("second"), "b.bin", &pipeline);
-    next.Write("sec");
-    next.Write("ond");
-    next.Finish();
-    EXPECT_EQ(ReadBytes(temp / "b.bin"), "second");
-    EXPECT_EQ(next.StoredSha256(), Sha256Hex("second"));
-}
