@@ -72,11 +72,16 @@ std::FILE* CreateNewFile(const std::filesystem::path& Path, std::error_code& Err
     return f;
 }
 
-std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& Error)
+namespace
+{
+
+/// Opens Path with Access for a stream, refusing links (reparse points), directories and devices.
+std::FILE* OpenRegularStream(const std::filesystem::path& Path, DWORD Access, DWORD Share, int Flags, const char* Mode,
+                             std::error_code& Error)
 {
     // Backup semantics open a directory too, so that it is refused as "not a regular file" rather than as
     // "access denied".
-    HANDLE h = CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(Path.c_str(), Access, Share, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
     {
@@ -97,33 +102,20 @@ std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& E
         CloseHandle(h);
         return nullptr;
     }
-    return StreamOf(h, _O_RDONLY | _O_BINARY, "rb", Error);
+    return StreamOf(h, Flags, Mode, Error);
+}
+
+} // namespace
+
+std::FILE* OpenRegularFile(const std::filesystem::path& Path, std::error_code& Error)
+{
+    return OpenRegularStream(Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, _O_RDONLY | _O_BINARY, "rb",
+                             Error);
 }
 
 std::FILE* OpenRegularFileForAppend(const std::filesystem::path& Path, std::error_code& Error)
 {
-    HANDLE h = CreateFileW(Path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-    {
-        Error = OpenError(GetLastError());
-        return nullptr;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    std::error_code refused;
-    if (!GetFileInformationByHandle(h, &info))
-        refused = OpenError(GetLastError());
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        refused = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(h) != FILE_TYPE_DISK)
-        refused = std::make_error_code(std::errc::invalid_argument);
-    if (refused)
-    {
-        Error = refused;
-        CloseHandle(h);
-        return nullptr;
-    }
-    return StreamOf(h, _O_WRONLY | _O_APPEND | _O_BINARY, "ab", Error);
+    return OpenRegularStream(Path, FILE_APPEND_DATA, FILE_SHARE_READ, _O_WRONLY | _O_APPEND | _O_BINARY, "ab", Error);
 }
 
 } // namespace orb::platform
