@@ -15,14 +15,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-std::string ReadText(const fs::path& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 /// The bus of a session, listening in Dir only; no service directories, so nothing is started on demand.
 std::string BusConfig(const fs::path& Dir)
 {

@@ -30,14 +30,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-std::string ReadText(const fs::path& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void WriteText(const fs::path& Path, const std::string& Text)
 {
     const fs::path temp = Path.string() + ".tmp";
@@ -89,6 +81,14 @@ void MakeWorldReadable(const fs::path& Path)
 }
 
 } // namespace
+
+std::string ReadText(const fs::path& Path)
+{
+    std::ifstream in(Path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 TChildProcess::TChildProcess(const std::vector<std::string>& Argv, const fs::path& ErrorLog, const fs::path& Input)
 {

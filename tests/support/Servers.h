@@ -13,6 +13,9 @@
 namespace orb::test
 {
 
+/// The whole text of a server's log or output file; "" when there is none (yet).
+std::string ReadText(const std::filesystem::path& Path);
+
 /// A child process of a test: started with argv, ended (TERM, then KILL) on destruction.
 class TChildProcess
 {
